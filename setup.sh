@@ -1,0 +1,66 @@
+#!/usr/bin/env bash
+# Installs what the project needs from Debian's packages, builds it, and then
+#   ./setup.sh demo   starts the program against the simulated modem and loggers
+#   ./setup.sh test   runs every test: the normal build, then the core under ASan/UBSan with the fuzzers
+#   ./setup.sh build  only builds
+set -euo pipefail
+cd "$(dirname "$0")"
+top=$(pwd)
+jobs=$(nproc 2>/dev/null || echo 2)
+
+packages=(
+    build-essential cmake ninja-build pkg-config ccache
+    qt6-base-dev qt6-base-dev-tools libgl-dev
+    libgtest-dev libgmock-dev googletest nlohmann-json3-dev libsdl2-dev
+    clang libclang-rt-14-dev
+    xvfb xauth x11-utils imagemagick fonts-dejavu-core fonts-liberation
+    xdg-utils shared-mime-info desktop-file-utils
+)
+
+install_packages() {
+    local missing=()
+    for p in "${packages[@]}"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    echo "Installing: ${missing[*]}"
+    local sudo=""
+    [ "$(id -u)" -ne 0 ] && sudo="sudo"
+    $sudo apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}
+
+build_main() {
+    cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+    cmake --build build -j "$jobs"
+}
+
+build_sanitized() {
+    CC=clang CXX=clang++ cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug \
+        -DKV_WITH_QT=OFF -DKV_SANITIZE=ON -DKV_FUZZ=ON -DKV_BENCH=OFF >/dev/null
+    cmake --build build-asan -j "$jobs"
+}
+
+cmd=${1:-build}
+install_packages
+case "$cmd" in
+build)
+    build_main
+    ;;
+demo)
+    build_main
+    exec "$top/scripts/demo.sh" "$top/build"
+    ;;
+test)
+    build_main
+    (cd build && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j "$jobs" --timeout 600)
+    build_sanitized
+    (cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+        ctest --output-on-failure -j "$jobs" --timeout 600)
+    echo "All tests passed."
+    ;;
+*)
+    echo "usage: $0 [build|demo|test]" >&2
+    exit 2
+    ;;
+esac
