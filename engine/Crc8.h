@@ -7,5 +7,7 @@
 namespace crc8 {
 uint8_t update(uint8_t crc, uint8_t byte);
 uint8_t update(uint8_t crc, const void* data, size_t size);
-inline uint8_t compute(const void* data, size_t size) { return update(0, data, size); }
+inline uint8_t compute(const void* data, size_t size) {
+    return update(0, data, size);
+}
 } // namespace crc8

@@ -32,9 +32,9 @@ public:
     virtual void advanceProgress() = 0;
     virtual void setExecutionLabel(const std::string& text) = 0;
     virtual void setStatusPanel1(const std::string& text) = 0;
-    virtual void showPointers() = 0;                 // ImageArrowDevPtr and ImageArrowAttemptPtr
-    virtual void moveAttemptPointer(int left) = 0;   // 72, 95, 118
-    virtual void moveDevicePointer(int top) = 0;     // row * 14 + 4
+    virtual void showPointers() = 0;               // ImageArrowDevPtr and ImageArrowAttemptPtr
+    virtual void moveAttemptPointer(int left) = 0; // 72, 95, 118
+    virtual void moveDevicePointer(int top) = 0;   // row * 14 + 4
     virtual void setModemChannelEnabled(bool enabled) = 0;
 
     // Switches: the six task switches off in their order (the one that was on runs its off-handler).
@@ -49,10 +49,10 @@ public:
     virtual void startFinishedSoundTimer() = 0;
 
     // Rows of the logger list.
-    virtual void rowShowState(int row, int code) = 0;                      // light, hint, antenna rules
-    virtual void rowShowLink(int row, double levelDbm, int barWidth) = 0;  // hints and signal bar
+    virtual void rowShowState(int row, int code) = 0;                     // light, hint, antenna rules
+    virtual void rowShowLink(int row, double levelDbm, int barWidth) = 0; // hints and signal bar
     virtual void rowShowStatus(int row, const LoggerTable& table) = 0;    // after a valid status
-    virtual void rowShowClockText(int row, const std::string& text) = 0; // confirmed clock, normal colour
+    virtual void rowShowClockText(int row, const std::string& text) = 0;  // confirmed clock, normal colour
 
     // Sound notices.
     virtual int soundMode() const = 0;
@@ -61,8 +61,8 @@ public:
 
     // Noise analyzer window.
     virtual bool analyzerShowing() const = 0;
-    virtual void analyzerStopReading() = 0;                  // TimerReadRSSI off
-    virtual void analyzerStart() = 0;                        // its show routine
+    virtual void analyzerStopReading() = 0;                      // TimerReadRSSI off
+    virtual void analyzerStart() = 0;                            // its show routine
     virtual void analyzerAddRssi(TDateTime t, double level) = 0; // LineRSSI
 
     virtual IMessages& messages() = 0;

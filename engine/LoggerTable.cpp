@@ -6,12 +6,9 @@
 
 namespace {
 const StateLook kLooks[] = {
-    {"Логгер не опрашивался", 0, 0, 0},
-    {"Логгер не обнаружен", 255, 0, 0},
-    {"Статус логгера загружен", 255, 255, 0},
-    {"Загрузка измерений выполнена частично", 0, 128, 0},
-    {"Задача выполнена", 0, 255, 0},
-    {"Измерения отсутствуют", 255, 255, 255},
+    {"Логгер не опрашивался", 0, 0, 0},       {"Логгер не обнаружен", 255, 0, 0},
+    {"Статус логгера загружен", 255, 255, 0}, {"Загрузка измерений выполнена частично", 0, 128, 0},
+    {"Задача выполнена", 0, 255, 0},          {"Измерения отсутствуют", 255, 255, 255},
 };
 } // namespace
 
@@ -83,7 +80,8 @@ void LoggerTable::AllocateTable() {
         rows_->buildRows(*this);
 }
 
-void LoggerTable::appendRecord(int i, TDateTime time, int16_t voltage, const int16_t* readings, size_t count) {
+void LoggerTable::appendRecord(int i, TDateTime time, int16_t voltage, const int16_t* readings,
+                               size_t count) {
     if (!validIndex(i))
         return;
     Logger& l = loggers[static_cast<size_t>(i)];

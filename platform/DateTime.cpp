@@ -55,7 +55,8 @@ bool tryEncode(const DateTimeParts& p, TDateTime& out) {
 }
 
 TDateTime encode(int year, int month, int day, int hour, int minute, int second) {
-    const int64_t days = daysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day)) - kEpochOffset;
+    const int64_t days =
+        daysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day)) - kEpochOffset;
     return static_cast<double>(days) + (hour * 3600.0 + minute * 60.0 + second) / kSecondsPerDay;
 }
 
