@@ -1,0 +1,36 @@
+#pragma once
+#ifdef _WIN32
+#include "platform/SerialOs.h"
+
+#include <string>
+
+// The serial OS layer over the Win32 communications calls. The port name is used as given
+// ("\\.\Com6"), exactly as the driver forms it.
+class Win32SerialOs final : public ISerialOs {
+public:
+    Win32SerialOs() = default;
+    ~Win32SerialOs() override;
+    Win32SerialOs(const Win32SerialOs&) = delete;
+    Win32SerialOs& operator=(const Win32SerialOs&) = delete;
+
+    bool open(const std::string& name) override;
+    void close() override;
+    bool isOpen() const override;
+    bool configure(const SerialLineSettings& settings) override;
+    bool setQueueSizes(uint32_t inSize, uint32_t outSize) override;
+    bool purge(bool input, bool output) override;
+    bool queueCounts(uint32_t& inQueue, uint32_t& outQueue) override;
+    bool read(uint8_t* buffer, uint32_t count, uint32_t& got) override;
+    bool write(const uint8_t* data, uint32_t count, uint32_t& written) override;
+    bool setDtr(bool on) override;
+    bool setRts(bool on) override;
+    bool modemLines(uint32_t& lines) override;
+    std::string lastError() const override { return lastError_; }
+
+private:
+    bool fail(const char* what);
+    void* handle_ = nullptr; // INVALID_HANDLE_VALUE while closed
+    bool open_ = false;
+    std::string lastError_;
+};
+#endif
