@@ -15,6 +15,7 @@ packages=(
     clang libclang-rt-14-dev
     xvfb xauth x11-utils imagemagick fonts-dejavu-core fonts-liberation
     xdg-utils shared-mime-info desktop-file-utils
+    wine wine64 g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
 )
 
 install_packages() {
@@ -41,6 +42,12 @@ build_sanitized() {
     cmake --build build-asan -j "$jobs"
 }
 
+build_windows() {
+    cmake -S . -B build-win -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \
+        -DCMAKE_BUILD_TYPE=Release >/dev/null
+    cmake --build build-win -j "$jobs"
+}
+
 cmd=${1:-build}
 install_packages
 case "$cmd" in
@@ -57,6 +64,9 @@ test)
     build_sanitized
     (cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
         ctest --output-on-failure -j "$jobs" --timeout 600)
+    build_windows
+    (cd build-win && ctest --output-on-failure -j "$jobs" --timeout 600)
+    WINEPREFIX="$top/build-win/wineprefix" wineserver -w 2>/dev/null || true
     echo "All tests passed."
     ;;
 *)
