@@ -1,0 +1,54 @@
+#include "app/QtMessages.h"
+
+#include <QMessageBox>
+
+namespace {
+std::function<int(QMessageBox&)>& hook() {
+    static std::function<int(QMessageBox&)> h;
+    return h;
+}
+
+// The boxes keep the program's caption, as a Windows message box of the main window would.
+const char* kCaption = "Kestrovane";
+} // namespace
+
+void QtMessages::setHookForTests(std::function<int(QMessageBox&)> h) {
+    hook() = std::move(h);
+}
+
+int QtMessages::run(QMessageBox& box) {
+    ++depth_;
+    const int result = hook() ? hook()(box) : box.exec();
+    --depth_;
+    return result;
+}
+
+void QtMessages::errorText(const QString& text) {
+    QMessageBox box(QMessageBox::Critical, kCaption, text, QMessageBox::Ok, owner_);
+    box.setObjectName("msgError");
+    run(box);
+}
+
+void QtMessages::infoText(const QString& text) {
+    QMessageBox box(QMessageBox::Information, kCaption, text, QMessageBox::Ok, owner_);
+    box.setObjectName("msgInfo");
+    run(box);
+}
+
+bool QtMessages::questionText(const QString& text) {
+    QMessageBox box(QMessageBox::Question, kCaption, text, QMessageBox::Yes | QMessageBox::No, owner_);
+    box.setObjectName("msgQuestion");
+    box.setDefaultButton(QMessageBox::No);
+    box.setEscapeButton(QMessageBox::No);
+    return run(box) == QMessageBox::Yes;
+}
+
+void QtMessages::error(const std::string& text) {
+    errorText(QString::fromStdString(text));
+}
+void QtMessages::info(const std::string& text) {
+    infoText(QString::fromStdString(text));
+}
+bool QtMessages::question(const std::string& text) {
+    return questionText(QString::fromStdString(text));
+}
