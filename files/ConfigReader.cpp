@@ -1,0 +1,198 @@
+#include "files/ConfigReader.h"
+
+#include "engine/LoggerTable.h"
+#include "engine/UiSeams.h"
+#include "files/FileIo.h"
+
+#include <climits>
+#include <cstdint>
+
+namespace {
+
+// A group of 100,000 loggers is a few megabytes; past this a file is refused as damaged rather
+// than let fill the memory.
+constexpr uint64_t kMaxConfigBytes = 512ull * 1024 * 1024;
+
+bool isBlank(char c) {
+    return c == ' ' || c == '\t';
+}
+
+int digitValue(char c, int base) {
+    int d = -1;
+    if (c >= '0' && c <= '9')
+        d = c - '0';
+    else if (c >= 'a' && c <= 'f')
+        d = c - 'a' + 10;
+    else if (c >= 'A' && c <= 'F')
+        d = c - 'A' + 10;
+    return d < base ? d : -1;
+}
+
+} // namespace
+
+bool parseChannelValue(std::string_view s, int& value) {
+    size_t i = 0;
+    while (i < s.size() && s[i] == ' ')
+        ++i;
+    bool negative = false;
+    if (i < s.size() && (s[i] == '+' || s[i] == '-')) {
+        negative = s[i] == '-';
+        ++i;
+    }
+    int base = 10;
+    if (i < s.size() && s[i] == '$') {
+        base = 16;
+        ++i;
+    } else if (i < s.size() && (s[i] == 'x' || s[i] == 'X')) {
+        base = 16;
+        ++i;
+    } else if (i + 1 < s.size() && s[i] == '0' && (s[i + 1] == 'x' || s[i + 1] == 'X')) {
+        base = 16;
+        i += 2;
+    }
+    if (i == s.size())
+        return false;
+    const int64_t limit = negative ? -static_cast<int64_t>(INT_MIN) : INT_MAX;
+    int64_t v = 0;
+    for (; i < s.size(); ++i) {
+        const int d = digitValue(s[i], base);
+        if (d < 0)
+            return false;
+        v = v * base + d;
+        if (v > limit)
+            return false;
+    }
+    value = static_cast<int>(negative ? -v : v);
+    return true;
+}
+
+void ConfigParser::line(std::string_view text) {
+    ++lineNo_;
+    if (!result_.valid)
+        return;
+    if (!text.empty() && text.back() == '\r')
+        text.remove_suffix(1);
+    if (text.size() < 9 || text.front() == '/')
+        return;
+    if (text.substr(0, 7) == "Channel") {
+        size_t p = 7;
+        while (p < text.size() && isBlank(text[p]))
+            ++p;
+        int channel = 0;
+        if (!parseChannelValue(text.substr(p), channel)) {
+            result_.valid = false;
+            result_.failedLine = lineNo_;
+            return;
+        }
+        result_.channels.push_back(channel);
+        return;
+    }
+    if (text.size() >= 11 && text.front() == 'D') {
+        size_t end = 0;
+        while (end < text.size() && !isBlank(text[end]))
+            ++end;
+        size_t c = end;
+        while (c < text.size() && isBlank(text[c]))
+            ++c;
+        result_.loggers.push_back({std::string(text.substr(0, end)), std::string(text.substr(c))});
+    }
+}
+
+void ConfigParser::feed(std::string_view chunk) {
+    while (!chunk.empty() && result_.valid) {
+        const size_t nl = chunk.find('\n');
+        if (nl == std::string_view::npos) {
+            partial_.append(chunk);
+            return;
+        }
+        if (partial_.empty()) {
+            line(chunk.substr(0, nl));
+        } else {
+            partial_.append(chunk.substr(0, nl));
+            line(partial_);
+            partial_.clear();
+        }
+        chunk.remove_prefix(nl + 1);
+    }
+}
+
+ConfigParseResult ConfigParser::finish() {
+    if (!partial_.empty())
+        line(partial_);
+    partial_.clear();
+    partial_.shrink_to_fit();
+    ConfigParseResult out = std::move(result_);
+    result_ = ConfigParseResult();
+    lineNo_ = 0;
+    return out;
+}
+
+ConfigParseResult parseConfig(std::string_view bytes) {
+    ConfigParser parser;
+    parser.feed(bytes);
+    return parser.finish();
+}
+
+bool hasConfigExtension(std::string_view path) {
+    if (path.size() < 4)
+        return false;
+    const std::string_view ext = path.substr(path.size() - 3);
+    for (size_t i = 0; i < 3; ++i) {
+        const char c = ext[i];
+        const char l = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+        if (l != "cfg"[i])
+            return false;
+    }
+    return true;
+}
+
+void LoadConfiguration(const std::string& path, LoggerTable& table, IConfigHost& host) {
+    if (!table.ResetTable(true))
+        return;
+    if (!hasConfigExtension(path)) {
+        host.messages().error("Файл " + path + " не поддерживается");
+        return;
+    }
+    fileio::InputFile in;
+    if (in.open(path) != fileio::ReadStatus::Ok) {
+        host.messages().error("Отказано в доступе к " + path);
+        return;
+    }
+    ConfigParser parser;
+    bool readError = false;
+    uint64_t total = 0;
+    std::string buf(256 * 1024, '\0');
+    while (!parser.failed()) {
+        const long long n = in.read(buf.data(), buf.size());
+        if (n < 0) {
+            readError = true;
+            break;
+        }
+        if (n == 0)
+            break;
+        total += static_cast<uint64_t>(n);
+        if (total > kMaxConfigBytes) {
+            readError = true;
+            break;
+        }
+        parser.feed(std::string_view(buf.data(), static_cast<size_t>(n)));
+    }
+    in.close();
+    ConfigParseResult result = parser.finish();
+
+    // Each value went to the control as it was read, even when a later line fails.
+    for (int channel : result.channels)
+        host.setModemChannel(channel);
+
+    if (!readError && result.valid && !result.loggers.empty()) {
+        host.setCaption("Kestrovane - " + fileio::fileNameOf(path));
+        for (ConfigLogger& l : result.loggers)
+            table.appendLogger(std::move(l.name), std::move(l.comment));
+        table.AllocateTable();
+        table.ConfigFileName = path;
+        return;
+    }
+    host.setCaption("Kestrovane");
+    table.ResetTable(false);
+    host.messages().error("Файл " + path + " не содержит записей или поврежден");
+}

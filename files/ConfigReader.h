@@ -1,0 +1,62 @@
+#pragma once
+#include <string>
+#include <string_view>
+#include <vector>
+
+class IMessages;
+class LoggerTable;
+
+struct ConfigLogger {
+    std::string name;    // Windows-1251 bytes as in the file
+    std::string comment; // possibly empty
+};
+
+struct ConfigParseResult {
+    bool valid = true; // false after an invalid channel value
+    // Every channel value in file order, up to the failure: each one reached the control.
+    std::vector<int> channels;
+    std::vector<ConfigLogger> loggers;
+    size_t failedLine = 0; // 1-based line of the invalid value, 0 when valid
+};
+
+// The channel value grammar: leading spaces, an optional sign, then decimal digits or
+// hexadecimal digits after "$", "x" or "0x", and nothing else (a trailing blank included).
+// Values outside the int range are invalid too.
+bool parseChannelValue(std::string_view text, int& value);
+
+// Classifies the lines of a group file as they arrive, in chunks of any size, so a large file
+// never needs to be held whole. Lines end in LF or CR LF; the last one may have no end.
+class ConfigParser {
+public:
+    void feed(std::string_view chunk);
+    // Handles a last line without a line end and hands the result over.
+    ConfigParseResult finish();
+    bool failed() const { return !result_.valid; }
+
+private:
+    void line(std::string_view text);
+
+    std::string partial_;
+    ConfigParseResult result_;
+    size_t lineNo_ = 0;
+};
+
+ConfigParseResult parseConfig(std::string_view bytes);
+
+// What reading a group needs of the main window.
+class IConfigHost {
+public:
+    virtual ~IConfigHost() = default;
+    // The modem channel control; it brings the value into its own range.
+    virtual void setModemChannel(int channel) = 0;
+    virtual void setCaption(const std::string& utf8) = 0;
+    virtual IMessages& messages() = 0;
+};
+
+// Replaces the group in the table with the one of the file at path (UTF-8): asks before losing
+// downloaded data, checks the extension, reads, sets the channel, the caption and the rows, and
+// reports every failure in an error box with the full path.
+void LoadConfiguration(const std::string& path, LoggerTable& table, IConfigHost& host);
+
+// The test the extension check makes: the last three characters, lower-cased, are "cfg".
+bool hasConfigExtension(std::string_view path);
