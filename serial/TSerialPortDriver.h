@@ -107,6 +107,8 @@ public:
     void ClosePort();
     bool IsOpen() const;
     bool ApplySettings();
+    // The line settings that ApplySettings hands to the operating system.
+    SerialLineSettings LineSettings() const;
     uint32_t ModemLines();
     bool PollingActive() const { return suspension_ <= 0; }
     void SuspendPolling() { ++suspension_; }
