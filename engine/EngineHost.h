@@ -53,6 +53,13 @@ public:
     virtual void rowShowLink(int row, double levelDbm, int barWidth) = 0; // hints and signal bar
     virtual void rowShowStatus(int row, const LoggerTable& table) = 0;    // after a valid status
     virtual void rowShowClockText(int row, const std::string& text) = 0;  // confirmed clock, normal colour
+    // After rowShowStatus, when the status clock bytes form no date or time (StatusClock is NaN
+    // then): the clock label shows these raw bytes ("00.13.26 24:00:00") in red, with no
+    // comparison against the computer's clock.
+    virtual void rowShowRawClock(int row, const std::string& text) {
+        (void)row;
+        (void)text;
+    }
 
     // Sound notices.
     virtual int soundMode() const = 0;

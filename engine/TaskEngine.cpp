@@ -1,0 +1,578 @@
+#include "engine/TaskEngine.h"
+
+#include "engine/EngineHost.h"
+#include "engine/LoggerTable.h"
+#include "modem/ModemSender.h"
+#include "platform/Clock.h"
+#include "serial/TSerialPortDriver.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace {
+
+const char* const kPeriodMessage = "Некорректно задан временной интервал";
+const char* const kEraseQuestion = "Стереть все данные из памяти приборов?";
+const char* const kChannelQuestion = "Изменить частотный канал?";
+
+int clampToInt(double v) {
+    if (!(v > -1e9))
+        return -1000000000;
+    if (v > 1e9)
+        return 1000000000;
+    return static_cast<int>(v);
+}
+
+std::string byteText(int value) {
+    return std::string(1, static_cast<char>(static_cast<uint8_t>(value)));
+}
+
+std::string be16Text(int value) {
+    return byteText((value >> 8) & 0xFF) + byteText(value & 0xFF);
+}
+
+} // namespace
+
+TaskEngine::TaskEngine(LoggerTable& table, TSerialPortDriver& port, IModemSender& modem, IClock& clock,
+                       IEngineHost& host)
+    : table_(table), port_(port), modem_(modem), clock_(clock), host_(host) {}
+
+int TaskEngine::firstStep(TTaskKind kind) {
+    switch (kind) {
+    case TTaskKind::Download:
+        return AskStatus;
+    case TTaskKind::SetTime:
+        return SendTime;
+    case TTaskKind::Erase:
+        return SendErase;
+    case TTaskKind::SetPeriod:
+        return SendPeriod;
+    case TTaskKind::Measure:
+        return SendMeasure;
+    case TTaskKind::SetChannel:
+        return SendChannel;
+    }
+    return AskStatus;
+}
+
+uint8_t TaskEngine::powerByte(int itemIndex) {
+    switch (itemIndex) {
+    case 0:
+        return 0xC0;
+    case 2:
+        return 0x6E;
+    default:
+        return 0x60;
+    }
+}
+
+double TaskEngine::levelOfStrength(uint8_t r) {
+    return (r >= 128 ? (r - 256) / 2.0 : r / 2.0) - 74.0;
+}
+
+int TaskEngine::signalBarWidth(double levelDbm) {
+    const double w = std::nearbyint((levelDbm + 110.0) * 0.6 + 1.0);
+    return w < 0 ? 0 : clampToInt(w);
+}
+
+std::string TaskEngine::setClockBytes(const std::string& timeText) {
+    std::string out;
+    for (size_t at = 0; at + 1 < timeText.size() && out.size() < 6; at += 3)
+        out += byteText((timeText[at] - '0') * 10 + (timeText[at + 1] - '0'));
+    return out;
+}
+
+bool TaskEngine::currentValid() const {
+    return table_.validIndex(table_.CurrentLogger);
+}
+
+const std::string& TaskEngine::currentName() const {
+    static const std::string none;
+    return currentValid() ? table_.loggers[static_cast<size_t>(table_.CurrentLogger)].LoggerName : none;
+}
+
+bool TaskEngine::replyIs(const char* keyword) const {
+    return currentValid() && ReplyText == currentName() + keyword;
+}
+
+int TaskEngine::currentYear() const {
+    return dt::decode(clock_.now()).year;
+}
+
+void TaskEngine::sendAir(const std::string& bytes) {
+    modem_.SendToModem(false, bytes);
+}
+
+void TaskEngine::sendCommand(const std::string& bytes) {
+    modem_.SendToModem(true, bytes);
+}
+
+// Start checks.
+
+bool TaskEngine::CheckStart(TTaskKind kind) {
+    const auto periodValid = [this] {
+        return dt::toSeconds(host_.dateFinish()) >= dt::toSeconds(host_.dateBegin()) + 86400;
+    };
+    bool ok = port_.IsOpen() && table_.LoggerCount > 0 && !host_.taskRunning();
+    if (ok) {
+        switch (kind) {
+        case TTaskKind::Download:
+            ok = table_.ClearLoadedData(true) && periodValid();
+            break;
+        case TTaskKind::Erase:
+            ok = host_.messages().question(kEraseQuestion);
+            break;
+        case TTaskKind::SetChannel:
+            ok = host_.messages().question(kChannelQuestion);
+            break;
+        default:
+            break;
+        }
+    }
+    if (!ok && kind == TTaskKind::Download && !periodValid())
+        host_.messages().error(kPeriodMessage);
+    return ok;
+}
+
+void TaskEngine::StartTask(TTaskKind kind) {
+    host_.analyzerStopReading();
+    sendCommand("#C" + byteText(host_.modemChannel()));
+    sendCommand(std::string("#T\x02\x00\x12", 5));
+    host_.setStatusPanel1("Инициализация...");
+    FailureCount = 0;
+    ByteCount = 0;
+    for (int i = 0; i < table_.LoggerCount; ++i) {
+        table_.loggers[static_cast<size_t>(i)].LoggerState = NotPolled;
+        host_.rowShowState(i, NotPolled);
+    }
+    host_.showPointers();
+    host_.setProgressShown(true);
+    host_.setModemChannelEnabled(false);
+    kind_ = kind;
+    table_.CurrentLogger = -1;
+    TaskStep = firstStep(kind);
+    port_.SetDtrLine(true);
+    NextLogger();
+}
+
+void TaskEngine::StopTask() {
+    host_.setReadStreamTimer(false);
+    host_.stopSkipDevTimer();
+    host_.setProgressPosition(0);
+    host_.setProgressShown(false);
+    host_.setModemChannelEnabled(true);
+    host_.setExecutionLabel("");
+    if (port_.IsOpen()) {
+        if (host_.analyzerShowing() && host_.connectSwitchOn())
+            host_.analyzerStart();
+        else
+            port_.SetDtrLine(false);
+    }
+}
+
+void TaskEngine::NextLogger() {
+    host_.setReadStreamTimer(false);
+    ResetReception = true;
+    AcceptSequence = true;
+    BlockFailures = 0;
+
+    if (table_.CurrentLogger >= 0) {
+        if (currentValid() &&
+            table_.loggers[static_cast<size_t>(table_.CurrentLogger)].LoggerState == TaskDone)
+            host_.playCompleted();
+        else
+            host_.playMissed();
+    } else {
+        AttemptIndex = 0;
+        powerSent_ = false;
+    }
+    port_.PurgeQueues(true, true);
+    host_.setProgressPosition(0);
+
+    while (AttemptIndex < 4) {
+        if (AttemptIndex >= 3) {
+            host_.switchTasksOff();
+            if (host_.soundMode() > 0)
+                host_.startFinishedSoundTimer();
+            return;
+        }
+        if (!host_.attemptTicked(AttemptIndex)) {
+            ++AttemptIndex;
+            continue;
+        }
+        host_.moveAttemptPointer(72 + 23 * AttemptIndex);
+
+        int& cur = table_.CurrentLogger;
+        do {
+            ++cur;
+        } while (
+            cur < table_.LoggerCount &&
+            !(host_.loggerTicked(cur) && table_.loggers[static_cast<size_t>(cur)].LoggerState < TaskDone));
+        if (cur >= table_.LoggerCount) {
+            ++AttemptIndex;
+            cur = -1;
+            powerSent_ = false;
+            continue;
+        }
+        if (!powerSent_) {
+            // The power group is read only now, when its attempt starts.
+            sendCommand("#P" + byteText(powerByte(host_.powerIndex(AttemptIndex))));
+            powerSent_ = true;
+        }
+        host_.moveDevicePointer(cur * 14 + 4);
+        TaskStep = firstStep(kind_);
+        HandleReply();
+        return;
+    }
+}
+
+void TaskEngine::TimerSkipDevTimer() {
+    // A tick queued before StopTask must not start a logger of a task that is over. The timer
+    // is not switched off here: NextLogger has already restarted it for the next logger.
+    if (!host_.taskRunning())
+        return;
+    NextLogger();
+}
+
+// Link display and states.
+
+void TaskEngine::UpdateLinkDisplay() {
+    if (currentValid())
+        host_.rowShowLink(table_.CurrentLogger, SignalLevel, signalBarWidth(SignalLevel));
+    host_.setStatusPanel1("Сбоев: " + std::to_string(FailureCount) + " Байт: " + std::to_string(ByteCount));
+    if (host_.analyzerShowing())
+        host_.analyzerAddRssi(clock_.now(), SignalLevel);
+}
+
+void TaskEngine::ShowState(int code) {
+    if (!currentValid())
+        return;
+    table_.loggers[static_cast<size_t>(table_.CurrentLogger)].LoggerState = static_cast<uint8_t>(code);
+    host_.rowShowState(table_.CurrentLogger, code);
+    if (code >= StatusLoaded)
+        UpdateLinkDisplay();
+}
+
+bool TaskEngine::ChannelChangeSucceeded() {
+    int& cur = table_.CurrentLogger;
+    cur = 0;
+    while (cur < table_.LoggerCount &&
+           !(host_.loggerTicked(cur) && table_.loggers[static_cast<size_t>(cur)].LoggerState < TaskDone))
+        ++cur;
+    return cur >= table_.LoggerCount;
+}
+
+// Reception.
+
+size_t TaskEngine::replyDataLimit() const {
+    size_t usable = 0;
+    if (TaskStep == AwaitStatus)
+        usable = maxStatusLength(currentName().size());
+    else if (TaskStep == AwaitBlock && BatchRecordCount > 0)
+        usable = static_cast<size_t>(BatchRecordCount) * static_cast<size_t>(RecordLength);
+    return usable + kMaxPacketPayload;
+}
+
+void TaskEngine::TimerReadStreamTimer() {
+    if (ResetReception) {
+        ResetReception = false;
+        ReceptionError = false;
+        PacketPos = 0;
+        PacketCount = 0;
+        ReplyData.clear();
+        ReplyText.clear();
+    }
+    if (TaskStep != AwaitBlock)
+        host_.advanceProgress();
+
+    // A closed port reports 65535 bytes waiting; the buffer holds 4096.
+    const uint32_t waiting = port_.InputCount();
+    uint32_t n = 0;
+    if (waiting > 0)
+        n = port_.ReadBytes(buffer_.data(), std::min<uint32_t>(waiting, kReceptionBufferSize));
+    n = std::min<uint32_t>(n, kReceptionBufferSize);
+
+    if (n > 0) {
+        if (ReceptionError)
+            return;
+        const size_t limit = replyDataLimit();
+        for (uint32_t i = 0; i < n; ++i) {
+            const uint8_t b = buffer_[i];
+            if (PacketPos == 0) {
+                PacketLength = static_cast<uint8_t>(b + 1);
+                if (PacketLength < 5 || PacketLength > 63) {
+                    ReceptionError = true;
+                    return;
+                }
+            } else if (PacketPos == 1) {
+                if (AcceptSequence) {
+                    SequenceNumber = b;
+                    AcceptSequence = false;
+                } else {
+                    ++SequenceNumber;
+                    if (SequenceNumber != b) {
+                        ReceptionError = true;
+                        return;
+                    }
+                }
+            } else if (PacketPos == PacketLength - 2) {
+                SignalLevel = levelOfStrength(b);
+            } else if (PacketPos == PacketLength - 1) {
+                if (b < 0x80) {
+                    ReceptionError = true;
+                    return;
+                }
+            } else if (PacketCount == 0) {
+                ReplyText += static_cast<char>(b);
+            } else {
+                // A stream that never goes quiet would grow the reply for the whole time limit.
+                ReplyData.push_back(b);
+                if (ReplyData.size() > limit) {
+                    ReceptionError = true;
+                    return;
+                }
+            }
+            ++PacketPos;
+            if (PacketPos >= PacketLength) {
+                PacketPos = 0;
+                ++PacketCount;
+            }
+        }
+        return;
+    }
+
+    if (PacketCount == 0 && !ReceptionError)
+        return;
+    ResetReception = true;
+    if (ReceptionError) {
+        FailureCount += 1;
+        UpdateLinkDisplay();
+        AcceptSequence = true;
+        port_.PurgeQueues(true, true);
+        sendLastCommand();
+        return;
+    }
+    host_.setReadStreamTimer(false);
+    HandleReply();
+}
+
+// Step machine.
+
+void TaskEngine::sendRequest(const std::string& request, int waitingStep) {
+    host_.restartSkipDevTimer();
+    host_.setProgressMax(
+        static_cast<int>(std::nearbyint(26000.0 / (std::max(1, host_.readStreamInterval()) * 1.15))));
+    host_.setExecutionLabel("Поиск...");
+    TaskStep = waitingStep;
+    LastCommand = currentName() + request;
+    sendAir(LastCommand);
+    host_.setReadStreamTimer(true);
+    ShowState(NotFound);
+}
+
+std::string TaskEngine::setClockRequest() {
+    TimeText = dt::formatDateTime(clock_.now());
+    return "T" + setClockBytes(TimeText);
+}
+
+void TaskEngine::sendLastCommand() {
+    // A clock setting sent again carries the time of now, not the time of the first try: the
+    // row shows TimeText as confirmed once the logger answers.
+    if (TaskStep == AwaitTimeAck)
+        LastCommand = currentName() + setClockRequest();
+    sendAir(LastCommand);
+}
+
+void TaskEngine::retransmit() {
+    FailureCount += 1;
+    AcceptSequence = true;
+    port_.PurgeQueues(true, true);
+    sendLastCommand();
+    host_.setReadStreamTimer(true);
+    UpdateLinkDisplay();
+}
+
+void TaskEngine::HandleReply() {
+    switch (TaskStep) {
+    case AskStatus:
+        sendRequest("HEADER-", AwaitStatus);
+        break;
+    case AwaitStatus:
+        handleStatus();
+        break;
+    case AwaitBlock:
+        handleBlock();
+        break;
+    case SendTime:
+        sendRequest(setClockRequest(), AwaitTimeAck);
+        break;
+    case AwaitTimeAck:
+        if (replyIs("READY")) {
+            ShowState(TaskDone);
+            host_.rowShowClockText(table_.CurrentLogger, TimeText);
+        }
+        finish();
+        break;
+    case SendErase:
+        sendRequest("ERASE--", AwaitEraseAck);
+        break;
+    case AwaitEraseAck:
+        if (replyIs("ERASE"))
+            ShowState(TaskDone);
+        finish();
+        break;
+    case SendPeriod:
+        sendRequest("P" + byteText(host_.loggerPeriod()) + "-----", AwaitPeriodAck);
+        break;
+    case SendMeasure:
+        sendRequest("MEASE--", AwaitMeasureAck);
+        break;
+    case SendChannel:
+        sendRequest("C" + byteText(host_.loggerChannel()) + "-----", AwaitChannelAck);
+        break;
+    case AwaitPeriodAck:
+    case AwaitMeasureAck:
+    case AwaitChannelAck:
+        if (replyIs("READY"))
+            ShowState(TaskDone);
+        finish();
+        break;
+    default:
+        TaskStep = AskStatus;
+        finish();
+        break;
+    }
+}
+
+void TaskEngine::handleStatus() {
+    const std::string& name = currentName();
+    // At least the name and the sensor count: the exact length check of the decoding decides.
+    if (replyIs("START") && ReplyData.size() >= name.size() + 4) {
+        LoggerStatus status;
+        if (DecodeStatus(ReplyData.data(), ReplyData.size(), name, currentYear(), status) == StatusOk) {
+            const int cur = table_.CurrentLogger;
+            ByteCount += static_cast<int>(ReplyData.size());
+            // Records held at this point come from an earlier turn of this download, which
+            // asks for the whole period again: keep each record once, and the lists in step
+            // with a sensor count that may have changed.
+            if (!table_.loggers[static_cast<size_t>(cur)].RecordTimes.empty())
+                table_.dropRecords(cur);
+            StoreStatus(table_, cur, status);
+            statusClockValid_ = status.clockValid;
+            host_.rowShowStatus(cur, table_);
+            if (!status.clockValid)
+                host_.rowShowRawClock(cur, status.clockRaw);
+
+            const int blocks =
+                PlanDownload(clock_.now(), host_.dateBegin(), host_.dateFinish(), status.sensorCount,
+                             status.period, status.measureCount, host_.dataBlockPosition());
+            if (BatchRecordCount > 0) {
+                host_.restartSkipDevTimer();
+                host_.setProgressPosition(0);
+                host_.setExecutionLabel("Загрузка...");
+                host_.setProgressMax(blocks);
+                requestBlock();
+                ShowState(StatusLoaded);
+            } else {
+                ShowState(NoMeasurements);
+                finish();
+            }
+            return;
+        }
+    }
+    if (replyIs("EMPTY")) {
+        ShowState(NoMeasurements);
+        finish();
+        return;
+    }
+    retransmit();
+}
+
+void TaskEngine::handleBlock() {
+    const size_t expected =
+        static_cast<size_t>(std::max(0, BatchRecordCount)) * static_cast<size_t>(RecordLength);
+    if (replyIs("START") && BatchRecordCount > 0 && ReplyData.size() == expected) {
+        const RecordBatch batch = DecodeRecords(ReplyData.data(), ReplyData.size(), BatchRecordCount,
+                                                table_.StatusSensorCount, currentYear());
+        // A damaged record is asked for again; a block that stays damaged is taken as it is
+        // after a few tries so that a bad memory region cannot hold the logger to its time limit.
+        const bool accept = batch.damaged == 0 || ++BlockFailures >= kBlockTries;
+        if (accept) {
+            StoreRecords(table_, table_.CurrentLogger, batch);
+            ByteCount += static_cast<int>(ReplyData.size());
+            host_.advanceProgress();
+            if (NextBlock()) {
+                host_.restartSkipDevTimer();
+                requestBlock();
+                ShowState(PartlyLoaded);
+            } else {
+                ShowState(TaskDone);
+                finish();
+            }
+            return;
+        }
+        retransmit();
+        return;
+    }
+    if (replyIs("EMPTY")) {
+        ShowState(NoMeasurements);
+        finish();
+        return;
+    }
+    retransmit();
+}
+
+// Download plan.
+
+int TaskEngine::PlanDownload(TDateTime now, TDateTime begin, TDateTime finish, int sensorCount, int period,
+                             int measureCount, int blockPosition) {
+    RecordLength = recordLength(sensorCount);
+    const int position = std::clamp(blockPosition, 0, 3);
+    const int blockSize = 512 << (3 - position);
+    // 512-byte blocks hold no whole record of 252 sensors or more; one record still fits a reply.
+    BatchRecordCount = std::max(1, blockSize / RecordLength);
+    const double hours = std::max(1, period);
+    StartOffset = clampToInt(std::nearbyint((now - begin) * 24.0 / hours));
+    EndOffset = clampToInt(std::nearbyint((now - finish) * 24.0 / hours));
+    if (EndOffset > measureCount)
+        EndOffset = measureCount;
+    if (StartOffset > measureCount)
+        StartOffset = measureCount;
+    const int span = StartOffset - EndOffset;
+    if (span < BatchRecordCount)
+        BatchRecordCount = span;
+    if (StartOffset < BatchRecordCount)
+        BatchRecordCount = StartOffset;
+    StartOffset -= BatchRecordCount;
+    BlockFailures = 0;
+    if (BatchRecordCount <= 0)
+        return 0;
+    return static_cast<int>(std::trunc(static_cast<double>(span) / BatchRecordCount + 0.999999));
+}
+
+bool TaskEngine::NextBlock() {
+    if (StartOffset - EndOffset < BatchRecordCount)
+        BatchRecordCount = StartOffset - EndOffset;
+    if (StartOffset < BatchRecordCount)
+        BatchRecordCount = StartOffset;
+    StartOffset -= BatchRecordCount;
+    BlockFailures = 0;
+    return BatchRecordCount > 0;
+}
+
+std::string TaskEngine::blockRequest() const {
+    return currentName() + "D" + be16Text(StartOffset) + be16Text(BatchRecordCount) + "--";
+}
+
+void TaskEngine::requestBlock() {
+    TaskStep = AwaitBlock;
+    LastCommand = blockRequest();
+    sendAir(LastCommand);
+    host_.setReadStreamTimer(true);
+}
+
+double ChannelFrequency(int channel) {
+    const long double khz = static_cast<long double>(channel) * 199.951172L + 430007.69L;
+    return static_cast<double>(std::nearbyint(khz / 100.0L) / 10.0L);
+}

@@ -1,0 +1,165 @@
+#pragma once
+#include "engine/StatusDecoder.h"
+#include "platform/DateTime.h"
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class IClock;
+class IEngineHost;
+class IModemSender;
+class LoggerTable;
+class TSerialPortDriver;
+
+// The six tasks, one per task switch.
+enum class TTaskKind { Download, SetTime, Erase, SetPeriod, Measure, SetChannel };
+
+// Runs one task at a time over the ticked loggers: search attempts with their powers, the
+// requests, the reception tick that frames the modem's packets, and the step machine that
+// interprets each reply. Single-threaded; the window's handlers and timers call in.
+//
+// The window's part:
+//  - an on-handler calls CheckStart(kind); on false it puts its switch back with the off
+//    handler detached, on true it calls StartTask(kind);
+//  - every off-handler calls StopTask; SwitchChannelOff then calls ChannelChangeSucceeded;
+//  - TimerReadStream calls TimerReadStreamTimer, TimerSkipDev calls TimerSkipDevTimer;
+//  - the noise analyzer writes SignalLevel while it reads.
+class TaskEngine {
+public:
+    enum Step : int {
+        AskStatus = 0,
+        AwaitStatus = 1,
+        AwaitBlock = 2,
+        SendTime = 3,
+        AwaitTimeAck = 4,
+        SendErase = 5,
+        AwaitEraseAck = 6,
+        SendPeriod = 7,
+        AwaitPeriodAck = 8,
+        SendMeasure = 9,
+        AwaitMeasureAck = 10,
+        SendChannel = 11,
+        AwaitChannelAck = 12,
+    };
+
+    static constexpr size_t kReceptionBufferSize = 4096;
+    static constexpr size_t kMaxPacketPayload = 59;
+    // A damaged block is asked again this many times before its valid records are taken.
+    static constexpr int kBlockTries = 3;
+
+    TaskEngine(LoggerTable& table, TSerialPortDriver& port, IModemSender& modem, IClock& clock,
+               IEngineHost& host);
+    TaskEngine(const TaskEngine&) = delete;
+    TaskEngine& operator=(const TaskEngine&) = delete;
+
+    // The start checks of a task switch, in their order; asks the confirmations and shows the
+    // period message through the host's messages. For Download it discards the loaded data once
+    // the user agreed. True: the caller goes on with StartTask.
+    bool CheckStart(TTaskKind kind);
+    void StartTask(TTaskKind kind);
+    void StopTask();
+    void NextLogger();
+    void HandleReply();
+    void TimerReadStreamTimer();
+    void TimerSkipDevTimer();
+    void UpdateLinkDisplay();
+    // Stores the code for CurrentLogger and shows it on its row (codes 2 and up refresh the link).
+    void ShowState(int code);
+
+    // The channel task's result, for SwitchChannelOff after StopTask: looks in table order for a
+    // ticked logger below TaskDone, leaving CurrentLogger at it (or at LoggerCount). True when
+    // there is none.
+    bool ChannelChangeSucceeded();
+
+    TTaskKind kind() const { return kind_; }
+    static int firstStep(TTaskKind kind);
+    static uint8_t powerByte(int itemIndex);
+    // Level of a packet's strength byte, dBm.
+    static double levelOfStrength(uint8_t r);
+    // Width of the row's signal bar for a level; never below 0.
+    static int signalBarWidth(double levelDbm);
+    // "dd.mm.yy hh:nn:ss" to the six set-clock bytes.
+    static std::string setClockBytes(const std::string& timeText);
+    // The status clock of the last decoded status was a real date and time.
+    bool statusClockValid() const { return statusClockValid_; }
+
+    // Engine fields.
+    int TaskStep = AskStatus;
+    int AttemptIndex = 0;
+    int FailureCount = 0;
+    int ByteCount = 0;
+    double SignalLevel = 0.0;
+    std::string LastCommand;
+    std::string TimeText;
+
+    // Reception fields.
+    bool ResetReception = true;
+    bool ReceptionError = false;
+    bool AcceptSequence = true;
+    uint8_t PacketPos = 0;
+    uint8_t PacketLength = 0;
+    uint8_t SequenceNumber = 0;
+    int PacketCount = 0;
+    std::string ReplyText;
+    std::vector<uint8_t> ReplyData;
+
+    // Download plan.
+    int RecordLength = 10;
+    int BatchRecordCount = 0;
+    int StartOffset = 0;
+    int EndOffset = 0;
+    // Receptions of the current block that held a damaged record.
+    int BlockFailures = 0;
+
+    // Pure planning arithmetic, exposed for tests: fills RecordLength, BatchRecordCount,
+    // StartOffset and EndOffset (StartOffset already moved past the first block) and returns
+    // the number of blocks (the progress bar's maximum), 0 for an empty plan.
+    int PlanDownload(TDateTime now, TDateTime begin, TDateTime finish, int sensorCount, int period,
+                     int measureCount, int blockPosition);
+    // Moves the plan past the block just accepted; false when the download is complete.
+    bool NextBlock();
+
+private:
+    const std::string& currentName() const;
+    bool currentValid() const;
+    bool replyIs(const char* keyword) const;
+    int currentYear() const;
+    void sendAir(const std::string& bytes);
+    void sendCommand(const std::string& bytes);
+    void sendRequest(const std::string& request, int waitingStep);
+    void sendLastCommand();
+    void retransmit();
+    void requestBlock();
+    std::string blockRequest() const;
+    std::string setClockRequest();
+    size_t replyDataLimit() const;
+    void handleStatus();
+    void handleBlock();
+    void finish() { NextLogger(); }
+
+    LoggerTable& table_;
+    TSerialPortDriver& port_;
+    IModemSender& modem_;
+    IClock& clock_;
+    IEngineHost& host_;
+
+    TTaskKind kind_ = TTaskKind::Download;
+    bool powerSent_ = false;
+    bool statusClockValid_ = true;
+    std::array<uint8_t, kReceptionBufferSize> buffer_{};
+};
+
+// Frequency of a channel in MHz, rounded to 100 kHz (channel 20 → 434).
+double ChannelFrequency(int channel);
+
+// Texts of the channel task's result.
+namespace channeltext {
+inline constexpr const char* kSuccess =
+    "Изменение частотного канала проведено успешно.\r\nВнесите изменения в файл конфигурации";
+inline constexpr const char* kOpenFailed = "Не удалось открыть файл ";
+inline constexpr const char* kCritical =
+    "Критическая ошибка!\r\nНе все логгеры изменили частотный "
+    "канал.\r\nРекомендуется изменить местоположение и повторить попытку";
+} // namespace channeltext

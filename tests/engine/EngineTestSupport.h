@@ -1,0 +1,466 @@
+#pragma once
+// Fakes around the task engine: a host with plain fields, a scripted serial device on the fake
+// clock, a modem that records what it is given, a small logger that answers requests, and a
+// harness that drives the two timers the way the window's QTimers would.
+#include "engine/Crc8.h"
+#include "engine/EngineHost.h"
+#include "engine/LoggerTable.h"
+#include "engine/TaskEngine.h"
+#include "modem/ModemSender.h"
+#include "platform/FakeClock.h"
+#include "platform/SerialOs.h"
+#include "serial/TSerialPortDriver.h"
+
+#include <deque>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace enginetest {
+
+using Bytes = std::vector<uint8_t>;
+
+inline Bytes bytesOf(const std::string& s) {
+    return Bytes(s.begin(), s.end());
+}
+
+class ScriptedMessages final : public IMessages {
+public:
+    void error(const std::string& text) override { errors.push_back(text); }
+    void info(const std::string& text) override { infos.push_back(text); }
+    bool question(const std::string& text) override {
+        questions.push_back(text);
+        return answer;
+    }
+    bool answer = true;
+    std::vector<std::string> errors, infos, questions;
+};
+
+// Bytes become readable when the fake clock reaches their time; a purge drops what has arrived.
+class ScriptedSerialOs final : public ISerialOs {
+public:
+    explicit ScriptedSerialOs(FakeClock& clock) : clock_(clock) {}
+    bool open(const std::string&) override { return open_ = true; }
+    void close() override { open_ = false; }
+    bool isOpen() const override { return open_; }
+    bool configure(const SerialLineSettings&) override { return true; }
+    bool setQueueSizes(uint32_t, uint32_t) override { return true; }
+    bool purge(bool input, bool) override {
+        arrive();
+        if (input) {
+            purged += rx_.size();
+            rx_.clear();
+        }
+        return true;
+    }
+    bool queueCounts(uint32_t& in, uint32_t& out) override {
+        arrive();
+        in = static_cast<uint32_t>(rx_.size());
+        if (claimWaiting > 0)
+            in = claimWaiting;
+        out = 0;
+        return true;
+    }
+    bool read(uint8_t* buffer, uint32_t count, uint32_t& got) override {
+        arrive();
+        readSizes.push_back(count);
+        got = 0;
+        while (got < count && !rx_.empty()) {
+            buffer[got++] = rx_.front();
+            rx_.pop_front();
+        }
+        return true;
+    }
+    bool write(const uint8_t*, uint32_t count, uint32_t& written) override {
+        written = count;
+        return true;
+    }
+    bool setDtr(bool on) override {
+        dtr = on;
+        return true;
+    }
+    bool setRts(bool) override { return true; }
+    bool modemLines(uint32_t& lines) override {
+        lines = 0;
+        return true;
+    }
+
+    void feed(const Bytes& bytes, uint64_t delayMs = 0) {
+        pending_.push_back({clock_.elapsedMs() + delayMs, bytes});
+    }
+    size_t waiting() {
+        arrive();
+        return rx_.size();
+    }
+
+    bool dtr = false;
+    uint32_t claimWaiting = 0; // reports this many bytes waiting, whatever is there
+    size_t purged = 0;
+    std::vector<uint32_t> readSizes;
+
+private:
+    struct Chunk {
+        uint64_t atMs;
+        Bytes bytes;
+    };
+    void arrive() {
+        while (!pending_.empty() && pending_.front().atMs <= clock_.elapsedMs()) {
+            rx_.insert(rx_.end(), pending_.front().bytes.begin(), pending_.front().bytes.end());
+            pending_.pop_front();
+        }
+    }
+    FakeClock& clock_;
+    bool open_ = false;
+    std::deque<Chunk> pending_;
+    std::deque<uint8_t> rx_;
+};
+
+class RecordingModem final : public IModemSender {
+public:
+    struct Sent {
+        bool command;
+        std::string bytes;
+    };
+    void SendToModem(bool command, const std::string& text) override {
+        sent.push_back({command, text});
+        if (!command && onAir)
+            onAir(text);
+    }
+    std::vector<std::string> commands() const {
+        std::vector<std::string> out;
+        for (const Sent& s : sent)
+            if (s.command)
+                out.push_back(s.bytes);
+        return out;
+    }
+    std::vector<std::string> air() const {
+        std::vector<std::string> out;
+        for (const Sent& s : sent)
+            if (!s.command)
+                out.push_back(s.bytes);
+        return out;
+    }
+    std::vector<Sent> sent;
+    std::function<void(const std::string&)> onAir;
+};
+
+class FakeHost final : public IEngineHost {
+public:
+    bool attemptTicked(int a) const override { return attempts[static_cast<size_t>(a)]; }
+    int powerIndex(int a) const override { return powers[static_cast<size_t>(a)]; }
+    int dataBlockPosition() const override { return blockPosition; }
+    int modemChannel() const override { return modemChannelValue; }
+    int loggerChannel() const override { return loggerChannelValue; }
+    int loggerPeriod() const override { return loggerPeriodValue; }
+    TDateTime dateBegin() const override { return begin; }
+    TDateTime dateFinish() const override { return finish; }
+    bool loggerTicked(int row) const override { return !unticked.count(row); }
+
+    bool taskRunning() const override { return progressShown; }
+    void setProgressShown(bool shown) override { progressShown = shown; }
+    void setProgressMax(int max) override { progressMax = max; }
+    void setProgressPosition(int p) override { progressPos = p; }
+    void advanceProgress() override { ++progressPos; }
+    void setExecutionLabel(const std::string& t) override { label = t; }
+    void setStatusPanel1(const std::string& t) override { panel1 = t; }
+    void showPointers() override { pointersShown = true; }
+    void moveAttemptPointer(int left) override { attemptPointer.push_back(left); }
+    void moveDevicePointer(int top) override { devicePointer.push_back(top); }
+    void setModemChannelEnabled(bool e) override { modemChannelEnabled = e; }
+
+    void switchTasksOff() override {
+        ++switchesOffCalls;
+        if (switchOn) {
+            switchOn = false;
+            if (offHandler)
+                offHandler();
+        }
+    }
+    bool connectSwitchOn() const override { return connectOn; }
+
+    void setReadStreamTimer(bool on) override { readTimerOn = on; }
+    int readStreamInterval() const override { return 50; }
+    void restartSkipDevTimer() override {
+        skipDevOn = true;
+        skipDevStartMs = clock ? clock->elapsedMs() : 0;
+        ++skipDevRestarts;
+    }
+    void stopSkipDevTimer() override { skipDevOn = false; }
+    void startFinishedSoundTimer() override { ++finishedTimerStarts; }
+
+    void rowShowState(int row, int code) override { states.push_back({row, code}); }
+    void rowShowLink(int row, double level, int width) override {
+        lastLinkRow = row;
+        lastLinkLevel = level;
+        lastBarWidth = width;
+        ++linkUpdates;
+    }
+    void rowShowStatus(int row, const LoggerTable&) override { statusRows.push_back(row); }
+    void rowShowClockText(int row, const std::string& text) override { clockTexts[row] = text; }
+    void rowShowRawClock(int row, const std::string& text) override { rawClocks[row] = text; }
+
+    int soundMode() const override { return sound; }
+    void playCompleted() override { notices += 'C'; }
+    void playMissed() override { notices += 'M'; }
+
+    bool analyzerShowing() const override { return analyzerShown; }
+    void analyzerStopReading() override { ++analyzerStops; }
+    void analyzerStart() override { ++analyzerStarts; }
+    void analyzerAddRssi(TDateTime, double level) override { rssi.push_back(level); }
+    IMessages& messages() override { return msgs; }
+
+    // Controls.
+    bool attempts[3] = {true, true, false};
+    int powers[3] = {0, 1, 2};
+    int blockPosition = 1;
+    int modemChannelValue = 20;
+    int loggerChannelValue = 21;
+    int loggerPeriodValue = 3;
+    TDateTime begin = 0, finish = 0;
+    std::map<int, bool> unticked;
+    bool connectOn = true;
+    bool analyzerShown = false;
+    int sound = 1;
+
+    // What the engine did.
+    bool progressShown = false;
+    int progressMax = 0, progressPos = 0;
+    std::string label, panel1;
+    bool pointersShown = false;
+    std::vector<int> attemptPointer, devicePointer;
+    bool modemChannelEnabled = true;
+    bool switchOn = false;
+    int switchesOffCalls = 0;
+    std::function<void()> offHandler;
+    bool readTimerOn = false;
+    bool skipDevOn = false;
+    uint64_t skipDevStartMs = 0;
+    int skipDevRestarts = 0;
+    int finishedTimerStarts = 0;
+    std::vector<std::pair<int, int>> states;
+    int lastLinkRow = -1;
+    double lastLinkLevel = 0;
+    int lastBarWidth = -1;
+    int linkUpdates = 0;
+    std::vector<int> statusRows;
+    std::map<int, std::string> clockTexts, rawClocks;
+    std::string notices;
+    int analyzerStops = 0, analyzerStarts = 0;
+    std::vector<double> rssi;
+    ScriptedMessages msgs;
+    const FakeClock* clock = nullptr;
+};
+
+// Packet framing as the modem delivers it.
+inline Bytes packet(uint8_t seq, const Bytes& payload, uint8_t strength = 0x20, uint8_t status = 0x80) {
+    Bytes p;
+    p.push_back(static_cast<uint8_t>(payload.size() + 3));
+    p.push_back(seq);
+    p.insert(p.end(), payload.begin(), payload.end());
+    p.push_back(strength);
+    p.push_back(status);
+    return p;
+}
+
+// A whole reply: the text in the first packet, the data in packets of at most 59 bytes.
+inline Bytes reply(uint8_t& seq, const std::string& text, const Bytes& data = {}, uint8_t strength = 0x20) {
+    Bytes out = packet(seq++, bytesOf(text), strength);
+    for (size_t at = 0; at < data.size(); at += 59) {
+        const Bytes part(data.begin() + static_cast<long>(at),
+                         data.begin() + static_cast<long>(std::min(data.size(), at + 59)));
+        const Bytes p = packet(seq++, part, strength);
+        out.insert(out.end(), p.begin(), p.end());
+    }
+    return out;
+}
+
+inline void putBe16(Bytes& b, int v) {
+    b.push_back(static_cast<uint8_t>((v >> 8) & 0xFF));
+    b.push_back(static_cast<uint8_t>(v & 0xFF));
+}
+
+struct StatusImage {
+    std::string name;
+    uint8_t type = 3;
+    int serial = 1234;
+    std::vector<int> codes{100, 200};
+    uint8_t error = 0;
+    int battery = 365;
+    uint8_t clock[6] = {7, 12, 26, 10, 20, 30};
+    int advance = 0;
+    uint8_t period = 3;
+    int count = 0;
+};
+
+inline Bytes statusBytes(const StatusImage& s) {
+    Bytes b = bytesOf(s.name);
+    b.push_back(s.type);
+    putBe16(b, s.serial);
+    b.push_back(static_cast<uint8_t>(s.codes.size()));
+    for (int c : s.codes)
+        putBe16(b, c);
+    b.push_back(0);
+    b.push_back(crc8::compute(b.data(), b.size()));
+    b.push_back(s.error);
+    putBe16(b, s.battery);
+    b.insert(b.end(), s.clock, s.clock + 6);
+    putBe16(b, s.advance);
+    b.push_back(s.period);
+    putBe16(b, s.count);
+    return b;
+}
+
+struct RecordImage {
+    uint8_t stamp[6] = {7, 12, 26, 10, 0, 0};
+    int voltage = 365;
+    std::vector<int> readings;
+};
+
+inline Bytes recordBytes(const RecordImage& r) {
+    Bytes b(r.stamp, r.stamp + 6);
+    putBe16(b, r.voltage);
+    for (int v : r.readings)
+        putBe16(b, v);
+    b.push_back(0);
+    b.push_back(crc8::compute(b.data(), b.size()));
+    return b;
+}
+
+// A logger that answers over the scripted device: its status, its records (newest last; offset 0
+// is the newest), the one-shot acknowledgements. Hooks let a test spoil or withhold a reply.
+class TestLogger {
+public:
+    std::string name;
+    StatusImage status;
+    std::vector<Bytes> records; // each recordBytes(), oldest first
+    uint8_t seq = 0x10;
+    uint64_t delayMs = 120;
+    bool silent = false;
+    bool answerEmpty = false; // "EMPTY" to the status request
+    int storedCount = -1;     // the count its status reports; -1: as many as it holds
+    // Called with the request and the framed reply; may change the reply or return false to drop it.
+    std::function<bool(const std::string& request, Bytes& framed)> spoil;
+    std::vector<std::string> heard;
+
+    Bytes answer(const std::string& request) {
+        const std::string body = request.substr(name.size());
+        if (body == "HEADER-") {
+            if (answerEmpty)
+                return reply(seq, name + "EMPTY");
+            StatusImage s = status;
+            s.name = name;
+            s.count = storedCount >= 0 ? storedCount : static_cast<int>(records.size());
+            return reply(seq, name + "START", statusBytes(s));
+        }
+        if (body.size() == 7 && body[0] == 'D') {
+            const auto u = [&](size_t i) { return static_cast<uint8_t>(body[i]); };
+            const int offset = u(1) << 8 | u(2);
+            const int count = u(3) << 8 | u(4);
+            const int n = static_cast<int>(records.size());
+            Bytes data;
+            for (int i = n - offset - count; i < n - offset; ++i)
+                if (i >= 0 && i < n)
+                    data.insert(data.end(), records[static_cast<size_t>(i)].begin(),
+                                records[static_cast<size_t>(i)].end());
+            return reply(seq, name + "START", data);
+        }
+        if (body == "ERASE--")
+            return reply(seq, name + "ERASE");
+        return reply(seq, name + "READY");
+    }
+};
+
+struct Harness {
+    FakeClock clock;
+    ScriptedSerialOs os{clock};
+    TSerialPortDriver port{os, clock};
+    RecordingModem modem;
+    LoggerTable table;
+    FakeHost host;
+    TaskEngine engine{table, port, modem, clock, host};
+    std::vector<TestLogger*> loggers;
+
+    Harness() {
+        host.clock = &clock;
+        table.setMessages(&host.msgs);
+        port.setPortName("\\\\.\\COM6");
+        port.OpenPort();
+        host.begin = clock.now() - 31;
+        host.finish = clock.now();
+        host.offHandler = [this] { engine.StopTask(); };
+        modem.onAir = [this](const std::string& request) {
+            for (TestLogger* l : loggers) {
+                if (request.compare(0, l->name.size(), l->name) != 0 || request.size() != l->name.size() + 7)
+                    continue;
+                l->heard.push_back(request);
+                if (l->silent)
+                    continue;
+                Bytes framed = l->answer(request);
+                if (l->spoil && !l->spoil(request, framed))
+                    continue;
+                os.feed(framed, l->delayMs);
+            }
+        };
+    }
+
+    void addLoggers(const std::vector<std::string>& names) {
+        for (const std::string& n : names)
+            table.appendLogger(n, "");
+        table.AllocateTable();
+    }
+    void attach(TestLogger& l) { loggers.push_back(&l); }
+
+    bool start(TTaskKind kind) {
+        if (!engine.CheckStart(kind))
+            return false;
+        host.switchOn = true;
+        engine.StartTask(kind);
+        return true;
+    }
+
+    // The window's timers on the fake clock: the reception tick every 50 ms while it is on, the
+    // time limit 26 s after its last restart (it keeps running until switched off).
+    void run(uint64_t maxMs = 10 * 60 * 1000) {
+        const uint64_t end = clock.elapsedMs() + maxMs;
+        while (host.taskRunning() && clock.elapsedMs() < end)
+            step();
+    }
+    void step() {
+        clock.advanceMs(50);
+        if (host.readTimerOn)
+            engine.TimerReadStreamTimer();
+        if (host.skipDevOn && clock.elapsedMs() - host.skipDevStartMs >= 26000) {
+            host.skipDevStartMs = clock.elapsedMs();
+            engine.TimerSkipDevTimer();
+        }
+    }
+    void runFor(uint64_t ms) {
+        const uint64_t end = clock.elapsedMs() + ms;
+        while (clock.elapsedMs() < end)
+            step();
+    }
+    int state(int i) const { return table.loggers[static_cast<size_t>(i)].LoggerState; }
+};
+
+// Records at one period boundary after another, ending one period before now.
+inline std::vector<Bytes> makeRecords(TDateTime now, int count, int periodHours, int sensors, int seed = 0) {
+    std::vector<Bytes> out;
+    const int64_t nowSec = dt::toSeconds(now);
+    const int64_t step = int64_t(periodHours) * 3600;
+    const int64_t last = nowSec / step * step;
+    for (int i = 0; i < count; ++i) {
+        const DateTimeParts p = dt::decode(dt::fromSeconds(last - step * (count - 1 - i)));
+        RecordImage r;
+        const int stamp[6] = {p.day, p.month, p.year % 100, p.hour, p.minute, p.second};
+        for (int k = 0; k < 6; ++k)
+            r.stamp[k] = static_cast<uint8_t>(stamp[k]);
+        r.voltage = 300 + (i + seed) % 50;
+        for (int k = 0; k < sensors; ++k)
+            r.readings.push_back((i * 7 + k * 13 + seed) % 2000 - 1000);
+        out.push_back(recordBytes(r));
+    }
+    return out;
+}
+
+} // namespace enginetest
