@@ -67,7 +67,7 @@ int LinuxAdapterSettings::readLatency(const std::string& tty) const {
 }
 
 bool LinuxAdapterSettings::writeLatency(const std::string& tty, int ms) const {
-    const int fd = ::open(latencyPath(tty).c_str(), O_WRONLY | O_CLOEXEC | O_NONBLOCK);
+    const int fd = ::open(latencyPath(tty).c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
         return false;
     const std::string text = std::to_string(ms) + "\n";

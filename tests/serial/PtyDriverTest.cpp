@@ -1,3 +1,4 @@
+#ifndef _WIN32
 #include "platform/Clock.h"
 #include "platform/PosixSerialOs.h"
 #include "serial/TSerialPortDriver.h"
@@ -191,3 +192,4 @@ TEST_F(PtyDriver, PortNumberFindsTheDeviceThroughThePattern) {
 }
 
 } // namespace
+#endif
