@@ -331,6 +331,7 @@ inline Bytes recordBytes(const RecordImage& r) {
 // is the newest), the one-shot acknowledgements. Hooks let a test spoil or withhold a reply.
 class TestLogger {
 public:
+    explicit TestLogger(std::string loggerName) : name(std::move(loggerName)) {}
     std::string name;
     StatusImage status;
     std::vector<Bytes> records; // each recordBytes(), oldest first

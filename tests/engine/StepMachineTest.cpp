@@ -1,0 +1,537 @@
+#include "EngineTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+using namespace enginetest;
+
+namespace {
+
+std::string hexOf(const std::string& s) {
+    static const char* d = "0123456789ABCDEF";
+    std::string out;
+    for (unsigned char c : s) {
+        if (!out.empty())
+            out += ' ';
+        out += d[c >> 4];
+        out += d[c & 15];
+    }
+    return out;
+}
+
+// Times of makeRecords(now, count, period, ...), computed on their own.
+std::vector<int64_t> recordSeconds(TDateTime now, int count, int periodHours) {
+    const int64_t step = int64_t(periodHours) * 3600;
+    const int64_t last = dt::toSeconds(now) / step * step;
+    std::vector<int64_t> out;
+    for (int i = 0; i < count; ++i)
+        out.push_back(last - step * (count - 1 - i));
+    return out;
+}
+
+std::vector<int64_t> tableSeconds(const LoggerTable& t, int i) {
+    std::vector<int64_t> out;
+    for (TDateTime v : t.loggers[static_cast<size_t>(i)].RecordTimes)
+        out.push_back(dt::toSeconds(v));
+    return out;
+}
+
+// Where data byte j of a block reply to D0042 sits in the framed bytes: after the 14-byte text
+// packet, in packets of 59 data bytes with two bytes before and two after.
+size_t dataPos(size_t j) {
+    return 14 + j / 59 * 63 + 2 + j % 59;
+}
+
+std::vector<int> statesOf(const FakeHost& h, int row) {
+    std::vector<int> out;
+    for (const auto& [r, code] : h.states)
+        if (r == row)
+            out.push_back(code);
+    return out;
+}
+
+// The worked example: D0042 with four sensors, 500 records every 3 hours, period of 31 days.
+struct Example : ::testing::Test {
+    Harness h;
+    TestLogger d{"D0042"};
+    TDateTime now0 = h.clock.now();
+    void SetUp() override {
+        h.addLoggers({"D0042"});
+        d.status.codes = {11, 12, 13, 14};
+        d.status.period = 3;
+        d.records = makeRecords(now0, 500, 3, 4);
+        h.attach(d);
+    }
+};
+
+} // namespace
+
+TEST_F(Example, DownloadRequestsThreeBlocksAndStoresTheNewest248InOrder) {
+    ASSERT_TRUE(h.start(TTaskKind::Download));
+    h.run();
+    ASSERT_FALSE(h.host.taskRunning());
+    ASSERT_EQ(d.heard.size(), 4u);
+    EXPECT_EQ(d.heard[0], "D0042HEADER-");
+    EXPECT_EQ(hexOf(d.heard[1]), "44 30 30 34 32 44 00 87 00 71 2D 2D");
+    EXPECT_EQ(hexOf(d.heard[2]), "44 30 30 34 32 44 00 16 00 71 2D 2D");
+    EXPECT_EQ(hexOf(d.heard[3]), "44 30 30 34 32 44 00 00 00 16 2D 2D");
+
+    const auto all = recordSeconds(now0, 500, 3);
+    EXPECT_EQ(tableSeconds(h.table, 0), std::vector<int64_t>(all.begin() + 252, all.end()));
+    EXPECT_EQ(h.table.LoadedRecordCount, 248);
+    EXPECT_TRUE(h.table.invariantsHold());
+    EXPECT_EQ(h.table.loggers[0].SensorReadings.size(), 4u);
+    EXPECT_EQ(statesOf(h.host, 0),
+              (std::vector<int>{NotPolled, NotFound, StatusLoaded, PartlyLoaded, PartlyLoaded, TaskDone}));
+    EXPECT_EQ(h.engine.ByteCount, static_cast<int>(statusLength(5, 4)) + 248 * 18);
+    EXPECT_EQ(h.engine.FailureCount, 0);
+    EXPECT_EQ(h.host.statusRows, (std::vector<int>{0}));
+    EXPECT_EQ(h.host.notices, "C");
+    EXPECT_EQ(h.host.finishedTimerStarts, 1);
+    EXPECT_EQ(h.host.skipDevRestarts, 4); // the status request and each block
+    EXPECT_EQ(h.host.progressMax, 3);
+    EXPECT_EQ(h.host.label, "");
+    EXPECT_DOUBLE_EQ(h.engine.SignalLevel, -58.0);
+}
+
+TEST_F(Example, FinishDateTenDaysBack) {
+    h.host.finish = now0 - 10;
+    ASSERT_TRUE(h.start(TTaskKind::Download));
+    h.run();
+    ASSERT_EQ(d.heard.size(), 3u);
+    EXPECT_EQ(hexOf(d.heard[1]), "44 30 30 34 32 44 00 87 00 71 2D 2D");
+    EXPECT_EQ(hexOf(d.heard[2]), "44 30 30 34 32 44 00 50 00 37 2D 2D");
+    EXPECT_EQ(h.table.LoadedRecordCount, 168);
+    EXPECT_EQ(h.state(0), TaskDone);
+}
+
+TEST_F(Example, ShortStatusIsAskedAgain) {
+    Bytes first;
+    d.spoil = [&](const std::string& req, Bytes& framed) {
+        if (d.heard.size() == 1 && req == "D0042HEADER-") {
+            uint8_t seq = 0x21;
+            framed = reply(seq, "D0042START");
+            first = framed;
+        }
+        return true;
+    };
+    ASSERT_TRUE(h.start(TTaskKind::Download));
+    h.run();
+    EXPECT_EQ(hexOf(std::string(first.begin(), first.end())), "0D 21 44 30 30 34 32 53 54 41 52 54 20 80");
+    EXPECT_EQ(h.engine.FailureCount, 1);
+    ASSERT_GE(d.heard.size(), 2u);
+    EXPECT_EQ(d.heard[1], "D0042HEADER-");
+    EXPECT_EQ(h.host.skipDevRestarts, 4); // retransmissions do not restart the time limit
+    EXPECT_EQ(h.state(0), TaskDone);
+    EXPECT_EQ(h.host.panel1.rfind("Сбоев: 1 Байт: ", 0), 0u);
+}
+
+TEST_F(Example, FramingErrorsAreAskedAgainWhenTheStreamGoesQuiet) {
+    // Length byte 3 and 63 (packets of 4 and 64 bytes), 255, status bit clear, a flipped sequence.
+    const std::vector<std::function<void(Bytes&)>> faults = {
+        [](Bytes& f) { f[0] = 3; },     [](Bytes& f) { f[0] = 63; },     [](Bytes& f) { f[0] = 255; },
+        [](Bytes& f) { f[13] = 0x7F; }, [](Bytes& f) { f[15] ^= 0x01; },
+    };
+    for (size_t k = 0; k < faults.size(); ++k) {
+        Harness g;
+        TestLogger l{"D0042"};
+        l.status.codes = {1, 2, 3, 4};
+        l.records = makeRecords(g.clock.now(), 10, 3, 4);
+        g.addLoggers({"D0042"});
+        g.attach(l);
+        l.spoil = [&](const std::string&, Bytes& framed) {
+            if (l.heard.size() == 1)
+                faults[k](framed);
+            return true;
+        };
+        ASSERT_TRUE(g.start(TTaskKind::Download));
+        g.run();
+        EXPECT_EQ(g.engine.FailureCount, 1) << k;
+        EXPECT_EQ(l.heard[1], "D0042HEADER-") << k;
+        EXPECT_EQ(g.table.LoadedRecordCount, 10) << k;
+        EXPECT_EQ(g.state(0), TaskDone) << k;
+    }
+}
+
+TEST_F(Example, SequenceGapBetweenStatusAndBlock) {
+    d.spoil = [&](const std::string& req, Bytes& framed) {
+        if (d.heard.size() == 2 && req[5] == 'D')
+            framed[1] = 0x05; // the status reply ended with 0x11
+        return true;
+    };
+    ASSERT_TRUE(h.start(TTaskKind::Download));
+    h.run();
+    EXPECT_EQ(h.engine.FailureCount, 1);
+    ASSERT_GE(d.heard.size(), 3u);
+    EXPECT_EQ(d.heard[2], d.heard[1]); // the same block asked again
+    EXPECT_EQ(h.table.LoadedRecordCount, 248);
+    EXPECT_EQ(h.state(0), TaskDone);
+}
+
+TEST_F(Example, FirstPacketCutShortIsContinued) {
+    d.spoil = [&](const std::string& req, Bytes& framed) {
+        if (req == "D0042HEADER-") {
+            const Bytes head(framed.begin(), framed.begin() + 6);
+            const Bytes rest(framed.begin() + 6, framed.end());
+            h.os.feed(head, 100);
+            h.os.feed(rest, 400); // silent ticks in between
+            return false;
+        }
+        return true;
+    };
+    ASSERT_TRUE(h.start(TTaskKind::Download));
+    h.run();
+    EXPECT_EQ(h.engine.FailureCount, 0);
+    EXPECT_EQ(h.state(0), TaskDone);
+}
+
+TEST_F(Example, EmptyAndZeroStoredGiveNoMeasurements) {
+    d.answerEmpty = true;
+    h.host.attempts[1] = false;
+    ASSERT_TRUE(h.start(TTaskKind::Download));
+    h.run();
+    EXPECT_EQ(h.state(0), NoMeasurements);
+    EXPECT_EQ(h.host.notices, "M");
+    EXPECT_EQ(d.heard.size(), 1u);
+
+    d.answerEmpty = false;
+    d.storedCount = 0;
+    ASSERT_TRUE(h.start(TTaskKind::Download));
+    h.run();
+    EXPECT_EQ(h.state(0), NoMeasurements);
+    EXPECT_EQ(d.heard.size(), 2u); // no block asked
+    EXPECT_EQ(h.host.statusRows.size(), 1u);
+}
+
+TEST_F(Example, BeginDateInTheFuture) {
+    h.host.begin = now0 + 1;
+    h.host.finish = now0 + 2;
+    h.host.attempts[1] = false;
+    ASSERT_TRUE(h.start(TTaskKind::Download));
+    h.run();
+    EXPECT_EQ(h.state(0), NoMeasurements);
+    EXPECT_EQ(d.heard.size(), 1u);
+}
+
+TEST_F(Example, ForeignNameIsAskedAgainInADownload) {
+    d.spoil = [&](const std::string&, Bytes& framed) {
+        if (d.heard.size() == 1)
+            framed[2] = 'X'; // "X0042START"
+        return true;
+    };
+    ASSERT_TRUE(h.start(TTaskKind::Download));
+    h.run();
+    EXPECT_EQ(h.engine.FailureCount, 1);
+    EXPECT_EQ(h.state(0), TaskDone);
+}
+
+TEST_F(Example, BlockOfTheWrongLengthIsAskedAgain) {
+    d.spoil = [&](const std::string& req, Bytes& framed) {
+        if (d.heard.size() == 2 && req[5] == 'D')
+            framed.resize(framed.size() - 10); // the last packet cut short
+        return true;
+    };
+    ASSERT_TRUE(h.start(TTaskKind::Download));
+    h.run();
+    EXPECT_EQ(h.engine.FailureCount, 1);
+    EXPECT_EQ(h.table.LoadedRecordCount, 248);
+}
+
+TEST_F(Example, DamagedRecordAskedAgainThenTakenAfterThreeTries) {
+    // Second record of the first block spoiled on every try: three tries, then its 112 good ones.
+    d.spoil = [&](const std::string& req, Bytes& framed) {
+        if (req == d.heard[1] && req[5] == 'D')
+            framed[dataPos(18 + 3)] ^= 0x20; // the hour of record 1
+        return true;
+    };
+    ASSERT_TRUE(h.start(TTaskKind::Download));
+    h.run();
+    int asks = 0;
+    for (const std::string& r : d.heard)
+        asks += r == d.heard[1];
+    EXPECT_EQ(asks, 3);
+    EXPECT_EQ(h.engine.FailureCount, 2);
+    EXPECT_EQ(h.table.LoadedRecordCount, 247);
+    EXPECT_EQ(h.state(0), TaskDone);
+    EXPECT_TRUE(h.table.invariantsHold());
+}
+
+TEST_F(Example, DamagedRecordGoodOnTheSecondTryLosesNothing) {
+    int spoiled = 0;
+    d.spoil = [&](const std::string& req, Bytes& framed) {
+        if (req[5] == 'D' && spoiled == 0) {
+            ++spoiled;
+            framed[dataPos(40)] ^= 0x01;
+        }
+        return true;
+    };
+    ASSERT_TRUE(h.start(TTaskKind::Download));
+    h.run();
+    EXPECT_EQ(h.engine.FailureCount, 1);
+    EXPECT_EQ(h.table.LoadedRecordCount, 248);
+    const auto all = recordSeconds(now0, 500, 3);
+    EXPECT_EQ(tableSeconds(h.table, 0), std::vector<int64_t>(all.begin() + 252, all.end()));
+}
+
+TEST_F(Example, RecordWithNoDateIsDroppedLikeADamagedOne) {
+    // The oldest record is all zeros (its checksum passes).
+    d.records[252] = Bytes(18, 0);
+    ASSERT_TRUE(h.start(TTaskKind::Download));
+    h.run();
+    EXPECT_EQ(h.engine.FailureCount, 2);
+    EXPECT_EQ(h.table.LoadedRecordCount, 247);
+    for (TDateTime t : h.table.loggers[0].RecordTimes)
+        EXPECT_GT(t, now0 - 32);
+}
+
+TEST_F(Example, DownloadCutShortAndStartedAgainHoldsEachRecordOnce) {
+    // The second block is never answered in attempt 1; attempt 2 starts over from the status.
+    d.spoil = [&](const std::string& req, Bytes&) { return !(d.heard.size() == 3 && req[5] == 'D'); };
+    ASSERT_TRUE(h.start(TTaskKind::Download));
+    h.run();
+    ASSERT_EQ(d.heard.size(), 7u);
+    EXPECT_EQ(d.heard[3], "D0042HEADER-");
+    EXPECT_EQ(h.table.LoadedRecordCount, 248);
+    const auto all = recordSeconds(now0, 500, 3);
+    EXPECT_EQ(tableSeconds(h.table, 0), std::vector<int64_t>(all.begin() + 252, all.end()));
+    EXPECT_EQ(statesOf(h.host, 0)[3], PartlyLoaded);
+    EXPECT_EQ(h.host.notices, "MC");
+}
+
+TEST_F(Example, NewSensorCountOnTheSecondTurnKeepsTheListsInStep) {
+    d.spoil = [&](const std::string& req, Bytes&) { return !(d.heard.size() == 3 && req[5] == 'D'); };
+    ASSERT_TRUE(h.start(TTaskKind::Download));
+    // Once the first block is in, the logger's string is replaced by one of 2 sensors.
+    while (h.table.LoadedRecordCount == 0 && h.host.taskRunning())
+        h.step();
+    d.status.codes = {7, 8};
+    d.records = makeRecords(now0, 500, 3, 2);
+    h.run();
+    EXPECT_EQ(h.table.loggers[0].SensorReadings.size(), 2u);
+    EXPECT_EQ(h.table.LoadedRecordCount, 248);
+    EXPECT_TRUE(h.table.invariantsHold());
+}
+
+TEST_F(Example, EndlessStreamIsCutOff) {
+    h.host.attempts[1] = false;
+    d.spoil = [&](const std::string&, Bytes& framed) {
+        uint8_t seq = framed[1];
+        Bytes stream = packet(seq++, bytesOf("D0042START"));
+        while (stream.size() < 3 * 4096) {
+            const Bytes p = packet(seq++, Bytes(59, 0x55));
+            stream.insert(stream.end(), p.begin(), p.end());
+        }
+        framed = stream;
+        return true;
+    };
+    ASSERT_TRUE(h.start(TTaskKind::Download));
+    size_t largest = 0;
+    for (int i = 0; i < 20; ++i) {
+        h.step();
+        largest = std::max(largest, h.engine.ReplyData.size());
+    }
+    EXPECT_LE(largest, maxStatusLength(5) + TaskEngine::kMaxPacketPayload + 1);
+    EXPECT_GE(h.engine.FailureCount, 1);
+}
+
+TEST(Reception, NeverReadsMoreThanTheBuffer) {
+    Harness h;
+    h.addLoggers({"A1"});
+    TestLogger a{"A1"};
+    a.silent = true;
+    h.attach(a);
+    ASSERT_TRUE(h.start(TTaskKind::Measure));
+    h.os.feed(Bytes(10000, 0x05));
+    h.step();
+    ASSERT_FALSE(h.os.readSizes.empty());
+    EXPECT_EQ(h.os.readSizes.back(), 4096u);
+    h.os.claimWaiting = 65535; // a port that has gone away
+    h.step();
+    h.step();
+    for (uint32_t n : h.os.readSizes)
+        EXPECT_LE(n, 4096u);
+}
+
+TEST(Reception, ClosedPortDuringATaskIsHarmless) {
+    Harness h;
+    h.addLoggers({"A1"});
+    TestLogger a{"A1"};
+    h.attach(a);
+    ASSERT_TRUE(h.start(TTaskKind::Measure));
+    h.port.ClosePort();
+    h.run();
+    EXPECT_FALSE(h.host.taskRunning());
+    EXPECT_EQ(h.state(0), NotFound);
+}
+
+TEST(OneShot, SetClockSendsTheTimeAndShowsItWhenConfirmed) {
+    Harness h;
+    h.clock.setNow(dt::encode(2026, 12, 7, 9, 5, 7));
+    h.addLoggers({"A1"});
+    TestLogger a{"A1"};
+    a.delayMs = 100;
+    h.attach(a);
+    ASSERT_TRUE(h.start(TTaskKind::SetTime));
+    h.run();
+    ASSERT_EQ(a.heard.size(), 1u);
+    EXPECT_EQ(hexOf(a.heard[0].substr(2)), "54 07 0C 1A 09 05 07");
+    EXPECT_EQ(h.engine.TimeText, "07.12.26 09:05:07");
+    EXPECT_EQ(h.host.clockTexts[0], "07.12.26 09:05:07");
+    EXPECT_EQ(h.state(0), TaskDone);
+}
+
+TEST(OneShot, SetClockRetransmissionCarriesTheTimeOfNow) {
+    Harness h;
+    h.clock.setNow(dt::encode(2026, 12, 7, 9, 5, 7));
+    h.addLoggers({"A1"});
+    TestLogger a{"A1"};
+    a.delayMs = 2000;
+    a.spoil = [&](const std::string&, Bytes& framed) {
+        if (a.heard.size() == 1)
+            framed.back() = 0x7F;
+        return true;
+    };
+    h.attach(a);
+    ASSERT_TRUE(h.start(TTaskKind::SetTime));
+    h.run();
+    ASSERT_EQ(a.heard.size(), 2u);
+    EXPECT_EQ(hexOf(a.heard[1].substr(2)), "54 07 0C 1A 09 05 09");
+    EXPECT_EQ(h.host.clockTexts[0], "07.12.26 09:05:09");
+    EXPECT_EQ(h.engine.FailureCount, 1);
+}
+
+TEST(OneShot, RequestsAndAcknowledgements) {
+    struct Case {
+        TTaskKind kind;
+        std::string request;
+    };
+    const Case cases[] = {{TTaskKind::Erase, "ERASE--"},
+                          {TTaskKind::SetPeriod, std::string("P\x05-----")},
+                          {TTaskKind::Measure, "MEASE--"},
+                          {TTaskKind::SetChannel, std::string("C\x17-----")}};
+    for (const Case& c : cases) {
+        Harness h;
+        h.host.loggerPeriodValue = 5;
+        h.host.loggerChannelValue = 23;
+        h.addLoggers({"A1", "B2"});
+        TestLogger a{"A1"};
+        TestLogger b{"B2"};
+        h.attach(a);
+        h.attach(b);
+        ASSERT_TRUE(h.start(c.kind));
+        h.run();
+        EXPECT_EQ(a.heard, (std::vector<std::string>{"A1" + c.request}));
+        EXPECT_EQ(h.state(0), TaskDone);
+        EXPECT_EQ(h.state(1), TaskDone);
+        EXPECT_EQ(h.host.notices, "CC");
+    }
+}
+
+TEST(OneShot, WrongReplyMovesOnAndTriesAgainNextAttempt) {
+    Harness h;
+    h.addLoggers({"A1", "B2"});
+    TestLogger a{"A1"};
+    TestLogger b{"B2"};
+    a.spoil = [&](const std::string&, Bytes& framed) {
+        if (a.heard.size() == 1) {
+            uint8_t seq = framed[1];
+            framed = reply(seq, "B2READY"); // a foreign name
+        }
+        return true;
+    };
+    h.attach(a);
+    h.attach(b);
+    ASSERT_TRUE(h.start(TTaskKind::Measure));
+    h.run();
+    EXPECT_EQ(a.heard.size(), 2u);
+    EXPECT_EQ(h.engine.FailureCount, 0);
+    EXPECT_EQ(statesOf(h.host, 0), (std::vector<int>{NotPolled, NotFound, NotFound, TaskDone}));
+    EXPECT_EQ(h.host.notices, "MCC");
+}
+
+TEST(Mends, ElevenCharacterNameWithoutSensorsShowsItsError) {
+    Harness h;
+    h.addLoggers({"D4071534826"});
+    TestLogger l{"D4071534826"};
+    l.status.codes = {};
+    l.status.error = 1;
+    l.storedCount = 0;
+    h.host.attempts[1] = false;
+    h.attach(l);
+    ASSERT_TRUE(h.start(TTaskKind::Download));
+    h.run();
+    EXPECT_EQ(h.host.statusRows.size(), 1u);
+    EXPECT_EQ(h.table.StatusError, 1);
+    EXPECT_EQ(h.state(0), NoMeasurements);
+    EXPECT_EQ(h.engine.FailureCount, 0);
+}
+
+TEST(Mends, ImpossibleStatusClockIsShownRaw) {
+    Harness h;
+    h.addLoggers({"A1"});
+    TestLogger l{"A1"};
+    const uint8_t bad[6] = {0, 13, 26, 24, 0, 0};
+    std::copy(bad, bad + 6, l.status.clock);
+    l.records = makeRecords(h.clock.now(), 3, 3, 2);
+    h.attach(l);
+    ASSERT_TRUE(h.start(TTaskKind::Download));
+    h.run();
+    EXPECT_FALSE(h.engine.statusClockValid());
+    EXPECT_TRUE(std::isnan(h.table.StatusClock));
+    EXPECT_EQ(h.host.rawClocks[0], "00.13.26 24:00:00");
+    EXPECT_EQ(h.table.LoadedRecordCount, 3);
+}
+
+TEST(Mends, SixtySensorsInSmallBlocks) {
+    Harness h;
+    h.addLoggers({"A1"});
+    h.host.blockPosition = 3;
+    TestLogger l{"A1"};
+    l.status.codes.assign(60, 1);
+    l.records = makeRecords(h.clock.now(), 7, 3, 60);
+    h.attach(l);
+    ASSERT_TRUE(h.start(TTaskKind::Download));
+    h.run();
+    ASSERT_EQ(l.heard.size(), 4u); // 3 + 3 + 1
+    EXPECT_EQ(hexOf(l.heard[1].substr(2)), "44 00 04 00 03 2D 2D");
+    EXPECT_EQ(h.table.LoadedRecordCount, 7);
+}
+
+TEST(LinkDisplay, LevelsAndBarWidths) {
+    EXPECT_DOUBLE_EQ(TaskEngine::levelOfStrength(0x20), -58.0);
+    EXPECT_DOUBLE_EQ(TaskEngine::levelOfStrength(0xA0), -122.0);
+    EXPECT_DOUBLE_EQ(TaskEngine::levelOfStrength(0x80), -138.0);
+    EXPECT_DOUBLE_EQ(TaskEngine::levelOfStrength(0x7F), -10.5);
+    EXPECT_EQ(TaskEngine::signalBarWidth(-74), 23);
+    EXPECT_EQ(TaskEngine::signalBarWidth(-110), 1);
+    EXPECT_EQ(TaskEngine::signalBarWidth(-20), 55);
+    EXPECT_EQ(TaskEngine::signalBarWidth(-107.5), 2); // a tie, to even
+    EXPECT_EQ(TaskEngine::signalBarWidth(-138), 0);
+    EXPECT_EQ(TaskEngine::signalBarWidth(-122), 0);
+}
+
+TEST(LinkDisplay, ShownStateFeedsTheRowAndTheAnalyzer) {
+    Harness h;
+    h.addLoggers({"A1"});
+    h.host.analyzerShown = true;
+    h.engine.SignalLevel = -107.5;
+    h.table.CurrentLogger = 0;
+    h.engine.FailureCount = 3;
+    h.engine.ByteCount = 1200;
+    h.engine.ShowState(NotFound);
+    EXPECT_EQ(h.host.linkUpdates, 0); // codes below 2 leave the link alone
+    h.engine.ShowState(StatusLoaded);
+    EXPECT_EQ(h.table.loggers[0].LoggerState, StatusLoaded);
+    EXPECT_EQ(h.host.lastBarWidth, 2);
+    EXPECT_EQ(h.host.panel1, "Сбоев: 3 Байт: 1200");
+    EXPECT_EQ(h.host.rssi, (std::vector<double>{-107.5}));
+    h.table.CurrentLogger = 1; // out of range: guarded
+    h.engine.ShowState(TaskDone);
+    EXPECT_EQ(h.host.linkUpdates, 1);
+}
+
+TEST(SetClockBytes, FromTheTimeText) {
+    EXPECT_EQ(hexOf(TaskEngine::setClockBytes("07.12.26 09:05:07")), "07 0C 1A 09 05 07");
+    EXPECT_EQ(hexOf(TaskEngine::setClockBytes("31.01.99 23:59:59")), "1F 01 63 17 3B 3B");
+}
