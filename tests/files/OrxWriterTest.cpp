@@ -228,7 +228,7 @@ TEST(OrxWriteFile, WritesAndReplacesAtomically) {
     EXPECT_EQ(readBytes(p), orx::build(exampleTable(), {true}, kSaved));
     ASSERT_EQ(WriteFile(p, exampleTable(), {false}, kSaved), orx::WriteResult::Ok);
     EXPECT_EQ(readBytes(p), kTop);
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir.file("Архив")), fs::directory_iterator()), 1);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.at("Архив")), fs::directory_iterator()), 1);
 }
 
 TEST(OrxWriteFile, AFailedWriteKeepsTheOldFile) {
@@ -251,18 +251,18 @@ TEST(OrxWriteFile, TargetsThatCannotBeCreated) {
     // A missing grandparent is a bad path: only one level is created.
     EXPECT_EQ(WriteFile(dir.file("a/b/data.orx"), exampleTable(), {true}, kSaved),
               orx::WriteResult::CannotCreate);
-    EXPECT_FALSE(fs::exists(dir.file("a")));
+    EXPECT_FALSE(fs::exists(dir.at("a")));
     // A directory of that name stays a directory.
-    fs::create_directory(dir.file("taken.orx"));
+    fs::create_directory(dir.at("taken.orx"));
     EXPECT_EQ(WriteFile(dir.file("taken.orx"), exampleTable(), {true}, kSaved),
               orx::WriteResult::CannotCreate);
-    EXPECT_TRUE(fs::is_directory(dir.file("taken.orx")));
+    EXPECT_TRUE(fs::is_directory(dir.at("taken.orx")));
     // A read-only file is not replaced.
     const std::string ro = dir.file("ro.orx");
     writeBytes(ro, "keep");
-    fs::permissions(ro, fs::perms::owner_read);
+    fs::permissions(TempDir::u8(ro), fs::perms::owner_read);
     EXPECT_EQ(WriteFile(ro, exampleTable(), {true}, kSaved), orx::WriteResult::CannotCreate);
-    fs::permissions(ro, fs::perms::owner_write, fs::perm_options::add);
+    fs::permissions(TempDir::u8(ro), fs::perms::owner_write, fs::perm_options::add);
     EXPECT_EQ(readBytes(ro), "keep");
     // A folder path that is a file.
     writeBytes(dir.file("plain"), "x");

@@ -1,4 +1,5 @@
 #pragma once
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -23,7 +24,15 @@ public:
                                          std::filesystem::perm_options::add, ec);
         std::filesystem::remove_all(path_, ec);
     }
-    std::string file(const std::string& name) const { return (path_ / name).string(); }
+    // UTF-8, as every path the program handles.
+    std::string file(const std::string& name) const {
+        const std::u8string u = (path_ / u8(name)).u8string();
+        return std::string(u.begin(), u.end());
+    }
+    std::filesystem::path at(const std::string& name) const { return path_ / u8(name); }
+    static std::filesystem::path u8(const std::string& s) {
+        return std::filesystem::path(std::u8string(s.begin(), s.end()));
+    }
     const std::filesystem::path& path() const { return path_; }
 
 private:
@@ -31,11 +40,11 @@ private:
 };
 
 inline void writeBytes(const std::string& path, const std::string& bytes) {
-    std::ofstream f(path, std::ios::binary | std::ios::trunc);
+    std::ofstream f(TempDir::u8(path), std::ios::binary | std::ios::trunc);
     f.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
 inline std::string readBytes(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
+    std::ifstream f(TempDir::u8(path), std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
 }
