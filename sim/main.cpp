@@ -1,6 +1,7 @@
 // kestrovane-sim --link PATH --scenario FILE [--log FILE]
 // Serves a scenario's modem and loggers on a pseudo-terminal linked at PATH, in real time,
-// until SIGTERM or SIGINT. DTR does not cross a pty, so here it counts as always high.
+// until SIGTERM or SIGINT. DTR does not cross a pty, so here it counts as always high, and
+// what is still unread is dropped at every "#?" and "#T".
 #include "platform/Clock.h"
 #include "sim/PtySplitter.h"
 #include "sim/Scenario.h"
@@ -192,8 +193,10 @@ int main(int argc, char** argv) {
                 continue;
             }
             if (p.command) {
-                if (p.bytes.size() >= 2 && p.bytes[1] == '?') {
-                    // The identification reply must be the only thing waiting when the program looks.
+                if (p.bytes.size() >= 2 && (p.bytes[1] == '?' || p.bytes[1] == 'T')) {
+                    // The identification reply must be the only thing waiting when the program looks;
+                    // and noise that a lowered DTR would have stopped (a pty has none) must not meet
+                    // the next task's replies.
                     tcflush(heldSlave, TCIFLUSH);
                     out.clear();
                     devices.dropArrived();
@@ -242,9 +245,10 @@ int main(int argc, char** argv) {
             out.resize(at + devices.read(out.data() + at, avail));
             log.line("TX", out.data() + at, out.size() - at);
         }
-        // Nobody reads while the program has the port closed; keep only the newest bytes.
-        if (out.size() > 65536)
-            out.erase(out.begin(), out.end() - 65536);
+        // Nobody reads while the program has the port closed; like the adapter's buffer, keep only
+        // the newest bytes.
+        if (out.size() > 4096)
+            out.erase(out.begin(), out.end() - 4096);
         while (!out.empty()) {
             const ssize_t w = write(master, out.data(), out.size());
             if (w <= 0)

@@ -208,6 +208,29 @@ TEST(KestrovaneSimOnPty, AnswersIdentificationAndStatusThenRemovesItsLink) {
     EXPECT_NE(log.find("answered by D4071534826"), std::string::npos);
 }
 
+TEST(KestrovaneSimOnPty, NoiseLeftUnreadDoesNotMeetTheNextTasksReplies) {
+    SimProcess sim(R"({"modem": {"port": 6, "noise": {"rate": 200, "level": -100}},
+                       "loggers": [{"name": "D5", "replyDelayMs": 20}]})");
+    ASSERT_TRUE(sim.waitForLink()) << sim.stderrText();
+    const int fd = openRaw(sim.link());
+    ASSERT_GE(fd, 0);
+    const Bytes report = {'#', 'T', 0x01, 0x00, 0x32};
+    ASSERT_EQ(write(fd, report.data(), report.size()), 5);
+    const Bytes noise = readFor(fd, 8, 2000);
+    ASSERT_FALSE(noise.empty());
+    EXPECT_EQ(noise[0], 0x03); // a 4-byte report
+    std::this_thread::sleep_for(std::chrono::milliseconds(300)); // noise piles up unread
+    const Bytes task = {'#', 'T', 0x02, 0x00, 0x12};
+    ASSERT_EQ(write(fd, task.data(), task.size()), 5);
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    ASSERT_EQ(write(fd, "D5HEADER-", 9), 9);
+    const Bytes reply = readFor(fd, 11 + 24, 3000);
+    close(fd);
+    const auto packets = splitPackets(reply);
+    ASSERT_FALSE(packets.empty());
+    EXPECT_EQ(packets[0].payload, bytesOf("D5START"));
+}
+
 TEST(KestrovaneSimOnPty, ABadScenarioExitsWithAClearMessage) {
     SimProcess sim(R"({"loggers": [{"name": "D1", "channel": 999}]})");
     EXPECT_FALSE(sim.waitForLink());
