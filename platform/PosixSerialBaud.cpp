@@ -1,7 +1,9 @@
 #ifndef _WIN32
-#include "platform/PosixSerialOs.h"
-
+// Kept apart from PosixSerialOs.h: its termios helpers use the C library's struct termios,
+// which the kernel header below defines differently.
 #include <cstdint>
+
+bool posixSetCustomBaud(int fd, uint32_t rate);
 
 #ifdef __linux__
 #include <asm/termbits.h>

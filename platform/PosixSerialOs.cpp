@@ -120,12 +120,7 @@ void PosixSerialOs::close() {
     path_.clear();
 }
 
-bool PosixSerialOs::configure(const SerialLineSettings& s) {
-    if (fd_ < 0)
-        return false;
-    termios t{};
-    if (tcgetattr(fd_, &t) != 0)
-        return fail("tcgetattr", errno);
+bool posixLineAttributes(const SerialLineSettings& s, termios& t, bool& customRate, std::string& error) {
     cfmakeraw(&t);
     t.c_cflag |= CLOCAL | CREAD;
     t.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS);
@@ -146,7 +141,7 @@ bool PosixSerialOs::configure(const SerialLineSettings& s) {
         t.c_cflag |= CS8;
         break;
     default:
-        lastError_ = "unsupported data bits";
+        error = "unsupported data bits";
         return false;
     }
     switch (s.parity) {
@@ -167,14 +162,14 @@ bool PosixSerialOs::configure(const SerialLineSettings& s) {
         break;
 #endif
     default:
-        lastError_ = "unsupported parity";
+        error = "unsupported parity";
         return false;
     }
     // One and a half stop bits exist only with 5 data bits, where CSTOPB means exactly that.
-    if (s.stopBits == 2 || (s.stopBits == 1 && s.dataBits == 5))
+    if (s.stopBits == 2 || (s.stopBits == 1 && s.dataBits == 5)) {
         t.c_cflag |= CSTOPB;
-    else if (s.stopBits != 0) {
-        lastError_ = "unsupported stop bits";
+    } else if (s.stopBits != 0) {
+        error = "unsupported stop bits";
         return false;
     }
     if (s.rtsCtsFlow)
@@ -187,14 +182,26 @@ bool PosixSerialOs::configure(const SerialLineSettings& s) {
     }
     t.c_cc[VMIN] = 0;
     t.c_cc[VTIME] = 0;
-    const speed_t speed = standardSpeed(s.baudRate);
-    const bool custom = speed == B0;
     if (s.baudRate == 0) {
-        lastError_ = "baud rate 0";
+        error = "baud rate 0";
         return false;
     }
-    cfsetispeed(&t, custom ? B38400 : speed);
-    cfsetospeed(&t, custom ? B38400 : speed);
+    const speed_t speed = standardSpeed(s.baudRate);
+    customRate = speed == B0;
+    cfsetispeed(&t, customRate ? B38400 : speed);
+    cfsetospeed(&t, customRate ? B38400 : speed);
+    return true;
+}
+
+bool PosixSerialOs::configure(const SerialLineSettings& s) {
+    if (fd_ < 0)
+        return false;
+    termios t{};
+    if (tcgetattr(fd_, &t) != 0)
+        return fail("tcgetattr", errno);
+    bool custom = false;
+    if (!posixLineAttributes(s, t, custom, lastError_))
+        return false;
     if (tcsetattr(fd_, TCSANOW, &t) != 0)
         return fail("tcsetattr", errno);
     if (custom && !posixSetCustomBaud(fd_, s.baudRate))

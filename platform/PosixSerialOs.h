@@ -43,6 +43,14 @@ private:
     std::string lastError_;
 };
 
+struct termios;
+
+// Puts the line settings into a terminal's attributes (raw mode, framing, flow control, rate).
+// False with an error text for settings the system cannot carry; customRate tells that the rate
+// must still be set through posixSetCustomBaud.
+bool posixLineAttributes(const SerialLineSettings& settings, termios& t, bool& customRate,
+                         std::string& error);
+
 // Non-standard rates through termios2 (a translation unit of its own: the kernel's termios
 // header clashes with the C library's). False when the rate cannot be set.
 bool posixSetCustomBaud(int fd, uint32_t rate);
