@@ -7,7 +7,7 @@
 
 namespace {
 
-// Starts from a cooked terminal with echo, as a pty slave is when it is first opened.
+// Starts from a cooked terminal, as a pty slave is when it is first opened.
 termios cooked() {
     termios t{};
     t.c_iflag = ICRNL | IXON | IXANY;
@@ -16,25 +16,6 @@ termios cooked() {
     t.c_lflag = ECHO | ICANON | ISIG | IEXTEN;
     t.c_cc[VMIN] = 1;
     return t;
-}
-
-TEST(LineAttributes, ProgramSettingsGiveRaw8N1) {
-    SerialLineSettings s;
-    s.baudRate = 57600;
-    termios t = cooked();
-    bool custom = true;
-    std::string error;
-    ASSERT_TRUE(posixLineAttributes(s, t, custom, error));
-    EXPECT_FALSE(custom);
-    EXPECT_EQ(cfgetospeed(&t), B57600);
-    EXPECT_EQ(t.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
-    EXPECT_EQ(t.c_cflag & (PARENB | CSTOPB | CRTSCTS), 0u);
-    EXPECT_EQ(t.c_cflag & (CLOCAL | CREAD), static_cast<tcflag_t>(CLOCAL | CREAD));
-    EXPECT_EQ(t.c_lflag & (ECHO | ICANON | ISIG | IEXTEN), 0u);
-    EXPECT_EQ(t.c_iflag & (ICRNL | IXON | IXANY), 0u);
-    EXPECT_EQ(t.c_oflag & OPOST, 0u);
-    EXPECT_EQ(t.c_cc[VMIN], 0);
-    EXPECT_EQ(t.c_cc[VTIME], 0);
 }
 
 TEST(LineAttributes, EveryFramingMapsToItsFlags) {

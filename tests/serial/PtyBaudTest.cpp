@@ -51,25 +51,5 @@ TEST_F(PtyLine, RatesOutsideTheStandardListGoThroughTermios2) {
     EXPECT_EQ(line().c_ospeed, 250000u);
 }
 
-TEST_F(PtyLine, StopBitsAndFlowReachTheLine) {
-    // A pty keeps stop bits and flow control; it forces 8 data bits without parity itself.
-    drv.setStopBits(sb2BITS);
-    drv.setSwFlow(sfXONXOFF);
-    ASSERT_TRUE(drv.OpenPort()) << os.lastError();
-    termios2 t = line();
-    EXPECT_NE(t.c_cflag & CSTOPB, 0u);
-    EXPECT_EQ(t.c_iflag & (IXON | IXOFF), static_cast<tcflag_t>(IXON | IXOFF));
-    EXPECT_EQ(t.c_cc[VSTART], 0x11);
-    EXPECT_EQ(t.c_cc[VSTOP], 0x13);
-
-    drv.setStopBits(sb1BITS);
-    drv.setSwFlow(sfNONE);
-    drv.setHwFlow(hfRTSCTS);
-    t = line();
-    EXPECT_EQ(t.c_cflag & CSTOPB, 0u);
-    EXPECT_EQ(t.c_iflag & (IXON | IXOFF), 0u);
-    EXPECT_NE(t.c_cflag & CRTSCTS, 0u);
-}
-
 } // namespace
 #endif
