@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <limits>
 
 namespace {
@@ -142,6 +143,7 @@ void TaskEngine::StartTask(TTaskKind kind) {
     host_.setStatusPanel1("Инициализация...");
     FailureCount = 0;
     ByteCount = 0;
+    DroppedRecords = 0;
     for (int i = 0; i < table_.LoggerCount; ++i) {
         table_.loggers[static_cast<size_t>(i)].LoggerState = NotPolled;
         host_.rowShowState(i, NotPolled);
@@ -176,6 +178,8 @@ void TaskEngine::NextLogger() {
     ResetReception = true;
     AcceptSequence = true;
     BlockFailures = 0;
+    merged_.clear();
+    mergedValid_.clear();
 
     if (table_.CurrentLogger >= 0) {
         if (currentValid() &&
@@ -493,13 +497,15 @@ void TaskEngine::handleBlock() {
     const size_t expected =
         static_cast<size_t>(std::max(0, BatchRecordCount)) * static_cast<size_t>(RecordLength);
     if (replyIs("START") && BatchRecordCount > 0 && ReplyData.size() == expected) {
-        const RecordBatch batch = DecodeRecords(ReplyData.data(), ReplyData.size(), BatchRecordCount,
-                                                table_.StatusSensorCount, currentYear());
         // A damaged record is asked for again; a block that stays damaged is taken as it is
         // after a few tries so that a bad memory region cannot hold the logger to its time limit.
-        const bool accept = batch.damaged == 0 || ++BlockFailures >= kBlockTries;
+        const int missing = mergeBlockTry();
+        const bool accept = missing == 0 || ++BlockFailures >= kBlockTries;
         if (accept) {
+            const RecordBatch batch = DecodeRecords(merged_.data(), merged_.size(), BatchRecordCount,
+                                                    table_.StatusSensorCount, currentYear());
             StoreRecords(table_, table_.CurrentLogger, batch);
+            DroppedRecords += batch.damaged;
             ByteCount += static_cast<int>(ReplyData.size());
             host_.advanceProgress();
             if (NextBlock()) {
@@ -521,6 +527,43 @@ void TaskEngine::handleBlock() {
         return;
     }
     retransmit();
+}
+
+int TaskEngine::mergeBlockTry() {
+    const size_t len = static_cast<size_t>(RecordLength);
+    const size_t count = static_cast<size_t>(BatchRecordCount);
+    if (merged_.size() != len * count || mergedValid_.size() != count) {
+        merged_.assign(len * count, 0);
+        mergedValid_.assign(count, 0);
+    }
+    const int n = table_.StatusSensorCount;
+    const int year = currentYear();
+    std::vector<int16_t> readings(static_cast<size_t>(std::max(0, n)));
+    std::vector<uint8_t> validNow(count, 0);
+    bool moved = false;
+    for (size_t r = 0; r < count; ++r) {
+        TDateTime time = 0;
+        int16_t voltage = 0;
+        const uint8_t* rec = ReplyData.data() + r * len;
+        validNow[r] = DecodeRecord(rec, n, year, time, voltage, readings.data()) ? 1 : 0;
+        if (validNow[r] && mergedValid_[r] && std::memcmp(rec, merged_.data() + r * len, len) != 0)
+            moved = true;
+    }
+    // The logger took a new measurement between two tries: its offsets moved on, and the
+    // records kept from the earlier tries no longer belong to these positions.
+    if (moved) {
+        std::fill(merged_.begin(), merged_.end(), 0); // zero bytes never decode (day 0)
+        std::fill(mergedValid_.begin(), mergedValid_.end(), 0);
+    }
+    int missing = 0;
+    for (size_t r = 0; r < count; ++r) {
+        if (validNow[r]) {
+            std::memcpy(merged_.data() + r * len, ReplyData.data() + r * len, len);
+            mergedValid_[r] = 1;
+        }
+        missing += mergedValid_[r] ? 0 : 1;
+    }
+    return missing;
 }
 
 // Download plan.
@@ -566,6 +609,8 @@ std::string TaskEngine::blockRequest() const {
 }
 
 void TaskEngine::requestBlock() {
+    merged_.clear();
+    mergedValid_.clear();
     TaskStep = AwaitBlock;
     LastCommand = blockRequest();
     sendAir(LastCommand);

@@ -46,7 +46,8 @@ public:
 
     static constexpr size_t kReceptionBufferSize = 4096;
     static constexpr size_t kMaxPacketPayload = 59;
-    // A damaged block is asked again this many times before its valid records are taken.
+    // A block with a damaged record is received at most this many times; the good records of
+    // all its tries are kept, and after the last try the block is taken with what it has.
     static constexpr int kBlockTries = 3;
 
     TaskEngine(LoggerTable& table, TSerialPortDriver& port, IModemSender& modem, IClock& clock,
@@ -112,6 +113,8 @@ public:
     int EndOffset = 0;
     // Receptions of the current block that held a damaged record.
     int BlockFailures = 0;
+    // Records given up in this task: damaged in every try of their block.
+    int DroppedRecords = 0;
 
     // Pure planning arithmetic, exposed for tests: fills RecordLength, BatchRecordCount,
     // StartOffset and EndOffset (StartOffset already moved past the first block) and returns
@@ -137,6 +140,9 @@ private:
     size_t replyDataLimit() const;
     void handleStatus();
     void handleBlock();
+    // Puts this try of the block together with the good records of its earlier tries; returns
+    // how many records of the block are still missing.
+    int mergeBlockTry();
     void finish() { NextLogger(); }
 
     LoggerTable& table_;
@@ -149,6 +155,8 @@ private:
     bool powerSent_ = false;
     bool statusClockValid_ = true;
     std::array<uint8_t, kReceptionBufferSize> buffer_{};
+    std::vector<uint8_t> merged_;      // the current block, record by record, from all its tries
+    std::vector<uint8_t> mergedValid_; // per record of the block: a good copy is in merged_
 };
 
 // Frequency of a channel in MHz, rounded to 100 kHz (channel 20 → 434).

@@ -252,9 +252,52 @@ TEST_F(Example, DamagedRecordAskedAgainThenTakenAfterThreeTries) {
         asks += r == d.heard[1];
     EXPECT_EQ(asks, 3);
     EXPECT_EQ(h.engine.FailureCount, 2);
+    EXPECT_EQ(h.engine.DroppedRecords, 1);
     EXPECT_EQ(h.table.LoadedRecordCount, 247);
     EXPECT_EQ(h.state(0), TaskDone);
     EXPECT_TRUE(h.table.invariantsHold());
+}
+
+TEST_F(Example, GoodRecordsOfEveryTryArePutTogether) {
+    // Each try of the first block damages another record: the second try completes the block.
+    int tries = 0;
+    d.spoil = [&](const std::string& req, Bytes& framed) {
+        if (req == d.heard[1] && req[5] == 'D')
+            framed[dataPos(18 * static_cast<size_t>(tries++) + 7)] ^= 0x04;
+        return true;
+    };
+    ASSERT_TRUE(h.start(TTaskKind::Download));
+    h.run();
+    EXPECT_EQ(tries, 2);
+    EXPECT_EQ(h.engine.FailureCount, 1);
+    EXPECT_EQ(h.engine.DroppedRecords, 0);
+    const auto all = recordSeconds(now0, 500, 3);
+    EXPECT_EQ(tableSeconds(h.table, 0), std::vector<int64_t>(all.begin() + 252, all.end()));
+}
+
+TEST_F(Example, NewMeasurementBetweenTriesDiscardsTheEarlierTries) {
+    int tries = 0;
+    d.spoil = [&](const std::string& req, Bytes& framed) {
+        if (req != d.heard[1] || req[5] != 'D')
+            return true;
+        ++tries;
+        if (tries == 1) {
+            framed[dataPos(7)] ^= 0x04; // record 0 damaged
+            // The logger measures again: every offset now points one record newer.
+            d.records.erase(d.records.begin());
+            d.records.push_back(makeRecords(now0 + 3.0 / 24, 1, 3, 4)[0]);
+        } else if (tries == 2) {
+            framed[dataPos(18 * 5 + 7)] ^= 0x04; // record 5 damaged, record 0 good but another
+        }
+        return true;
+    };
+    ASSERT_TRUE(h.start(TTaskKind::Download));
+    h.run();
+    EXPECT_EQ(tries, 3);
+    const auto t = tableSeconds(h.table, 0);
+    ASSERT_EQ(t.size(), 248u);
+    for (size_t i = 1; i < t.size(); ++i)
+        ASSERT_LT(t[i - 1], t[i]) << i; // no record twice, none out of order
 }
 
 TEST_F(Example, DamagedRecordGoodOnTheSecondTryLosesNothing) {

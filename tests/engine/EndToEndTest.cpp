@@ -1,0 +1,230 @@
+// The engine against the simulated modem and loggers, through the program's own serial driver
+// and modem link, all on one fake clock.
+#include "EngineTestSupport.h"
+#include "modem/ModemLink.h"
+#include "sim/Scenario.h"
+#include "sim/SimDevices.h"
+#include "sim/SimSerialOs.h"
+
+#include <gtest/gtest.h>
+
+using namespace enginetest;
+
+namespace {
+
+Scenario parsed(const std::string& json) {
+    ScenarioResult r = parseScenario(json, "e2e.json");
+    EXPECT_TRUE(r.ok) << r.error;
+    return r.scenario;
+}
+
+struct SimRig {
+    explicit SimRig(const std::string& json)
+        : devices(parsed(json), clock), os(devices), port(os, clock), link(port, clock),
+          engine(table, port, link, clock, host) {
+        port.setBaudRateValue(57600);
+        port.setHwFlow(hfNONE);
+        port.setEnableDTROnOpen(false);
+        port.setOutputTimeout(50);
+        port.setInputTimeout(50);
+        port.setInBufSize(4096);
+        port.setOutBufSize(4096);
+        port.SuspendPolling();
+        port.setPortName("\\\\.\\Com6");
+        EXPECT_TRUE(port.OpenPort());
+        port.SetRtsLine(true);
+        port.SetDtrLine(false);
+        host.clock = &clock;
+        host.offHandler = [this] { engine.StopTask(); };
+        table.setMessages(&host.msgs);
+    }
+    void addLoggers(const std::vector<std::string>& names) {
+        for (const std::string& n : names)
+            table.appendLogger(n, "");
+        table.AllocateTable();
+    }
+    bool start(TTaskKind kind) {
+        if (!engine.CheckStart(kind))
+            return false;
+        host.switchOn = true;
+        engine.StartTask(kind);
+        return true;
+    }
+    void step() {
+        clock.advanceMs(50);
+        if (host.readTimerOn)
+            engine.TimerReadStreamTimer();
+        if (host.skipDevOn && clock.elapsedMs() - host.skipDevStartMs >= 26000) {
+            host.skipDevStartMs = clock.elapsedMs();
+            engine.TimerSkipDevTimer();
+        }
+    }
+    int state(int i) const { return table.loggers[static_cast<size_t>(i)].LoggerState; }
+    void run(uint64_t maxMs = 30 * 60 * 1000) {
+        const uint64_t end = clock.elapsedMs() + maxMs;
+        while (host.taskRunning() && clock.elapsedMs() < end)
+            step();
+    }
+
+    FakeClock clock;
+    SimDevices devices;
+    SimSerialOs os;
+    TSerialPortDriver port;
+    ModemLink link;
+    LoggerTable table;
+    FakeHost host;
+    TaskEngine engine;
+};
+
+int64_t stampSeconds(const uint8_t s[6]) {
+    return dt::toSeconds(dt::encode(2000 + s[2], s[1], s[0], s[3], s[4], s[5]));
+}
+
+// The simulator's records of logger i taken after begin, up to finish, oldest first.
+std::vector<const SimRecord*> heldInPeriod(SimDevices& d, size_t i, TDateTime begin, TDateTime finish) {
+    std::vector<const SimRecord*> out;
+    for (const SimRecord& r : d.logger(i).records()) {
+        const int64_t t = stampSeconds(r.stamp);
+        if (t > dt::toSeconds(begin) && t <= dt::toSeconds(finish))
+            out.push_back(&r);
+    }
+    return out;
+}
+
+// Every record held in the period is in the table once, in order, with its values; none other.
+void expectRecords(SimRig& rig, size_t i, TDateTime begin, TDateTime finish) {
+    const auto held = heldInPeriod(rig.devices, i, begin, finish);
+    const LoggerTable::Logger& l = rig.table.loggers[i];
+    ASSERT_EQ(l.RecordTimes.size(), held.size()) << "logger " << i;
+    for (size_t k = 0; k < held.size(); ++k) {
+        ASSERT_EQ(dt::toSeconds(l.RecordTimes[k]), stampSeconds(held[k]->stamp)) << i << " record " << k;
+        EXPECT_EQ(l.RecordVoltages[k], held[k]->voltage);
+        for (size_t s = 0; s < held[k]->readings.size(); ++s)
+            EXPECT_EQ(l.SensorReadings[s][k], held[k]->readings[s]);
+    }
+}
+
+const char* const kGroup = R"({
+  "seed": 7,
+  "modem": {"port": 6, "channel": 20},
+  "loggers": [
+    {"name": "G0001", "needPower": -10, "sensors": [1, 2, 3, 4], "period": 1, "measuring": false,
+     "generate": {"count": 400}, "faults": {"damage": 0.05, "badRecordCrc": 0.01}},
+    {"name": "P0002", "needPower": 10, "level": -95, "sensors": [5, 6, 7, 8, 9, 10, 11, 12], "period": 3,
+     "measuring": false, "generate": {"count": 300}, "faults": {"damage": 0.05, "badRecordCrc": 0.01}},
+    {"name": "S0003", "sensors": [1], "measuring": false, "generate": {"count": 10},
+     "faults": {"silent": true}}
+  ]
+})";
+
+} // namespace
+
+TEST(EndToEnd, GroupDownloadedOverTwoAttempts) {
+    SimRig rig(kGroup);
+    rig.addLoggers({"G0001", "P0002", "S0003"});
+    const TDateTime now0 = rig.clock.now();
+    rig.host.begin = now0 - 10 - 1.5 / 24; // mid-period for both 1 and 3 hours
+    rig.host.finish = now0;
+    rig.host.blockPosition = 3;
+    rig.host.powers[0] = 1; // attempt 1 at 0 dBm, attempt 2 at +10
+    rig.host.powers[1] = 0;
+    ASSERT_TRUE(rig.start(TTaskKind::Download));
+    rig.run();
+    ASSERT_FALSE(rig.host.taskRunning());
+
+    EXPECT_EQ(rig.state(0), TaskDone);
+    EXPECT_EQ(rig.state(1), TaskDone);
+    EXPECT_EQ(rig.state(2), NotFound);
+    EXPECT_EQ(rig.host.notices, "CMMCM");
+    EXPECT_EQ(rig.host.finishedTimerStarts, 1);
+    EXPECT_GT(rig.engine.FailureCount, 0); // the faults were there and were asked again
+    EXPECT_EQ(rig.engine.DroppedRecords, 0);
+    expectRecords(rig, 0, rig.host.begin, rig.host.finish);
+    expectRecords(rig, 1, rig.host.begin, rig.host.finish);
+    EXPECT_EQ(rig.table.loggers[0].RecordTimes.size(), 242u);
+    EXPECT_EQ(rig.table.loggers[1].RecordTimes.size(), 81u);
+    EXPECT_TRUE(rig.table.loggers[2].RecordTimes.empty());
+    EXPECT_TRUE(rig.table.invariantsHold());
+
+    const std::vector<Bytes> expected = {
+        {'#', 'C', 20}, {'#', 'T', 0x02, 0x00, 0x12}, {'#', 'P', 0x60}, {'#', 'P', 0xC0}};
+    EXPECT_EQ(rig.os.commands(), expected);
+    // Every request went on the air while RTS was high; the power came before its attempt's first.
+    size_t secondPower = 0;
+    for (size_t k = 0; k < rig.os.writes().size(); ++k)
+        if (rig.os.writes()[k].command && rig.os.writes()[k].bytes == expected[3])
+            secondPower = k;
+    ASSERT_GT(secondPower, 0u);
+    const auto& after = rig.os.writes()[secondPower + 1].bytes;
+    EXPECT_EQ(std::string(after.begin(), after.end()), "P0002HEADER-");
+    EXPECT_FALSE(rig.devices.dtr());
+}
+
+TEST(EndToEnd, EveryOneShotTaskReachesTheGroup) {
+    const char* json = R"({"modem": {"port": 6}, "loggers": [
+        {"name": "A1", "sensors": [1], "generate": {"count": 5}},
+        {"name": "B2", "sensors": [1, 2], "generate": {"count": 5}, "clockOffset": 7200}]})";
+    for (TTaskKind kind : {TTaskKind::SetTime, TTaskKind::Erase, TTaskKind::SetPeriod, TTaskKind::Measure,
+                           TTaskKind::SetChannel}) {
+        SimRig rig(json);
+        rig.addLoggers({"A1", "B2"});
+        rig.host.loggerPeriodValue = 6;
+        rig.host.loggerChannelValue = 20;
+        ASSERT_TRUE(rig.start(kind));
+        rig.run();
+        EXPECT_EQ(rig.state(0), TaskDone) << static_cast<int>(kind);
+        EXPECT_EQ(rig.state(1), TaskDone) << static_cast<int>(kind);
+        EXPECT_EQ(rig.host.notices, "CC");
+        if (kind == TTaskKind::Erase) {
+            EXPECT_EQ(rig.devices.logger(0).recordCount(), 0u);
+        }
+        if (kind == TTaskKind::SetPeriod) {
+            EXPECT_EQ(rig.devices.logger(1).period(), 6);
+        }
+        if (kind == TTaskKind::SetTime) {
+            EXPECT_LE(std::llabs(rig.devices.logger(1).clockSeconds(rig.clock.now()) -
+                                 dt::toSeconds(rig.clock.now())),
+                      1);
+            EXPECT_EQ(rig.host.clockTexts[1], rig.engine.TimeText);
+        }
+    }
+}
+
+TEST(EndToEnd, UserStopsADownloadMidway) {
+    SimRig rig(kGroup);
+    rig.addLoggers({"G0001", "P0002", "S0003"});
+    rig.host.begin = rig.clock.now() - 10;
+    rig.host.finish = rig.clock.now();
+    rig.host.blockPosition = 3;
+    ASSERT_TRUE(rig.start(TTaskKind::Download));
+    while (rig.table.LoadedRecordCount == 0)
+        rig.step();
+    rig.host.switchOn = false;
+    rig.engine.StopTask();
+    EXPECT_FALSE(rig.host.taskRunning());
+    EXPECT_FALSE(rig.devices.dtr());
+    EXPECT_EQ(rig.state(0), PartlyLoaded);
+    const size_t writes = rig.os.writes().size();
+    for (int i = 0; i < 1000; ++i)
+        rig.step();
+    EXPECT_EQ(rig.os.writes().size(), writes); // nothing more goes out
+    EXPECT_EQ(rig.host.finishedTimerStarts, 0);
+    EXPECT_TRUE(rig.table.invariantsHold());
+}
+
+TEST(EndToEnd, ModemSwitchedOffMidTask) {
+    SimRig rig(kGroup);
+    rig.addLoggers({"G0001", "P0002", "S0003"});
+    rig.host.begin = rig.clock.now() - 10;
+    rig.host.finish = rig.clock.now();
+    ASSERT_TRUE(rig.start(TTaskKind::Download));
+    for (int i = 0; i < 10; ++i)
+        rig.step();
+    rig.port.ClosePort();
+    rig.host.switchTasksOff();
+    EXPECT_FALSE(rig.host.taskRunning());
+    for (int i = 0; i < 1000; ++i)
+        rig.step();
+    EXPECT_EQ(rig.host.finishedTimerStarts, 0);
+    EXPECT_TRUE(rig.table.invariantsHold());
+}
