@@ -7,7 +7,7 @@ namespace dt {
 namespace {
 
 // Days from 1970-01-01 for a proleptic Gregorian date (H. Hinnant's civil algorithm).
-int64_t daysFromCivil(int64_t y, unsigned m, unsigned d) {
+constexpr int64_t daysFromCivil(int64_t y, unsigned m, unsigned d) {
     y -= m <= 2;
     const int64_t era = (y >= 0 ? y : y - 399) / 400;
     const unsigned yoe = static_cast<unsigned>(y - era * 400);
@@ -29,8 +29,8 @@ void civilFromDays(int64_t z, int& y, int& m, int& d) {
     y = static_cast<int>(yy + (m <= 2));
 }
 
-// 1899-12-30 is day 0 of TDateTime.
-const int64_t kEpochOffset = daysFromCivil(1899, 12, 30);
+// 1899-12-30 is day 0 of TDateTime; constexpr so that other files' static initialisers can use it.
+constexpr int64_t kEpochOffset = daysFromCivil(1899, 12, 30);
 
 } // namespace
 
