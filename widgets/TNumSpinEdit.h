@@ -1,9 +1,9 @@
 #pragma once
+#include <QLineEdit>
 #include <QWidget>
 
 #include <functional>
 
-class QLineEdit;
 class QToolButton;
 
 // A number shown as text in an edit field with up and down buttons. A value the program sets is
