@@ -1,0 +1,147 @@
+// Download throughput against the simulated logger on the fake clock, and the CPU cost of one
+// reception tick over a full buffer. Prints figures; asserts nothing about speed.
+#include "modem/ModemLink.h"
+#include "sim/Scenario.h"
+#include "sim/SimDevices.h"
+#include "sim/SimSerialOs.h"
+#include "tests/engine/EngineTestSupport.h"
+
+#include <chrono>
+#include <cstdio>
+
+using namespace enginetest;
+
+namespace {
+
+// Counts the bytes that cross the line each way.
+class CountingOs final : public ISerialOs {
+public:
+    explicit CountingOs(ISerialOs& os) : os_(os) {}
+    bool open(const std::string& n) override { return os_.open(n); }
+    void close() override { os_.close(); }
+    bool isOpen() const override { return os_.isOpen(); }
+    bool configure(const SerialLineSettings& s) override { return os_.configure(s); }
+    bool setQueueSizes(uint32_t i, uint32_t o) override { return os_.setQueueSizes(i, o); }
+    bool purge(bool i, bool o) override { return os_.purge(i, o); }
+    bool queueCounts(uint32_t& i, uint32_t& o) override { return os_.queueCounts(i, o); }
+    bool read(uint8_t* b, uint32_t c, uint32_t& g) override {
+        const bool ok = os_.read(b, c, g);
+        in += g;
+        return ok;
+    }
+    bool write(const uint8_t* d, uint32_t c, uint32_t& w) override {
+        const bool ok = os_.write(d, c, w);
+        out += w;
+        return ok;
+    }
+    bool setDtr(bool on) override { return os_.setDtr(on); }
+    bool setRts(bool on) override { return os_.setRts(on); }
+    bool modemLines(uint32_t& l) override { return os_.modemLines(l); }
+    uint64_t in = 0, out = 0;
+
+private:
+    ISerialOs& os_;
+};
+
+void downloadAt(int position) {
+    const char* json =
+        R"({"modem": {"port": 6}, "loggers": [{"name": "D0042", "period": 1, "measuring": false,
+        "replyDelayMs": 0, "packetGapMs": 0,
+        "sensors": [1,2,3,4,5,6,7,8,9,10,11,12,13,14,15,16], "generate": {"count": 20000}}]})";
+    FakeClock clock;
+    SimDevices devices(parseScenario(json, "bench").scenario, clock);
+    SimSerialOs simOs(devices);
+    CountingOs os(simOs);
+    TSerialPortDriver port(os, clock);
+    port.setBaudRateValue(57600);
+    port.setHwFlow(hfNONE);
+    port.setEnableDTROnOpen(false);
+    port.setInputTimeout(50);
+    port.setOutputTimeout(50);
+    port.setInBufSize(4096);
+    port.setOutBufSize(4096);
+    port.SuspendPolling();
+    port.setPortName("\\\\.\\Com6");
+    port.OpenPort();
+    port.SetRtsLine(true);
+    ModemLink link(port, clock);
+    LoggerTable table;
+    FakeHost host;
+    host.clock = &clock;
+    TaskEngine engine(table, port, link, clock, host);
+    host.offHandler = [&] { engine.StopTask(); };
+    host.blockPosition = position;
+    host.begin = clock.now() - 900;
+    host.finish = clock.now();
+    table.appendLogger("D0042", "");
+    table.AllocateTable();
+
+    const auto cpu0 = std::chrono::steady_clock::now();
+    if (!engine.CheckStart(TTaskKind::Download))
+        return;
+    host.switchOn = true;
+    const uint64_t t0 = clock.elapsedMs();
+    engine.StartTask(TTaskKind::Download);
+    int blocks = 0;
+    while (host.taskRunning()) {
+        clock.advanceMs(50);
+        if (host.readTimerOn)
+            engine.TimerReadStreamTimer();
+        if (host.skipDevOn && clock.elapsedMs() - host.skipDevStartMs >= 26000) {
+            host.skipDevStartMs = clock.elapsedMs();
+            engine.TimerSkipDevTimer();
+        }
+    }
+    const double cpuMs =
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - cpu0).count();
+    blocks = host.skipDevRestarts - 1;
+    const double simS = (clock.elapsedMs() - t0) / 1000.0;
+    const double lineS = (SimDevices::lineTimeUs(os.in) + SimDevices::lineTimeUs(os.out)) / 1e6;
+    std::printf("block %4d B: %5d records in %4d blocks, simulated %7.1f s, line %7.1f s (%.0f%%), "
+                "overhead %5.1f ms/block, host CPU %.0f ms\n",
+                512 << (3 - position), table.LoadedRecordCount, blocks, simS, lineS, 100.0 * lineS / simS,
+                blocks > 0 ? (simS - lineS) * 1000.0 / blocks : 0.0, cpuMs);
+}
+
+void tickCost() {
+    Harness h;
+    h.addLoggers({"D0042"});
+    h.host.blockPosition = 0;
+    TestLogger l{"D0042"};
+    l.status.codes.assign(16, 1);
+    l.records = makeRecords(h.clock.now(), 2000, 3, 16);
+    l.spoil = [](const std::string& req, Bytes&) { return req[5] != 'D'; };
+    h.attach(l);
+    h.start(TTaskKind::Download);
+    while (h.engine.TaskStep != TaskEngine::AwaitBlock && h.host.taskRunning())
+        h.step();
+    // 4096 bytes of well-framed packets, continuing the sequence.
+    uint8_t seq = 0;
+    Bytes stream;
+    while (stream.size() + 63 <= 4096) {
+        const Bytes p = packet(seq++, Bytes(59, 0x33));
+        stream.insert(stream.end(), p.begin(), p.end());
+    }
+    stream.resize(4096, 0x3E);
+    const int rounds = 2000;
+    double total = 0;
+    for (int i = 0; i < rounds; ++i) {
+        h.engine.ResetReception = true;
+        h.engine.AcceptSequence = true;
+        h.os.feed(stream);
+        const auto t = std::chrono::steady_clock::now();
+        h.engine.TimerReadStreamTimer();
+        total += std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - t).count();
+    }
+    std::printf("reception tick over a full 4096-byte buffer: %.1f us (mean of %d)\n", total / rounds,
+                rounds);
+}
+
+} // namespace
+
+int main() {
+    for (int position = 3; position >= 0; --position)
+        downloadAt(position);
+    tickCost();
+    return 0;
+}
