@@ -241,7 +241,7 @@ TEST_F(Example, BlockOfTheWrongLengthIsAskedAgain) {
 TEST_F(Example, DamagedRecordAskedAgainThenTakenAfterThreeTries) {
     // Second record of the first block spoiled on every try: three tries, then its 112 good ones.
     d.spoil = [&](const std::string& req, Bytes& framed) {
-        if (req == d.heard[1] && req[5] == 'D')
+        if (d.heard.size() > 1 && req == d.heard[1] && req[5] == 'D')
             framed[dataPos(18 + 3)] ^= 0x20; // the hour of record 1
         return true;
     };
@@ -262,7 +262,7 @@ TEST_F(Example, GoodRecordsOfEveryTryArePutTogether) {
     // Each try of the first block damages another record: the second try completes the block.
     int tries = 0;
     d.spoil = [&](const std::string& req, Bytes& framed) {
-        if (req == d.heard[1] && req[5] == 'D')
+        if (d.heard.size() > 1 && req == d.heard[1] && req[5] == 'D')
             framed[dataPos(18 * static_cast<size_t>(tries++) + 7)] ^= 0x04;
         return true;
     };
@@ -278,7 +278,7 @@ TEST_F(Example, GoodRecordsOfEveryTryArePutTogether) {
 TEST_F(Example, NewMeasurementBetweenTriesDiscardsTheEarlierTries) {
     int tries = 0;
     d.spoil = [&](const std::string& req, Bytes& framed) {
-        if (req != d.heard[1] || req[5] != 'D')
+        if (d.heard.size() < 2 || req != d.heard[1] || req[5] != 'D')
             return true;
         ++tries;
         if (tries == 1) {
