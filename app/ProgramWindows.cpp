@@ -1,11 +1,41 @@
 #include "app/ProgramWindows.h"
 
-#include <QMainWindow>
+#include "app/SignalCloser.h"
+#include "app/TfrmKestrovane.h"
+#include "platform/PosixSerialOs.h"
+
+#include <QApplication>
+#include <QCoreApplication>
+
+namespace {
+QString& programDirOverride() {
+    static QString dir;
+    return dir;
+}
+} // namespace
+
+QString programDirectory() {
+    if (!programDirOverride().isEmpty())
+        return programDirOverride();
+    return QCoreApplication::applicationDirPath();
+}
+
+void setProgramDirForTests(const QString& dir) {
+    programDirOverride() = dir;
+}
 
 void createProgramWindows() {
-    auto* w = new QMainWindow;
-    w->setObjectName("frmKestrovane");
-    w->setWindowTitle("Kestrovane");
-    w->setAttribute(Qt::WA_DeleteOnClose);
-    w->show();
+    // The serial backend lives as long as the program; the main window's port uses it to the end.
+    static PosixSerialOs serialOs;
+    auto* main = new TfrmKestrovane(SystemClock::instance(), serialOs);
+    main->setAttribute(Qt::WA_DeleteOnClose, false);
+    serialOs.setDevicePattern(main->PortDevice.toStdString());
+    new SignalCloser(main);
+
+    // The two tool windows may be showing when the main window closes; the program ends anyway.
+    QApplication::setQuitOnLastWindowClosed(false);
+    QObject::connect(main, &TfrmKestrovane::closedForGood, qApp, &QCoreApplication::quit,
+                     Qt::QueuedConnection);
+
+    main->show();
 }

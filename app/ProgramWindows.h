@@ -1,5 +1,12 @@
 #pragma once
+#include <QString>
 
 // Creates the main window, the about box and the noise analyzer window in that order and shows
-// the main window. The caller owns the application object and runs the event loop.
+// the main window. The caller owns the application object and runs the event loop; closing the
+// main window ends the program.
 void createProgramWindows();
+
+// The folder of the executable, where the settings, sounds, Cfg and Archive live.
+QString programDirectory();
+// Tests run the program from a folder of their own; the program itself reads no arguments.
+void setProgramDirForTests(const QString& dir);

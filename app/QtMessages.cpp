@@ -17,6 +17,8 @@ void QtMessages::setHookForTests(std::function<int(QMessageBox&)> h) {
 }
 
 int QtMessages::run(QMessageBox& box) {
+    // The program's texts break lines with CR LF; a label wants LF alone.
+    box.setText(box.text().replace("\r\n", "\n"));
     ++depth_;
     const int result = hook() ? hook()(box) : box.exec();
     --depth_;

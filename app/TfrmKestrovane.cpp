@@ -1,0 +1,813 @@
+#include "app/TfrmKestrovane.h"
+
+#include "app/ProgramWindows.h"
+#include "app/TImageButton.h"
+#include "app/TRadioGroup.h"
+#include "engine/TaskEngine.h"
+#include "files/OrxWriter.h"
+#include "modem/ModemSender.h"
+#include "platform/DateTime.h"
+#include "ui/LoggerListView.h"
+#include "ui/Pictures.h"
+#include "widgets/TNumSpinEdit.h"
+#include "widgets/TOnOffSwitch.h"
+
+#include <QCalendarWidget>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDateTimeEdit>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QFrame>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QProgressBar>
+#include <QScrollArea>
+#include <QSlider>
+#include <QStatusBar>
+#include <QTimer>
+#include <QUrl>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+constexpr int kPanelFileHeight = 33;
+constexpr int kPanelControlWidth = 141;
+// Column markers of the list, from its left edge; the headings of the top bar stand 5 px right of them.
+constexpr int kMarkerX[6] = {249, 299, 349, 399, 449, 549};
+// Sound files larger than this are not notice sounds; reading one would only waste memory.
+constexpr qint64 kMaxSoundBytes = 16 * 1024 * 1024;
+
+QString firstLine(const QString& hint) {
+    return hint.section('\n', 0, 0);
+}
+
+void describe(QWidget* w, const QString& name, const QString& hint, const QString& accessible = {}) {
+    w->setObjectName(name);
+    if (!hint.isEmpty())
+        w->setToolTip(hint);
+    w->setAccessibleName(!accessible.isEmpty() ? accessible : firstLine(hint));
+    if (!hint.isEmpty())
+        w->setAccessibleDescription(hint);
+}
+
+QLabel* plainLabel(QWidget* parent, const QString& text, int x, int y, int w, int h,
+                   Qt::Alignment align = Qt::AlignLeft | Qt::AlignVCenter) {
+    auto* l = new QLabel(text, parent);
+    l->setGeometry(x, y, w, h);
+    l->setAlignment(align);
+    return l;
+}
+
+QDateTime toQDateTime(TDateTime value) {
+    const DateTimeParts p = dt::decode(value);
+    return QDateTime(QDate(p.year, p.month, p.day), QTime(p.hour, p.minute, p.second), Qt::UTC);
+}
+
+TDateTime fromQDateTime(const QDateTime& v) {
+    const QDate d = v.date();
+    const QTime t = v.time();
+    return dt::encode(d.year(), d.month(), d.day(), t.hour(), t.minute(), t.second());
+}
+
+} // namespace
+
+TfrmKestrovane::TfrmKestrovane(IClock& clock, ISerialOs& serialOs, QWidget* parent)
+    : QMainWindow(parent), PortDrv(serialOs, clock), clock_(clock), messages_(this) {
+    setObjectName("frmKestrovane");
+    setWindowTitle("Kestrovane");
+    setMinimumSize(800, 512);
+    resize(800, 512);
+
+    // Design-time values of the port; FormCreate sets the line again.
+    PortDrv.setPortName("\\\\.\\COM2");
+    PortDrv.setInBufSize(4096);
+    PortDrv.setOutBufSize(4096);
+    PortDrv.setPollingDelay(200);
+    PortDrv.setOutputTimeout(200);
+    PortDrv.setHwFlow(hfNONE);
+
+    table.setMessages(&messages_);
+    openDocument = [](const QString& path) { QDesktopServices::openUrl(QUrl::fromLocalFile(path)); };
+
+    auto* central = new QWidget(this);
+    auto* outer = new QVBoxLayout(central);
+    outer->setContentsMargins(0, 0, 0, 0);
+    outer->setSpacing(0);
+    PanelFile = new QWidget(central);
+    PanelFile->setObjectName("PanelFile");
+    PanelFile->setFixedHeight(kPanelFileHeight);
+    outer->addWidget(PanelFile);
+    auto* body = new QHBoxLayout;
+    body->setContentsMargins(0, 0, 0, 0);
+    body->setSpacing(0);
+    PanelControl = new QWidget(central);
+    PanelControl->setObjectName("PanelControl");
+    PanelControl->setFixedWidth(kPanelControlWidth);
+    body->addWidget(PanelControl);
+    ScrollBoxDevList = new QScrollArea(central);
+    ScrollBoxDevList->setObjectName("ScrollBoxDevList");
+    body->addWidget(ScrollBoxDevList, 1);
+    outer->addLayout(body, 1);
+    setCentralWidget(central);
+
+    StatusBar = new QStatusBar(this);
+    StatusBar->setObjectName("StatusBar");
+    StatusPanel0 = new QLabel("Нет подключения", StatusBar);
+    StatusPanel0->setObjectName("StatusBarPanel0");
+    StatusPanel0->setFixedWidth(142);
+    StatusPanel1 = new QLabel(StatusBar);
+    StatusPanel1->setObjectName("StatusBarPanel1");
+    StatusBar->addWidget(StatusPanel0);
+    StatusBar->addWidget(StatusPanel1, 1);
+    setStatusBar(StatusBar);
+
+    // Frames look raised in most styles; the top bar and the command column are set apart like panels.
+    for (QWidget* p : {PanelFile, PanelControl}) {
+        p->setAutoFillBackground(true);
+    }
+
+    buildPanelFile();
+    buildPanelControl();
+    buildDevList();
+    buildNonVisual();
+
+    FormCreate();
+}
+
+TfrmKestrovane::~TfrmKestrovane() {
+    // The rows go before the window's widgets they live in.
+    table.setRowNotifications(nullptr);
+    list_.reset();
+}
+
+void TfrmKestrovane::buildPanelFile() {
+    QWidget* p = PanelFile;
+    auto button = [&](const char* name, ButtonKind kind, int x, const QString& hint) {
+        auto* b = new TImageButton(p);
+        describe(b, name, hint);
+        b->setPicture(buttonPicture(kind));
+        b->setGeometry(x, 0, 32, 32);
+        return b;
+    };
+    ImageOpenCFG = button("ImageOpenCFG", ButtonKind::OpenCfg, 4,
+                          "Начните работу с нажатия этой кнопки!\nЗагрузить файл конфигурации");
+    ImageOpenCFG->setCursor(Qt::PointingHandCursor);
+    ImageSaveORX = button("ImageSaveORX", ButtonKind::SaveOrx, 40, "Сохранить собранные данные");
+
+    const QString ormixHint = "Запустить Ormix после\nсохранения данных";
+    CheckBoxRunOrmix = new QCheckBox(p);
+    describe(CheckBoxRunOrmix, "CheckBoxRunOrmix", ormixHint);
+    CheckBoxRunOrmix->setChecked(true);
+    CheckBoxRunOrmix->setGeometry(80, 8, 18, 18);
+    ImageRunOrmix = button("ImageRunOrmix", ButtonKind::RunOrmix, 98, ormixHint);
+
+    ImageSound = new TImageButton(p);
+    describe(ImageSound, "ImageSound", "Звуковое оповещение\n(выкл/звуковая карта/системный динамик)");
+    ImageSound->setGeometry(138, 0, 32, 32);
+    ImageHelp = button("ImageHelp", ButtonKind::Help, 174, "О программе");
+
+    LabelExecution = new QLabel("Execution", p);
+    describe(LabelExecution, "LabelExecution", {}, "Ход выполнения");
+    LabelExecution->setGeometry(214, 1, 170, 15);
+    ProgrBarExecution = new QProgressBar(p);
+    describe(ProgrBarExecution, "ProgrBarExecution", {}, "Выполнение задачи");
+    ProgrBarExecution->setGeometry(214, 17, 170, 13);
+    ProgrBarExecution->setTextVisible(false);
+    ProgrBarExecution->setRange(0, 100);
+    ProgrBarExecution->setValue(0);
+    ProgrBarExecution->hide();
+
+    const int listLeft = kPanelControlWidth;
+    Label15 =
+        plainLabel(p, "Текущее состояние выбранной группы логгеров", listLeft + kMarkerX[0] + 5, 1, 360, 15);
+    describe(Label15, "Label15", {}, Label15->text());
+    QFont small = p->font();
+    small.setPointSizeF(small.pointSizeF() * 0.85);
+    struct Heading {
+        QLabel** field;
+        const char* name;
+        const char* text;
+        const char* hint;
+        int x, w;
+    };
+    const Heading headings[] = {
+        {&Label14, "Label14", "SN тк", "Серийный номер термокосы", 254, 48},
+        {&Label8, "Label8", "дат", "Количество датчиков в термокосе", 304, 48},
+        {&Label9, "Label9", "период", "Период измерений, часов", 354, 48},
+        {&Label10, "Label10", "замеров", "Количество сохраненных измерений", 404, 48},
+        {&Label11, "Label11", "внутреннее время", "Показания внутренних\nчасов логгера", 454, 98},
+        {&Label3, "Label3", "комментарии", "Коментарии из файла конфигурации", 554, 100},
+    };
+    for (const Heading& h : headings) {
+        auto* l = plainLabel(p, h.text, listLeft + h.x, 16, h.w, 16);
+        l->setFont(small);
+        describe(l, h.name, h.hint, h.text);
+        *h.field = l;
+    }
+}
+
+void TfrmKestrovane::buildPanelControl() {
+    QWidget* p = PanelControl;
+    auto spin = [&](const char* name, const QString& hint, double min, double max, double value) {
+        auto* s = new TNumSpinEdit(p);
+        describe(s, name, hint);
+        s->editor()->setAccessibleName(firstLine(hint));
+        s->setDecimals(0);
+        s->setIncrement(1);
+        s->setMinimum(min);
+        s->setMaximum(max);
+        s->setValue(value);
+        return s;
+    };
+    auto onOff = [&](const char* name, const char* caption, const QString& hint, int x, int y) {
+        auto* s = new TOnOffSwitch(caption, p);
+        describe(s, name, hint, caption);
+        s->setGeometry(x, y, 66, 22);
+        return s;
+    };
+
+    plainLabel(p, "порт", 4, 4, 27, 22);
+    SpinPortNum = spin("SpinPortNum", "Начинать поиск модема\nс указанного порта", 2, 255, 6);
+    SpinPortNum->setGeometry(32, 4, 44, 22);
+    SwitchConnect = onOff("SwitchConnect", "модем", "Начать поиск модема", 78, 4);
+    SwitchConnect->setGeometry(78, 4, 60, 22);
+
+    plainLabel(p, "настройки", 0, 30, kPanelControlWidth, 14, Qt::AlignCenter);
+    plainLabel(p, "канал", 4, 46, 34, 22);
+    SpinModChannel = spin("SpinModChannel", "Номер частотного канала модема", 0, 200, 0);
+    SpinModChannel->setGeometry(40, 46, 50, 22);
+    LabelModFreq = plainLabel(p, QString(), 40, 69, 60, 14);
+    describe(LabelModFreq, "LabelModFreq", {}, "Частота канала модема");
+    LabelModFreq->setStyleSheet("color: red;");
+    ImageRunAnalyzer = new TImageButton(p);
+    describe(ImageRunAnalyzer, "ImageRunAnalyzer", "Анализ шума\n(двойной клик по графику - автосдвиг)");
+    ImageRunAnalyzer->setPicture(buttonPicture(ButtonKind::RunAnalyzer));
+    ImageRunAnalyzer->setGeometry(104, 46, 32, 32);
+
+    auto picker = [&](const char* name, const char* label, int y, QCheckBox*& check) {
+        plainLabel(p, label, 4, y, 134, 14);
+        check = new QCheckBox(p);
+        check->setObjectName(QString(name) + "Check");
+        check->setAccessibleName(label);
+        check->setGeometry(4, y + 17, 16, 18);
+        auto* e = new QDateTimeEdit(p);
+        describe(e, name, {}, label);
+        e->setTimeSpec(Qt::UTC);
+        e->setDisplayFormat("dd.MM.yy  HH:mm");
+        e->setMinimumDate(QDate(2013, 1, 1));
+        e->setCalendarPopup(true);
+        e->setGeometry(21, y + 15, 117, 22);
+        // The close-up handlers run when the calendar drop-down goes away, whatever closed it.
+        e->calendarWidget()->window()->installEventFilter(this);
+        return e;
+    };
+    DateTimeBegin = picker("DateTimeBegin", "начать с даты", 86, DateTimeBeginCheck);
+    DateTimeFinish = picker("DateTimeFinish", "завершить по дату", 124, DateTimeFinishCheck);
+
+    plainLabel(p, "пакет", 4, 164, 50, 14);
+    const QString blockHint = "Размер пакета данных:\n4kB = быстрая загрузка, низкая помехоустойчивость\n"
+                              "512 = медленная загрузка, высокая помехоустойчивость";
+    TrackBarDataBlockSize = new QSlider(Qt::Vertical, p);
+    describe(TrackBarDataBlockSize, "TrackBarDataBlockSize", blockHint);
+    TrackBarDataBlockSize->setRange(0, 3);
+    TrackBarDataBlockSize->setPageStep(1);
+    TrackBarDataBlockSize->setInvertedAppearance(true); // position 0 (4kB) at the top
+    TrackBarDataBlockSize->setInvertedControls(true);
+    TrackBarDataBlockSize->setTickPosition(QSlider::TicksRight);
+    TrackBarDataBlockSize->setTickInterval(1);
+    TrackBarDataBlockSize->setValue(1);
+    TrackBarDataBlockSize->setGeometry(0, 182, 20, 72);
+    QFont small = p->font();
+    small.setPointSizeF(small.pointSizeF() * 0.85);
+    const char* stops[] = {"4kB", "2kB", "1kB", "512"};
+    for (int i = 0; i < 4; ++i)
+        plainLabel(p, stops[i], 20, 182 + i * 18, 24, 16)->setFont(small);
+
+    plainLabel(p, "стратегия", 62, 164, 78, 14, Qt::AlignCenter);
+    const char* rows[] = {"+10", "0", "-10"};
+    for (int i = 0; i < 3; ++i)
+        plainLabel(p, rows[i], 44, 203 + i * 17, 22, 17, Qt::AlignRight | Qt::AlignVCenter)->setFont(small);
+    TRadioGroup** groups[] = {&RadioGrPower1, &RadioGrPower2, &RadioGrPower3};
+    QCheckBox** checks[] = {&CheckBoxAttempt1, &CheckBoxAttempt2, &CheckBoxAttempt3};
+    for (int i = 0; i < 3; ++i) {
+        const QString n = QString::number(i + 1);
+        auto* g = new TRadioGroup(" " + n + " ", 3, p);
+        describe(g, "RadioGrPower" + n,
+                 "Попытка " + n + "\nСтратегия поиска логгеров\n(мощность передатчика, дБм)");
+        g->setGeometry(67 + i * 23, 186, 23, 68);
+        *groups[i] = g;
+        auto* c = new QCheckBox(p);
+        describe(c, "CheckBoxAttempt" + n, "Стратегия поиска логгеров\n(попытки)",
+                 "Стратегия поиска логгеров, попытка " + n);
+        c->setGeometry(71 + i * 23, 256, 18, 18);
+        *checks[i] = c;
+    }
+    RadioGrPower3->setEnabled(false);
+    CheckBoxAttempt1->setChecked(true);
+    CheckBoxAttempt2->setChecked(true);
+    ImageArrowAttemptPtr = new TImageButton(p);
+    describe(ImageArrowAttemptPtr, "ImageArrowAttemptPtr", {}, "Текущая попытка");
+    ImageArrowAttemptPtr->setPicture(arrowDown());
+    ImageArrowAttemptPtr->setGeometry(72, 176, 16, 12);
+    ImageArrowAttemptPtr->hide();
+
+    Label13 = new TImageButton(p);
+    Label13->setText("команды");
+    describe(Label13, "Label13", {}, "команды");
+    Label13->setGeometry(0, 278, kPanelControlWidth, 14);
+
+    SwitchDownload = onOff("SwitchDownload", "данные", "Загрузить измерения\nза указанный период", 4, 294);
+    SwitchTime = onOff("SwitchTime", "время", "Установить внутреннее\nвремя логгеров", 72, 294);
+    SwitchMeas = onOff("SwitchMeas", "замер", "Провести принудительное\n(тестовое) измерение", 4, 318);
+    SwitchErase = onOff("SwitchErase", "стереть", "Стереть все измерения\nиз памяти логгеров", 72, 318);
+    SwitchPeriod = onOff("SwitchPeriod", "период", "Установить период\nизмерений логгеров", 4, 342);
+    SwitchChannel = onOff("SwitchChannel", "канал", "Установить частотный\nканал логгеров", 4, 366);
+    SpinLogPeriod = spin("SpinLogPeriod", "Период измерений логгеров", 1, 99, 3);
+    SpinLogPeriod->setGeometry(80, 342, 56, 22);
+    SpinLogChannel = spin("SpinLogChannel", "Номер частотного канала логгеров", 0, 200, 0);
+    SpinLogChannel->setGeometry(80, 366, 56, 22);
+    LabelLogFreq = plainLabel(p, QString(), 80, 389, 58, 14);
+    describe(LabelLogFreq, "LabelLogFreq", {}, "Частота канала логгеров");
+    LabelLogFreq->setStyleSheet("color: red;");
+
+    SpinModChannel->setOnChange([this] { SpinModChannelChange(); });
+    SpinLogChannel->setOnChange([this] { SpinLogChannelChange(); });
+    connect(ImageOpenCFG, &TImageButton::clicked, this, &TfrmKestrovane::ImageOpenCFGClick);
+    connect(ImageSaveORX, &TImageButton::clicked, this, &TfrmKestrovane::ImageSaveORXClick);
+    connect(ImageSound, &TImageButton::clicked, this, &TfrmKestrovane::ImageSoundClick);
+    connect(ImageRunOrmix, &TImageButton::clicked, this, &TfrmKestrovane::ImageRunOrmixClick);
+    connect(ImageArrowAttemptPtr, &TImageButton::clicked, this, &TfrmKestrovane::ImageRunOrmixClick);
+    connect(ImageHelp, &TImageButton::clicked, this, &TfrmKestrovane::ImageHelpClick);
+    connect(ImageRunAnalyzer, &TImageButton::clicked, this, &TfrmKestrovane::ImageRunAnalyzerClick);
+    connect(Label13, &TImageButton::clicked, this, &TfrmKestrovane::Label13Click);
+    connect(CheckBoxAttempt1, &QCheckBox::clicked, this, &TfrmKestrovane::CheckBoxAttempt1Click);
+    connect(CheckBoxAttempt2, &QCheckBox::clicked, this, &TfrmKestrovane::CheckBoxAttempt2Click);
+    connect(CheckBoxAttempt3, &QCheckBox::clicked, this, &TfrmKestrovane::CheckBoxAttempt3Click);
+}
+
+void TfrmKestrovane::buildDevList() {
+    ScrollBoxDevList->setFrameShape(QFrame::NoFrame);
+    ScrollBoxDevList->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    ScrollBoxDevList->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    ScrollBoxDevList->setWidgetResizable(false);
+    DevListContent = new QWidget;
+    DevListContent->setObjectName("DevListContent");
+    DevListContent->resize(800 - kPanelControlWidth, 4);
+    ScrollBoxDevList->setWidget(DevListContent);
+
+    QFrame** bevels[] = {&BevelSN, &BevelD, &BevelP, &BevelM, &BevelT, &BevelC};
+    const char* names[] = {"BevelSN", "BevelD", "BevelP", "BevelM", "BevelT", "BevelC"};
+    for (int i = 0; i < 6; ++i) {
+        auto* b = new QFrame(DevListContent);
+        b->setObjectName(names[i]);
+        b->setFrameShape(QFrame::VLine);
+        b->setFrameShadow(QFrame::Sunken);
+        b->setGeometry(kMarkerX[i], 0, 3, 0);
+        *bevels[i] = b;
+    }
+    ImageArrowDevPtr = new TImageButton(DevListContent);
+    describe(ImageArrowDevPtr, "ImageArrowDevPtr", {}, "Текущий логгер");
+    ImageArrowDevPtr->setPicture(arrowRight());
+    ImageArrowDevPtr->setGeometry(0, 4, 12, 16);
+    ImageArrowDevPtr->hide();
+    connect(ImageArrowDevPtr, &TImageButton::clicked, this, &TfrmKestrovane::ImageRunOrmixClick);
+
+    list_ = std::make_unique<LoggerListView>(
+        ScrollBoxDevList, DevListContent,
+        std::array<QFrame*, 6>{BevelSN, BevelD, BevelP, BevelM, BevelT, BevelC}, ImageArrowDevPtr,
+        ImageArrowAttemptPtr, [this](const QString& t) { StatusPanel1->setText(t); }, clock_);
+    table.setRowNotifications(list_.get());
+}
+
+void TfrmKestrovane::buildNonVisual() {
+    auto timer = [&](const char* name, int interval) {
+        auto* t = new QTimer(this);
+        t->setObjectName(name);
+        t->setInterval(interval);
+        return t;
+    };
+    TimerReadStream = timer("TimerReadStream", 50);
+    TimerSkipDev = timer("TimerSkipDev", 64000);
+    TimerFinishedSound = timer("TimerFinishedSound", 1000);
+    connect(TimerFinishedSound, &QTimer::timeout, this, [this] {
+        if (!engineBusy())
+            TimerFinishedSoundTimer();
+    });
+
+    auto dialog = [&](const char* name, const QStringList& filters) {
+        auto* d = new QFileDialog(this);
+        d->setObjectName(name);
+        d->setOption(QFileDialog::DontUseNativeDialog);
+        d->setNameFilters(filters);
+        return d;
+    };
+    OpenDialogCfg = dialog("OpenDialogCfg", {"*.cfg (*.cfg)", "Все файлы (*)"});
+    OpenDialogCfg->setAcceptMode(QFileDialog::AcceptOpen);
+    OpenDialogCfg->setFileMode(QFileDialog::ExistingFile);
+    SaveDialogORX = dialog("SaveDialogORX", {"*.orx (*.orx)", "Все файлы (*)"});
+    SaveDialogORX->setAcceptMode(QFileDialog::AcceptSave);
+    SaveDialogORX->setFileMode(QFileDialog::AnyFile);
+    // The program asks its own question about replacing a file, after putting on the ".orx".
+    SaveDialogORX->setOption(QFileDialog::DontConfirmOverwrite);
+    SaveDialogORX->setSizeGripEnabled(true);
+
+    for (int k = 0; k < kBatteryPictureCount; ++k)
+        ImageListBat.append(batteryPicture(k));
+    ImageListAnt.append(antennaScale());
+    for (int m = 0; m < kSoundPictureCount; ++m)
+        ImageListSound.append(soundPicture(m));
+}
+
+void TfrmKestrovane::FormCreate() {
+    PortDrv.setHwFlow(hfNONE);
+    PortDrv.setSwFlow(sfNONE);
+    PortDrv.setEnableDTROnOpen(false);
+    PortDrv.setCheckLineStatus(false);
+    PortDrv.setStopBits(sb1BITS);
+    PortDrv.setDataBits(db8BITS);
+    PortDrv.setParity(ptNONE);
+    PortDrv.setOutputTimeout(50);
+    PortDrv.setInputTimeout(50);
+    PortDrv.setPollingDelay(60000);
+    PortDrv.setBaudRateValue(57600);
+    if (PortDrv.PollingActive())
+        PortDrv.SuspendPolling();
+
+    TimerSkipDev->setInterval(26000);
+
+    const TDateTime now = clock_.now();
+    setPickerValue(DateTimeBegin, dt::startOfDay(now - 31));
+    setPickerValue(DateTimeFinish, now);
+    DateTimeBeginCheck->setChecked(false);
+    DateTimeFinishCheck->setChecked(false);
+
+    ProgramDir = programDirectory();
+    SaveDialogORX->setDirectory(ProgramDir + "/Archive");
+    OpenDialogCfg->setDirectory(ProgramDir + "/Cfg");
+    table.ConfigFileName.clear();
+
+    loadSounds();
+
+    for (QFrame* b : {BevelSN, BevelD, BevelP, BevelM, BevelT, BevelC})
+        b->setGeometry(b->x(), b->y(), b->width(), 0);
+    LabelExecution->clear();
+    StatusPanel1->setText("Откройте файл конфигурации... Включите модем...");
+
+    readSettings();
+    // A channel read equal to the design value changes nothing, yet the labels must show it.
+    if (LabelModFreq->text().isEmpty())
+        SpinModChannelChange();
+
+    RadioGrPower1->setEnabled(CheckBoxAttempt1->isChecked());
+    RadioGrPower2->setEnabled(CheckBoxAttempt2->isChecked());
+    RadioGrPower3->setEnabled(CheckBoxAttempt3->isChecked());
+}
+
+void TfrmKestrovane::loadSounds() {
+    auto load = [&](const char* relative) {
+        QFile f(ProgramDir + relative);
+        if (!f.open(QIODevice::ReadOnly) || f.size() > kMaxSoundBytes)
+            return QByteArray();
+        QByteArray data = f.readAll();
+        if (f.error() != QFileDevice::NoError)
+            return QByteArray();
+        return data;
+    };
+    soundCompleted = load("/sound/Completed.wav");
+    soundMissed = load("/sound/Missed.wav");
+    soundFinished = load("/sound/Finished.wav");
+}
+
+void TfrmKestrovane::showSoundPicture() {
+    // A mode read from the file outside the list shows no picture (and plays nothing).
+    ImageSound->setPicture(SoundMode >= 0 && SoundMode < ImageListSound.size() ? ImageListSound[SoundMode]
+                                                                               : QPixmap());
+}
+
+void TfrmKestrovane::closeEvent(QCloseEvent* event) {
+    if (!closed_) {
+        closed_ = true;
+        FormClose();
+        emit closedForGood();
+    }
+    event->accept();
+}
+
+bool TfrmKestrovane::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::Hide) {
+        // The drop-down hides after the picked date is in the edit; act once the edit is settled.
+        if (watched == DateTimeBegin->calendarWidget()->window())
+            QTimer::singleShot(0, this, &TfrmKestrovane::DateTimeBeginCloseUp);
+        else if (watched == DateTimeFinish->calendarWidget()->window())
+            QTimer::singleShot(0, this, &TfrmKestrovane::DateTimeFinishCloseUp);
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+TDateTime TfrmKestrovane::pickerValue(const QDateTimeEdit* edit) const {
+    return fromQDateTime(edit->dateTime());
+}
+
+void TfrmKestrovane::setPickerValue(QDateTimeEdit* edit, TDateTime value) {
+    edit->setDateTime(toQDateTime(value));
+}
+
+void TfrmKestrovane::DateTimeBeginCloseUp() {
+    const TDateTime now = clock_.now();
+    TDateTime v = pickerValue(DateTimeBegin);
+    if (v > now)
+        v = now;
+    setPickerValue(DateTimeBegin, dt::startOfDay(v));
+}
+
+void TfrmKestrovane::DateTimeFinishCloseUp() {
+    const TDateTime now = clock_.now();
+    TDateTime v = pickerValue(DateTimeFinish);
+    if (v > now)
+        v = now;
+    const TDateTime day = dt::startOfDay(v);
+    if (day < dt::startOfDay(now))
+        v = dt::fromSeconds(dt::toSeconds(day) + 86399);
+    else
+        v = now;
+    setPickerValue(DateTimeFinish, v);
+}
+
+void TfrmKestrovane::CheckBoxAttempt1Click() {
+    RadioGrPower1->setEnabled(CheckBoxAttempt1->isChecked());
+}
+void TfrmKestrovane::CheckBoxAttempt2Click() {
+    RadioGrPower2->setEnabled(CheckBoxAttempt2->isChecked());
+}
+void TfrmKestrovane::CheckBoxAttempt3Click() {
+    RadioGrPower3->setEnabled(CheckBoxAttempt3->isChecked());
+}
+
+void TfrmKestrovane::Label13Click() {
+    SpinLogPeriod->setMinimum(0);
+}
+
+QString TfrmKestrovane::frequencyText(int channel) {
+    return QLocale::system().toString(::ChannelFrequency(channel), 'g', QLocale::FloatingPointShortest) +
+           " МГц";
+}
+
+void TfrmKestrovane::SpinModChannelChange() {
+    LabelModFreq->setText(frequencyText(SpinModChannel->valueRounded()));
+    SpinLogChannel->setValue(SpinModChannel->value());
+    if (PortDrv.IsOpen() && analyzerShowing() && !taskRunning())
+        sendChannelCommand(modemChannel());
+}
+
+void TfrmKestrovane::SpinLogChannelChange() {
+    LabelLogFreq->setText(frequencyText(SpinLogChannel->valueRounded()));
+}
+
+void TfrmKestrovane::ImageSoundClick() {
+    if (SoundMode >= 2) {
+        SoundMode = 0;
+    } else {
+        ++SoundMode;
+        playCompleted();
+    }
+    ImageSound->clear();
+    showSoundPicture();
+}
+
+void TfrmKestrovane::ImageRunOrmixClick() {
+    CheckBoxRunOrmix->setChecked(!CheckBoxRunOrmix->isChecked());
+}
+
+void TfrmKestrovane::ImageHelpClick() {
+    if (!about_)
+        return;
+    about_->show();
+    about_->raise();
+    about_->activateWindow();
+}
+
+void TfrmKestrovane::ImageRunAnalyzerClick() {
+    if (!analyzer_)
+        return;
+    analyzer_->show();
+    analyzer_->raise();
+    analyzer_->activateWindow();
+}
+
+void TfrmKestrovane::TimerFinishedSoundTimer() {
+    TimerFinishedSound->stop();
+    playFinished();
+}
+
+// IEngineHost: the controls as the engine reads them.
+
+bool TfrmKestrovane::attemptTicked(int attempt) const {
+    const QCheckBox* boxes[] = {CheckBoxAttempt1, CheckBoxAttempt2, CheckBoxAttempt3};
+    return attempt >= 0 && attempt < 3 && boxes[attempt]->isChecked();
+}
+
+int TfrmKestrovane::powerIndex(int attempt) const {
+    const TRadioGroup* groups[] = {RadioGrPower1, RadioGrPower2, RadioGrPower3};
+    return attempt >= 0 && attempt < 3 ? groups[attempt]->itemIndex() : -1;
+}
+
+int TfrmKestrovane::dataBlockPosition() const {
+    return TrackBarDataBlockSize->value();
+}
+
+// A channel goes out as one byte; with equal bounds the spin edit holds anything.
+int TfrmKestrovane::modemChannel() const {
+    return std::clamp(SpinModChannel->valueRounded(), 0, 255);
+}
+
+int TfrmKestrovane::loggerChannel() const {
+    return std::clamp(SpinLogChannel->valueRounded(), 0, 255);
+}
+
+int TfrmKestrovane::loggerPeriod() const {
+    return SpinLogPeriod->valueRounded();
+}
+
+TDateTime TfrmKestrovane::dateBegin() const {
+    return pickerValue(DateTimeBegin);
+}
+
+TDateTime TfrmKestrovane::dateFinish() const {
+    return pickerValue(DateTimeFinish);
+}
+
+bool TfrmKestrovane::taskRunning() const {
+    return !ProgrBarExecution->isHidden();
+}
+
+void TfrmKestrovane::setProgressShown(bool shown) {
+    ProgrBarExecution->setVisible(shown);
+}
+
+void TfrmKestrovane::setProgressMax(int max) {
+    ProgrBarExecution->setMaximum(std::max(max, 0));
+}
+
+void TfrmKestrovane::setProgressPosition(int position) {
+    ProgrBarExecution->setValue(position);
+}
+
+void TfrmKestrovane::advanceProgress() {
+    // Like a Windows progress bar, stepping past the end wraps to the start.
+    const int next = ProgrBarExecution->value() + 1;
+    ProgrBarExecution->setValue(next > ProgrBarExecution->maximum() ? ProgrBarExecution->minimum() : next);
+}
+
+void TfrmKestrovane::setExecutionLabel(const std::string& text) {
+    LabelExecution->setText(QString::fromStdString(text));
+}
+
+void TfrmKestrovane::setStatusPanel1(const std::string& text) {
+    StatusPanel1->setText(QString::fromStdString(text));
+}
+
+void TfrmKestrovane::showPointers() {
+    ImageArrowDevPtr->show();
+    ImageArrowAttemptPtr->show();
+}
+
+void TfrmKestrovane::moveAttemptPointer(int left) {
+    ImageArrowAttemptPtr->move(left, ImageArrowAttemptPtr->y());
+}
+
+void TfrmKestrovane::moveDevicePointer(int top) {
+    ImageArrowDevPtr->move(ImageArrowDevPtr->x(), top);
+    ScrollBoxDevList->ensureWidgetVisible(ImageArrowDevPtr, 0, 20);
+}
+
+void TfrmKestrovane::setModemChannelEnabled(bool enabled) {
+    SpinModChannel->setEnabled(enabled);
+}
+
+void TfrmKestrovane::switchTasksOff() {
+    for (TOnOffSwitch* s : {SwitchDownload, SwitchTime, SwitchErase, SwitchPeriod, SwitchMeas, SwitchChannel})
+        s->setOn(false);
+}
+
+bool TfrmKestrovane::connectSwitchOn() const {
+    return SwitchConnect->isOn();
+}
+
+void TfrmKestrovane::setReadStreamTimer(bool on) {
+    if (on)
+        TimerReadStream->start();
+    else
+        TimerReadStream->stop();
+}
+
+int TfrmKestrovane::readStreamInterval() const {
+    return TimerReadStream->interval();
+}
+
+void TfrmKestrovane::restartSkipDevTimer() {
+    TimerSkipDev->stop();
+    TimerSkipDev->start();
+}
+
+void TfrmKestrovane::stopSkipDevTimer() {
+    TimerSkipDev->stop();
+}
+
+void TfrmKestrovane::startFinishedSoundTimer() {
+    TimerFinishedSound->start();
+}
+
+bool TfrmKestrovane::loggerTicked(int row) const {
+    return list_->isTicked(row);
+}
+
+void TfrmKestrovane::rowShowState(int row, int code) {
+    list_->showState(row, code);
+}
+
+void TfrmKestrovane::rowShowLink(int row, double levelDbm, int barWidth) {
+    list_->showLink(row, levelDbm, barWidth);
+}
+
+void TfrmKestrovane::rowShowStatus(int row, const LoggerTable& t) {
+    list_->showStatus(row, t);
+}
+
+void TfrmKestrovane::rowShowClockText(int row, const std::string& text) {
+    list_->showClockText(row, QString::fromStdString(text));
+}
+
+void TfrmKestrovane::setModemChannel(int channel) {
+    SpinModChannel->setValue(channel);
+}
+
+void TfrmKestrovane::setCaption(const std::string& utf8) {
+    setWindowTitle(QString::fromStdString(utf8));
+}
+
+void TfrmKestrovane::ImageOpenCFGClick() {
+    if (taskRunning())
+        return;
+    if (OpenDialogCfg->exec() != QDialog::Accepted || OpenDialogCfg->selectedFiles().isEmpty())
+        return;
+    LoadConfiguration(OpenDialogCfg->selectedFiles().first().toStdString(), table, *this);
+}
+
+void TfrmKestrovane::ImageSaveORXClick() {
+    if (taskRunning())
+        return;
+    if (table.LoadedRecordCount == 0) {
+        messages_.errorText("Нет данных для сохранения ");
+        return;
+    }
+    if (SaveDialogORX->exec() != QDialog::Accepted || SaveDialogORX->selectedFiles().isEmpty())
+        return;
+    const std::string target = orxTargetName(SaveDialogORX->selectedFiles().first().toStdString());
+    const QString targetText = QString::fromStdString(target);
+    if (QFileInfo::exists(targetText) &&
+        !messages_.questionText("Файл " + targetText + " уже существует.\r\nЗаменить?"))
+        return;
+
+    std::vector<bool> ticked(static_cast<size_t>(std::max(table.LoggerCount, 0)));
+    for (size_t i = 0; i < ticked.size(); ++i)
+        ticked[i] = list_->isTicked(static_cast<int>(i));
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    const orx::WriteResult result = WriteFile(target, table, ticked, clock_.now());
+    QGuiApplication::restoreOverrideCursor();
+    if (result != orx::WriteResult::Ok) {
+        messages_.error(orxFailureMessage(result, target));
+        return;
+    }
+    if (CheckBoxRunOrmix->isChecked()) {
+        if (QFileInfo::exists(targetText))
+            openDocument(targetText);
+        else
+            messages_.errorText("Не удалось открыть файл " + targetText);
+    }
+}
+
+void TfrmKestrovane::sendChannelCommand(int channel) {
+    if (modemSender_)
+        modemSender_->SendToModem(true, std::string("#C") + static_cast<char>(static_cast<uint8_t>(channel)));
+}
+
+bool TfrmKestrovane::analyzerShowing() const {
+    return analyzer_ && analyzer_->isVisible();
+}
+
+// Sound notices and the analyzer's reader are attached as their windows and players come.
+void TfrmKestrovane::playCompleted() {}
+void TfrmKestrovane::playMissed() {}
+void TfrmKestrovane::playFinished() {}
+void TfrmKestrovane::analyzerStopReading() {}
+void TfrmKestrovane::analyzerStart() {}
+void TfrmKestrovane::analyzerAddRssi(TDateTime, double) {}

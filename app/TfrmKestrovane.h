@@ -1,0 +1,237 @@
+#pragma once
+#include "app/QtMessages.h"
+#include "engine/EngineHost.h"
+#include "engine/LoggerTable.h"
+#include "files/ConfigReader.h"
+#include "platform/Clock.h"
+#include "serial/TSerialPortDriver.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QMainWindow>
+#include <QPixmap>
+#include <QString>
+#include <functional>
+#include <memory>
+
+class QCheckBox;
+class QDateTimeEdit;
+class QFileDialog;
+class QFrame;
+class QLabel;
+class QProgressBar;
+class QScrollArea;
+class QSlider;
+class QStatusBar;
+class QTimer;
+class TNumSpinEdit;
+class TOnOffSwitch;
+class TRadioGroup;
+class TImageButton;
+class LoggerListView;
+class IModemSender;
+
+// The main window: every control of the program's main screen, the program's state and its
+// handlers under their given names. The handlers delegate to the core objects it owns.
+class TfrmKestrovane : public QMainWindow, public IEngineHost, public IConfigHost {
+    Q_OBJECT
+public:
+    // FormCreate runs here. The clock serves every "now" of the window (tests pass a fake one).
+    TfrmKestrovane(IClock& clock, ISerialOs& serialOs, QWidget* parent = nullptr);
+    ~TfrmKestrovane() override;
+
+    // The two tool windows, created after this one (program entry steps 3 and 4).
+    void setAboutBox(QWidget* about) { about_ = about; }
+    void setAnalyzer(QWidget* analyzer) { analyzer_ = analyzer; }
+
+    // Handlers of the window and its controls.
+    void FormCreate();
+    // Returns false when a settings key could not be written (the window closes all the same).
+    bool FormClose();
+    void DateTimeBeginCloseUp();
+    void DateTimeFinishCloseUp();
+    void CheckBoxAttempt1Click();
+    void CheckBoxAttempt2Click();
+    void CheckBoxAttempt3Click();
+    void Label13Click();
+    void ImageOpenCFGClick();
+    void ImageSaveORXClick();
+    void SpinModChannelChange();
+    void SpinLogChannelChange();
+    void ImageSoundClick();
+    void ImageRunOrmixClick();
+    void ImageHelpClick();
+    void ImageRunAnalyzerClick();
+    void TimerFinishedSoundTimer();
+
+    // Texts and numbers shown by the window.
+    // "#C" and the channel byte, through the modem link once it is attached.
+    void sendChannelCommand(int channel);
+    void playFinished();
+    LoggerListView* list() const { return list_.get(); }
+    static QString frequencyText(int channel);
+
+    // State exposed to the other parts.
+    QString ProgramDir;
+    QByteArray soundCompleted, soundMissed, soundFinished;
+    int SoundMode = 1;
+    LoggerTable table;
+    TSerialPortDriver PortDrv;
+    QtMessages& qtMessages() { return messages_; }
+    QString settingsPath() const { return ProgramDir + "/ini/ProgSet.ini"; }
+    // Settings/PortDevice: the device pattern for the serial backend ("%d" = port number).
+    QString PortDevice;
+
+    // Regions.
+    QWidget* PanelFile = nullptr;
+    QWidget* PanelControl = nullptr;
+    QScrollArea* ScrollBoxDevList = nullptr;
+    QWidget* DevListContent = nullptr;
+    QStatusBar* StatusBar = nullptr;
+    QLabel* StatusPanel0 = nullptr;
+    QLabel* StatusPanel1 = nullptr;
+
+    // PanelFile.
+    TImageButton* ImageOpenCFG = nullptr;
+    TImageButton* ImageSaveORX = nullptr;
+    QCheckBox* CheckBoxRunOrmix = nullptr;
+    TImageButton* ImageRunOrmix = nullptr;
+    TImageButton* ImageSound = nullptr;
+    TImageButton* ImageHelp = nullptr;
+    QLabel* LabelExecution = nullptr;
+    QProgressBar* ProgrBarExecution = nullptr;
+    QLabel* Label15 = nullptr;
+    QLabel* Label14 = nullptr;
+    QLabel* Label8 = nullptr;
+    QLabel* Label9 = nullptr;
+    QLabel* Label10 = nullptr;
+    QLabel* Label11 = nullptr;
+    QLabel* Label3 = nullptr;
+
+    // PanelControl.
+    TNumSpinEdit* SpinPortNum = nullptr;
+    TOnOffSwitch* SwitchConnect = nullptr;
+    TNumSpinEdit* SpinModChannel = nullptr;
+    QLabel* LabelModFreq = nullptr;
+    TImageButton* ImageRunAnalyzer = nullptr;
+    QDateTimeEdit* DateTimeBegin = nullptr;
+    QCheckBox* DateTimeBeginCheck = nullptr;
+    QDateTimeEdit* DateTimeFinish = nullptr;
+    QCheckBox* DateTimeFinishCheck = nullptr;
+    QSlider* TrackBarDataBlockSize = nullptr;
+    TRadioGroup* RadioGrPower1 = nullptr;
+    TRadioGroup* RadioGrPower2 = nullptr;
+    TRadioGroup* RadioGrPower3 = nullptr;
+    QCheckBox* CheckBoxAttempt1 = nullptr;
+    QCheckBox* CheckBoxAttempt2 = nullptr;
+    QCheckBox* CheckBoxAttempt3 = nullptr;
+    TImageButton* ImageArrowAttemptPtr = nullptr;
+    TOnOffSwitch* SwitchDownload = nullptr;
+    TOnOffSwitch* SwitchTime = nullptr;
+    TOnOffSwitch* SwitchMeas = nullptr;
+    TOnOffSwitch* SwitchErase = nullptr;
+    TOnOffSwitch* SwitchPeriod = nullptr;
+    TOnOffSwitch* SwitchChannel = nullptr;
+    TNumSpinEdit* SpinLogPeriod = nullptr;
+    TNumSpinEdit* SpinLogChannel = nullptr;
+    QLabel* LabelLogFreq = nullptr;
+    TImageButton* Label13 = nullptr;
+
+    // ScrollBoxDevList.
+    QFrame* BevelSN = nullptr;
+    QFrame* BevelD = nullptr;
+    QFrame* BevelP = nullptr;
+    QFrame* BevelM = nullptr;
+    QFrame* BevelT = nullptr;
+    QFrame* BevelC = nullptr;
+    TImageButton* ImageArrowDevPtr = nullptr;
+
+    // Non-visual members.
+    QTimer* TimerReadStream = nullptr;
+    QTimer* TimerSkipDev = nullptr;
+    QTimer* TimerFinishedSound = nullptr;
+    QFileDialog* OpenDialogCfg = nullptr;
+    QFileDialog* SaveDialogORX = nullptr;
+    QList<QPixmap> ImageListBat;
+    QList<QPixmap> ImageListAnt;
+    QList<QPixmap> ImageListSound;
+
+    // IEngineHost.
+    bool attemptTicked(int attempt) const override;
+    int powerIndex(int attempt) const override;
+    int dataBlockPosition() const override;
+    int modemChannel() const override;
+    int loggerChannel() const override;
+    int loggerPeriod() const override;
+    TDateTime dateBegin() const override;
+    TDateTime dateFinish() const override;
+    bool loggerTicked(int row) const override;
+    bool taskRunning() const override;
+    void setProgressShown(bool shown) override;
+    void setProgressMax(int max) override;
+    void setProgressPosition(int position) override;
+    void advanceProgress() override;
+    void setExecutionLabel(const std::string& text) override;
+    void setStatusPanel1(const std::string& text) override;
+    void showPointers() override;
+    void moveAttemptPointer(int left) override;
+    void moveDevicePointer(int top) override;
+    void setModemChannelEnabled(bool enabled) override;
+    void switchTasksOff() override;
+    bool connectSwitchOn() const override;
+    void setReadStreamTimer(bool on) override;
+    int readStreamInterval() const override;
+    void restartSkipDevTimer() override;
+    void stopSkipDevTimer() override;
+    void startFinishedSoundTimer() override;
+    void rowShowState(int row, int code) override;
+    void rowShowLink(int row, double levelDbm, int barWidth) override;
+    void rowShowStatus(int row, const LoggerTable& table) override;
+    void rowShowClockText(int row, const std::string& text) override;
+    int soundMode() const override { return SoundMode; }
+    void playCompleted() override;
+    void playMissed() override;
+    bool analyzerShowing() const override;
+    void analyzerStopReading() override;
+    void analyzerStart() override;
+    void analyzerAddRssi(TDateTime t, double level) override;
+    IMessages& messages() override { return messages_; }
+
+    // IConfigHost.
+    void setModemChannel(int channel) override;
+    void setCaption(const std::string& utf8) override;
+
+    // Hands a saved file to the program the desktop associates with it; tests replace it.
+    std::function<void(const QString& path)> openDocument;
+
+    TDateTime pickerValue(const QDateTimeEdit* edit) const;
+    void setPickerValue(QDateTimeEdit* edit, TDateTime value);
+
+signals:
+    // The window has closed and written its settings: the program ends.
+    void closedForGood();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void buildPanelFile();
+    void buildPanelControl();
+    void buildDevList();
+    void buildNonVisual();
+    void readSettings();
+    bool writeSettings();
+    void loadSounds();
+    void showSoundPicture();
+    // Timer ticks that must not reach the engine while a modal box runs its own loop.
+    bool engineBusy() const { return messages_.depth() > 0; }
+
+    IClock& clock_;
+    QtMessages messages_;
+    QWidget* about_ = nullptr;
+    QWidget* analyzer_ = nullptr;
+    std::unique_ptr<LoggerListView> list_;
+    IModemSender* modemSender_ = nullptr;
+    bool closed_ = false;
+};

@@ -1,0 +1,88 @@
+// The settings file of the main window: read once in FormCreate, written once in FormClose.
+#include "app/TRadioGroup.h"
+#include "app/TfrmKestrovane.h"
+#include "files/IniFile.h"
+#include "widgets/TNumSpinEdit.h"
+#include "widgets/TOnOffSwitch.h"
+
+#include <QCheckBox>
+#include <QSlider>
+#include <algorithm>
+
+void TfrmKestrovane::readSettings() {
+    const IniFile ini(settingsPath().toStdString());
+
+    const int top = ini.readInteger("Main", "Top", 0);
+    const int left = ini.readInteger("Main", "Left", 0);
+    const int height = ini.readInteger("Main", "Height", 512);
+    const int width = ini.readInteger("Main", "Width", 800);
+    move(left, top);
+    resize(width, height);
+
+    SpinPortNum->setValue(ini.readInteger("Settings", "Port", 6));
+    // "#C" carries one byte: the channel range must lie in 0..255 with its minimum first.
+    int minChannel = std::clamp(ini.readInteger("Settings", "MinChannel", 16), 0, 255);
+    int maxChannel = std::clamp(ini.readInteger("Settings", "MaxChannel", 23), 0, 255);
+    if (minChannel > maxChannel)
+        std::swap(minChannel, maxChannel);
+    SpinModChannel->setMinimum(minChannel);
+    SpinModChannel->setMaximum(maxChannel);
+    SpinLogChannel->setMinimum(SpinModChannel->minimum());
+    SpinLogChannel->setMaximum(SpinModChannel->maximum());
+    SpinModChannel->setValue(std::clamp(ini.readInteger("Settings", "Channel", 20), 0, 255));
+    SoundMode = ini.readInteger("Settings", "SoundMode", 1);
+    showSoundPicture();
+    PortDevice = QString::fromStdString(ini.readString("Settings", "PortDevice", ""));
+
+    TrackBarDataBlockSize->setValue(ini.readInteger("Strategy", "DataBlockSize", 1));
+    RadioGrPower1->setItemIndex(ini.readInteger("Strategy", "Power1", 0));
+    RadioGrPower2->setItemIndex(ini.readInteger("Strategy", "Power2", 1));
+    RadioGrPower3->setItemIndex(ini.readInteger("Strategy", "Power3", 2));
+    CheckBoxAttempt1->setChecked(ini.readBool("Strategy", "Attempt1", true));
+    CheckBoxAttempt2->setChecked(ini.readBool("Strategy", "Attempt2", true));
+    CheckBoxAttempt3->setChecked(ini.readBool("Strategy", "Attempt3", false));
+}
+
+bool TfrmKestrovane::writeSettings() {
+    IniFile ini(settingsPath().toStdString());
+    const QRect analyzer = analyzer_ ? QRect(analyzer_->pos(), analyzer_->size()) : QRect(0, 512, 800, 300);
+    struct Key {
+        const char* section;
+        const char* key;
+        int value;
+    };
+    const Key keys[] = {
+        {"Main", "Top", y()},
+        {"Main", "Left", x()},
+        {"Main", "Height", height()},
+        {"Main", "Width", width()},
+        {"Analyzer", "Top", analyzer.y()},
+        {"Analyzer", "Left", analyzer.x()},
+        {"Analyzer", "Height", analyzer.height()},
+        {"Analyzer", "Width", analyzer.width()},
+        {"Settings", "Port", SpinPortNum->valueRounded()},
+        {"Settings", "Channel", SpinModChannel->valueRounded()},
+        {"Settings", "SoundMode", SoundMode},
+        {"Strategy", "DataBlockSize", TrackBarDataBlockSize->value()},
+        {"Strategy", "Power1", RadioGrPower1->itemIndex()},
+        {"Strategy", "Power2", RadioGrPower2->itemIndex()},
+        {"Strategy", "Power3", RadioGrPower3->itemIndex()},
+        {"Strategy", "Attempt1", CheckBoxAttempt1->isChecked() ? 1 : 0},
+        {"Strategy", "Attempt2", CheckBoxAttempt2->isChecked() ? 1 : 0},
+        {"Strategy", "Attempt3", CheckBoxAttempt3->isChecked() ? 1 : 0},
+    };
+    for (const Key& k : keys) {
+        if (!ini.writeInteger(k.section, k.key, k.value)) {
+            // The keys after a failed one are not written.
+            messages_.errorText(QString("Unable to write to %1").arg(settingsPath()));
+            return false;
+        }
+    }
+    return true;
+}
+
+bool TfrmKestrovane::FormClose() {
+    SwitchConnect->setOn(false);
+    PortDrv.ClosePort();
+    return writeSettings();
+}
