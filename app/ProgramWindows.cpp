@@ -2,7 +2,9 @@
 
 #include "app/SignalCloser.h"
 #include "app/TfrmKestrovane.h"
+#include "files/IniFile.h"
 #include "platform/PosixSerialOs.h"
+#include "ui/TfrmAnalyzer.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -31,6 +33,11 @@ void createProgramWindows() {
     main->setAttribute(Qt::WA_DeleteOnClose, false);
     serialOs.setDevicePattern(main->PortDevice.toStdString());
     new SignalCloser(main);
+
+    // The analyzer reads its own section of the settings through ProgramDir, set by now.
+    auto* analyzer = new TfrmAnalyzer(*main, main->PortDrv, main->modem, SystemClock::instance(),
+                                      IniFile(main->settingsPath().toStdString()));
+    main->setAnalyzer(analyzer);
 
     // The two tool windows may be showing when the main window closes; the program ends anyway.
     QApplication::setQuitOnLastWindowClosed(false);

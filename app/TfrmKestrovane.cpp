@@ -81,11 +81,16 @@ TDateTime fromQDateTime(const QDateTime& v) {
 } // namespace
 
 TfrmKestrovane::TfrmKestrovane(IClock& clock, ISerialOs& serialOs, QWidget* parent)
-    : QMainWindow(parent), PortDrv(serialOs, clock), clock_(clock), messages_(this) {
+    : QMainWindow(parent), PortDrv(serialOs, clock), modem(PortDrv, clock),
+      engine(table, PortDrv, modem, clock, *this), clock_(clock), messages_(this) {
     setObjectName("frmKestrovane");
     setWindowTitle("Kestrovane");
     setMinimumSize(800, 512);
     resize(800, 512);
+    // The layout is drawn in pixels for a small dialog font, as on the engineers' laptops.
+    QFont f = font();
+    f.setPointSizeF(8);
+    setFont(f);
 
     // Design-time values of the port; FormCreate sets the line again.
     PortDrv.setPortName("\\\\.\\COM2");
@@ -96,6 +101,7 @@ TfrmKestrovane::TfrmKestrovane(IClock& clock, ISerialOs& serialOs, QWidget* pare
     PortDrv.setHwFlow(hfNONE);
 
     table.setMessages(&messages_);
+    modem.setHost(this);
     openDocument = [](const QString& path) { QDesktopServices::openUrl(QUrl::fromLocalFile(path)); };
 
     auto* central = new QWidget(this);
@@ -231,15 +237,14 @@ void TfrmKestrovane::buildPanelControl() {
     auto onOff = [&](const char* name, const char* caption, const QString& hint, int x, int y) {
         auto* s = new TOnOffSwitch(caption, p);
         describe(s, name, hint, caption);
-        s->setGeometry(x, y, 66, 22);
+        s->setGeometry(x, y, std::min(s->sizeHint().width(), kPanelControlWidth - x), 21);
         return s;
     };
 
-    plainLabel(p, "порт", 4, 4, 27, 22);
+    plainLabel(p, "порт", 4, 4, 24, 22);
     SpinPortNum = spin("SpinPortNum", "Начинать поиск модема\nс указанного порта", 2, 255, 6);
-    SpinPortNum->setGeometry(32, 4, 44, 22);
-    SwitchConnect = onOff("SwitchConnect", "модем", "Начать поиск модема", 78, 4);
-    SwitchConnect->setGeometry(78, 4, 60, 22);
+    SpinPortNum->setGeometry(28, 4, 40, 22);
+    SwitchConnect = onOff("SwitchConnect", "модем", "Начать поиск модема", 70, 4);
 
     plainLabel(p, "настройки", 0, 30, kPanelControlWidth, 14, Qt::AlignCenter);
     plainLabel(p, "канал", 4, 46, 34, 22);
@@ -326,19 +331,27 @@ void TfrmKestrovane::buildPanelControl() {
     Label13->setGeometry(0, 278, kPanelControlWidth, 14);
 
     SwitchDownload = onOff("SwitchDownload", "данные", "Загрузить измерения\nза указанный период", 4, 294);
-    SwitchTime = onOff("SwitchTime", "время", "Установить внутреннее\nвремя логгеров", 72, 294);
-    SwitchMeas = onOff("SwitchMeas", "замер", "Провести принудительное\n(тестовое) измерение", 4, 318);
-    SwitchErase = onOff("SwitchErase", "стереть", "Стереть все измерения\nиз памяти логгеров", 72, 318);
-    SwitchPeriod = onOff("SwitchPeriod", "период", "Установить период\nизмерений логгеров", 4, 342);
-    SwitchChannel = onOff("SwitchChannel", "канал", "Установить частотный\nканал логгеров", 4, 366);
+    SwitchTime = onOff("SwitchTime", "время", "Установить внутреннее\nвремя логгеров", 4, 316);
+    SwitchMeas = onOff("SwitchMeas", "замер", "Провести принудительное\n(тестовое) измерение", 4, 338);
+    SwitchErase = onOff("SwitchErase", "стереть", "Стереть все измерения\nиз памяти логгеров", 4, 360);
+    SwitchPeriod = onOff("SwitchPeriod", "период", "Установить период\nизмерений логгеров", 4, 382);
+    SwitchChannel = onOff("SwitchChannel", "канал", "Установить частотный\nканал логгеров", 4, 404);
     SpinLogPeriod = spin("SpinLogPeriod", "Период измерений логгеров", 1, 99, 3);
-    SpinLogPeriod->setGeometry(80, 342, 56, 22);
+    SpinLogPeriod->setGeometry(84, 382, 52, 21);
     SpinLogChannel = spin("SpinLogChannel", "Номер частотного канала логгеров", 0, 200, 0);
-    SpinLogChannel->setGeometry(80, 366, 56, 22);
-    LabelLogFreq = plainLabel(p, QString(), 80, 389, 58, 14);
+    SpinLogChannel->setGeometry(84, 404, 52, 21);
+    LabelLogFreq = plainLabel(p, QString(), 84, 426, 56, 14);
     describe(LabelLogFreq, "LabelLogFreq", {}, "Частота канала логгеров");
     LabelLogFreq->setStyleSheet("color: red;");
 
+    SwitchConnect->setOnHandler([this] { SwitchConnectOn(); });
+    SwitchConnect->setOffHandler([this] { SwitchConnectOff(); });
+    bindTaskSwitch(SwitchDownload, TTaskKind::Download);
+    bindTaskSwitch(SwitchTime, TTaskKind::SetTime);
+    bindTaskSwitch(SwitchErase, TTaskKind::Erase);
+    bindTaskSwitch(SwitchPeriod, TTaskKind::SetPeriod);
+    bindTaskSwitch(SwitchMeas, TTaskKind::Measure);
+    bindTaskSwitch(SwitchChannel, TTaskKind::SetChannel);
     SpinModChannel->setOnChange([this] { SpinModChannelChange(); });
     SpinLogChannel->setOnChange([this] { SpinLogChannelChange(); });
     connect(ImageOpenCFG, &TImageButton::clicked, this, &TfrmKestrovane::ImageOpenCFGClick);
@@ -398,6 +411,8 @@ void TfrmKestrovane::buildNonVisual() {
     TimerReadStream = timer("TimerReadStream", 50);
     TimerSkipDev = timer("TimerSkipDev", 64000);
     TimerFinishedSound = timer("TimerFinishedSound", 1000);
+    connect(TimerReadStream, &QTimer::timeout, this, &TfrmKestrovane::TimerReadStreamTimer);
+    connect(TimerSkipDev, &QTimer::timeout, this, &TfrmKestrovane::TimerSkipDevTimer);
     connect(TimerFinishedSound, &QTimer::timeout, this, [this] {
         if (!engineBusy())
             TimerFinishedSoundTimer();
@@ -796,8 +811,7 @@ void TfrmKestrovane::ImageSaveORXClick() {
 }
 
 void TfrmKestrovane::sendChannelCommand(int channel) {
-    if (modemSender_)
-        modemSender_->SendToModem(true, std::string("#C") + static_cast<char>(static_cast<uint8_t>(channel)));
+    modem.SendToModem(true, std::string("#C") + static_cast<char>(static_cast<uint8_t>(channel)));
 }
 
 bool TfrmKestrovane::analyzerShowing() const {
@@ -808,6 +822,88 @@ bool TfrmKestrovane::analyzerShowing() const {
 void TfrmKestrovane::playCompleted() {}
 void TfrmKestrovane::playMissed() {}
 void TfrmKestrovane::playFinished() {}
-void TfrmKestrovane::analyzerStopReading() {}
-void TfrmKestrovane::analyzerStart() {}
-void TfrmKestrovane::analyzerAddRssi(TDateTime, double) {}
+void TfrmKestrovane::analyzerStopReading() {
+    if (analyzer_)
+        analyzer_->stopReading();
+}
+void TfrmKestrovane::analyzerStart() {
+    if (analyzer_)
+        analyzer_->FormShow();
+}
+void TfrmKestrovane::analyzerAddRssi(TDateTime t, double level) {
+    if (analyzer_)
+        analyzer_->addRssiPoint(t, level);
+}
+void TfrmKestrovane::analyzerShowRoutine() {
+    analyzerStart();
+}
+void TfrmKestrovane::analyzerCloseRoutine() {
+    if (analyzer_)
+        analyzer_->FormClose();
+}
+
+void TfrmKestrovane::setStatusPanel0(const std::string& text) {
+    StatusPanel0->setText(QString::fromStdString(text));
+}
+double TfrmKestrovane::portSpinValue() const {
+    return SpinPortNum->value();
+}
+double TfrmKestrovane::portSpinMinimum() const {
+    return SpinPortNum->minimum();
+}
+void TfrmKestrovane::setPortSpinValue(double value) {
+    SpinPortNum->setValue(value);
+}
+void TfrmKestrovane::turnConnectSwitchOff() {
+    SwitchConnect->setOn(false);
+}
+
+void TfrmKestrovane::SwitchConnectOn() {
+    modem.SwitchConnectOn(*this);
+}
+void TfrmKestrovane::SwitchConnectOff() {
+    modem.SwitchConnectOff(*this);
+}
+
+void TfrmKestrovane::bindTaskSwitch(TOnOffSwitch* sw, TTaskKind kind) {
+    sw->setOnHandler([this, sw, kind] {
+        if (engine.CheckStart(kind)) {
+            engine.StartTask(kind);
+            return;
+        }
+        // A refused start puts the switch back without stopping a task that never ran.
+        auto off = sw->offHandler();
+        sw->setOffHandler({});
+        sw->setOn(false);
+        sw->setOffHandler(off);
+    });
+    if (kind == TTaskKind::SetChannel)
+        sw->setOffHandler([this] { SwitchChannelOff(); });
+    else
+        sw->setOffHandler([this] { engine.StopTask(); });
+}
+
+void TfrmKestrovane::SwitchChannelOff() {
+    engine.StopTask();
+    if (!engine.ChannelChangeSucceeded()) {
+        messages_.error(channeltext::kCritical);
+        return;
+    }
+    SpinModChannel->setValue(SpinLogChannel->value());
+    messages_.info(channeltext::kSuccess);
+    const QString path = QString::fromStdString(table.ConfigFileName);
+    if (!path.isEmpty() && QFileInfo(path).isFile())
+        openDocument(path);
+    else
+        messages_.error(std::string(channeltext::kOpenFailed) + table.ConfigFileName);
+}
+
+void TfrmKestrovane::TimerReadStreamTimer() {
+    if (!engineBusy())
+        engine.TimerReadStreamTimer();
+}
+
+void TfrmKestrovane::TimerSkipDevTimer() {
+    if (!engineBusy())
+        engine.TimerSkipDevTimer();
+}

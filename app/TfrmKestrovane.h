@@ -2,9 +2,12 @@
 #include "app/QtMessages.h"
 #include "engine/EngineHost.h"
 #include "engine/LoggerTable.h"
+#include "engine/TaskEngine.h"
 #include "files/ConfigReader.h"
+#include "modem/ModemLink.h"
 #include "platform/Clock.h"
 #include "serial/TSerialPortDriver.h"
+#include "ui/TfrmAnalyzer.h"
 
 #include <QByteArray>
 #include <QList>
@@ -33,7 +36,11 @@ class IModemSender;
 
 // The main window: every control of the program's main screen, the program's state and its
 // handlers under their given names. The handlers delegate to the core objects it owns.
-class TfrmKestrovane : public QMainWindow, public IEngineHost, public IConfigHost {
+class TfrmKestrovane : public QMainWindow,
+                       public IEngineHost,
+                       public IConfigHost,
+                       public IModemHost,
+                       public IAnalyzerHost {
     Q_OBJECT
 public:
     // FormCreate runs here. The clock serves every "now" of the window (tests pass a fake one).
@@ -42,7 +49,8 @@ public:
 
     // The two tool windows, created after this one (program entry steps 3 and 4).
     void setAboutBox(QWidget* about) { about_ = about; }
-    void setAnalyzer(QWidget* analyzer) { analyzer_ = analyzer; }
+    void setAnalyzer(TfrmAnalyzer* analyzer) { analyzer_ = analyzer; }
+    TfrmAnalyzer* analyzer() const { return analyzer_; }
 
     // Handlers of the window and its controls.
     void FormCreate();
@@ -54,6 +62,11 @@ public:
     void CheckBoxAttempt2Click();
     void CheckBoxAttempt3Click();
     void Label13Click();
+    void SwitchConnectOn();
+    void SwitchConnectOff();
+    void SwitchChannelOff();
+    void TimerReadStreamTimer();
+    void TimerSkipDevTimer();
     void ImageOpenCFGClick();
     void ImageSaveORXClick();
     void SpinModChannelChange();
@@ -77,6 +90,8 @@ public:
     int SoundMode = 1;
     LoggerTable table;
     TSerialPortDriver PortDrv;
+    ModemLink modem;
+    TaskEngine engine;
     QtMessages& qtMessages() { return messages_; }
     QString settingsPath() const { return ProgramDir + "/ini/ProgSet.ini"; }
     // Settings/PortDevice: the device pattern for the serial backend ("%d" = port number).
@@ -197,6 +212,18 @@ public:
     void analyzerAddRssi(TDateTime t, double level) override;
     IMessages& messages() override { return messages_; }
 
+    // IModemHost.
+    void setStatusPanel0(const std::string& text) override;
+    double portSpinValue() const override;
+    double portSpinMinimum() const override;
+    void setPortSpinValue(double value) override;
+    void turnConnectSwitchOff() override;
+    void analyzerShowRoutine() override;
+    void analyzerCloseRoutine() override;
+
+    // IAnalyzerHost.
+    double& signalLevel() override { return engine.SignalLevel; }
+
     // IConfigHost.
     void setModemChannel(int channel) override;
     void setCaption(const std::string& utf8) override;
@@ -224,14 +251,14 @@ private:
     bool writeSettings();
     void loadSounds();
     void showSoundPicture();
+    void bindTaskSwitch(TOnOffSwitch* sw, TTaskKind kind);
     // Timer ticks that must not reach the engine while a modal box runs its own loop.
     bool engineBusy() const { return messages_.depth() > 0; }
 
     IClock& clock_;
     QtMessages messages_;
     QWidget* about_ = nullptr;
-    QWidget* analyzer_ = nullptr;
+    TfrmAnalyzer* analyzer_ = nullptr;
     std::unique_ptr<LoggerListView> list_;
-    IModemSender* modemSender_ = nullptr;
     bool closed_ = false;
 };

@@ -1,0 +1,207 @@
+// The main window driving the modem link, the task engine, the group reader and the file writer
+// against the in-process simulated modem on a fake clock.
+#include "AppTestSupport.h"
+
+#include "app/TfrmKestrovane.h"
+#include "files/IniFile.h"
+#include "platform/FakeClock.h"
+#include "sim/SimDevices.h"
+#include "sim/SimSerialOs.h"
+#include "ui/LoggerListView.h"
+#include "widgets/TNumSpinEdit.h"
+#include "widgets/TOnOffSwitch.h"
+
+#include <QCheckBox>
+#include <QFileDialog>
+#include <QLabel>
+#include <QProgressBar>
+#include <QTimer>
+#include <QtTest>
+
+class WiringTest : public QObject {
+    Q_OBJECT
+    std::unique_ptr<QTemporaryDir> dir_;
+    std::unique_ptr<FakeClock> clock_;
+    std::unique_ptr<SimDevices> devices_;
+    std::unique_ptr<SimSerialOs> os_;
+    std::unique_ptr<TfrmKestrovane> w_;
+    QStringList opened_;
+
+    QString groupFile() const { return dir_->path() + "/Cfg/group.cfg"; }
+    size_t commandCount(uint8_t letter) const {
+        size_t n = 0;
+        for (const auto& c : os_->commands())
+            n += c.size() >= 2 && c[0] == '#' && c[1] == letter;
+        return n;
+    }
+    // Answers the next file dialog with a name, as the user would.
+    void answerDialog(QFileDialog* d, const QString& path) {
+        QTimer::singleShot(0, d, [d, path] {
+            d->selectFile(path);
+            static_cast<QDialog*>(d)->accept();
+        });
+    }
+
+private slots:
+    void init() {
+        dir_ = std::make_unique<QTemporaryDir>();
+        setProgramDirForTests(dir_->path());
+        QDir().mkpath(dir_->path() + "/Archive");
+        writeFile(groupFile(), "Channel 21\r\nD4071534826\tскважина 3\r\nD4071534827\r\n");
+        clock_ = std::make_unique<FakeClock>();
+        devices_ = std::make_unique<SimDevices>(Scenario{}, *clock_);
+        os_ = std::make_unique<SimSerialOs>(*devices_);
+        w_ = std::make_unique<TfrmKestrovane>(*clock_, *os_);
+        w_->openDocument = [this](const QString& p) { opened_ << p; };
+        opened_.clear();
+    }
+    void cleanup() {
+        w_.reset();
+        os_.reset();
+        devices_.reset();
+    }
+
+    void connectAndDisconnect() {
+        w_->SwitchConnect->setOn(true);
+        QVERIFY(w_->PortDrv.IsOpen());
+        QVERIFY(w_->StatusPanel0->text().startsWith("USB/RK "));
+        QCOMPARE(w_->SpinPortNum->value(), 6.0);
+        w_->SwitchConnect->setOn(false);
+        QVERIFY(!w_->PortDrv.IsOpen());
+        QCOMPARE(w_->StatusPanel0->text(), QString("Нет подключения"));
+    }
+
+    // No modem: the start is refused and the switch springs back without its stop running.
+    void refusedStartRunsNoStop() {
+        BoxRecorder boxes;
+        w_->LabelExecution->setText("unchanged");
+        w_->SwitchTime->setOn(true);
+        QVERIFY(!w_->SwitchTime->isOn());
+        QCOMPARE(w_->LabelExecution->text(), QString("unchanged"));
+        QVERIFY(!w_->taskRunning());
+        // Download with a period under a day: refused and told, even without a modem.
+        w_->setPickerValue(w_->DateTimeBegin, w_->dateFinish());
+        w_->SwitchDownload->setOn(true);
+        QVERIFY(!w_->SwitchDownload->isOn());
+        QCOMPARE(boxes.texts, QStringList{"Некорректно задан временной интервал"});
+        QVERIFY(w_->SwitchDownload->offHandler());
+    }
+
+    void openGroupThroughTheDialog() {
+        BoxRecorder boxes;
+        answerDialog(w_->OpenDialogCfg, groupFile());
+        w_->ImageOpenCFGClick();
+        QCOMPARE(w_->table.LoggerCount, 2);
+        QCOMPARE(w_->windowTitle(), QString("Kestrovane - group.cfg"));
+        QCOMPARE(w_->SpinModChannel->value(), 21.0);
+        QCOMPARE(w_->list()->rowCount(), 2);
+        QVERIFY(boxes.texts.isEmpty());
+        // While a task runs the button does nothing: no dialog.
+        w_->setProgressShown(true);
+        bool shown = false;
+        QTimer::singleShot(0, w_->OpenDialogCfg, [&] {
+            shown = w_->OpenDialogCfg->isVisible();
+            w_->OpenDialogCfg->reject();
+        });
+        w_->ImageOpenCFGClick();
+        QCoreApplication::processEvents();
+        QVERIFY(!shown);
+    }
+
+    void channelSentOnlyWhileTheAnalyzerShows() {
+        TfrmAnalyzer analyzer(*w_, w_->PortDrv, w_->modem, *clock_,
+                              IniFile(w_->settingsPath().toStdString()));
+        w_->setAnalyzer(&analyzer);
+        w_->SwitchConnect->setOn(true);
+        const size_t before = commandCount('C');
+        w_->SpinModChannel->setValue(22);
+        QCOMPARE(commandCount('C'), before);
+        QCOMPARE(w_->SpinLogChannel->value(), 22.0);
+        w_->ImageRunAnalyzerClick();
+        QVERIFY(analyzer.isVisible());
+        const size_t shown = commandCount('C');
+        w_->SpinModChannel->setValue(21);
+        QCOMPARE(commandCount('C'), shown + 1);
+        QCOMPARE(os_->commands().back(), (std::vector<uint8_t>{'#', 'C', 21}));
+        // During a task the engine owns the modem: nothing is sent.
+        w_->setProgressShown(true);
+        w_->SpinModChannel->setValue(20);
+        QCOMPARE(commandCount('C'), shown + 1);
+        w_->setProgressShown(false);
+        analyzer.hide();
+        w_->setAnalyzer(nullptr);
+        w_->SwitchConnect->setOn(false);
+    }
+
+    // A channel task with no ticked logger succeeds at once: the modem takes the logger channel
+    // and the group file is handed to its program.
+    void channelTaskWithNoTickedLogger() {
+        BoxRecorder boxes;
+        LoadConfiguration(groupFile().toStdString(), w_->table, *w_);
+        for (int i = 0; i < 2; ++i)
+            w_->list()->setTicked(i, false);
+        w_->SwitchConnect->setOn(true);
+        w_->SpinLogChannel->setValue(17);
+        w_->SwitchChannel->setOn(true);
+        QVERIFY(!w_->SwitchChannel->isOn());
+        QVERIFY(!w_->taskRunning());
+        QCOMPARE(w_->SpinModChannel->value(), 17.0);
+        QCOMPARE(boxes.names, QStringList({"msgQuestion", "msgInfo"}));
+        QCOMPARE(boxes.texts[0], QString("Изменить частотный канал?"));
+        QCOMPARE(opened_, QStringList{groupFile()});
+        QVERIFY(w_->TimerFinishedSound->isActive());
+        w_->SwitchConnect->setOn(false);
+    }
+
+    void channelTaskStoppedByTheUser() {
+        BoxRecorder boxes;
+        LoadConfiguration(groupFile().toStdString(), w_->table, *w_);
+        w_->SwitchConnect->setOn(true);
+        w_->SpinLogChannel->setValue(17);
+        w_->SwitchChannel->setOn(true);
+        QVERIFY(w_->taskRunning());
+        w_->SwitchChannel->setOn(false);
+        QVERIFY(!w_->taskRunning());
+        QCOMPARE(boxes.names.last(), QString("msgError"));
+        QVERIFY(boxes.texts.last().startsWith("Критическая ошибка!"));
+        QCOMPARE(w_->SpinModChannel->value(), 21.0);
+        QVERIFY(opened_.isEmpty());
+        QVERIFY(!w_->TimerFinishedSound->isActive());
+    }
+
+    void saveMeasurements() {
+        BoxRecorder boxes;
+        w_->ImageSaveORXClick();
+        QCOMPARE(boxes.texts, QStringList{"Нет данных для сохранения "});
+
+        LoadConfiguration(groupFile().toStdString(), w_->table, *w_);
+        auto& lg = w_->table.loggers[0];
+        lg.SensorCodes = {100};
+        lg.SensorReadings.resize(1);
+        const int16_t reading = -200;
+        w_->table.appendRecord(0, dt::encode(2026, 12, 7, 10, 0, 0), 365, &reading, 1);
+        answerDialog(w_->SaveDialogORX, dir_->path() + "/Archive/data.txt");
+        w_->ImageSaveORXClick();
+        const QString target = dir_->path() + "/Archive/data.orx";
+        const QByteArray first = readFile(target);
+        QVERIFY(first.contains("07.12.26 10:00:00 365V   -200 ("));
+        QCOMPARE(opened_, QStringList{target});
+
+        // The file exists: the user is asked, and No leaves it as it was.
+        w_->table.appendRecord(0, dt::encode(2026, 12, 7, 14, 0, 0), 364, &reading, 1);
+        boxes.answerYes = false;
+        w_->CheckBoxRunOrmix->setChecked(false);
+        answerDialog(w_->SaveDialogORX, target);
+        w_->ImageSaveORXClick();
+        QCOMPARE(boxes.texts.last(), "Файл " + target + " уже существует.\nЗаменить?");
+        QCOMPARE(readFile(target), first);
+        boxes.answerYes = true;
+        answerDialog(w_->SaveDialogORX, target);
+        w_->ImageSaveORXClick();
+        QVERIFY(readFile(target).contains("14:00:00 364V"));
+        QCOMPARE(opened_.size(), 1); // the viewer option is off
+    }
+};
+
+QTEST_MAIN(WiringTest)
+#include "WiringTest.moc"
