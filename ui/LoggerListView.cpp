@@ -1,0 +1,245 @@
+#include "ui/LoggerListView.h"
+
+#include "engine/LoggerTable.h"
+#include "ui/Cp1251Text.h"
+#include "ui/GeneralNumber.h"
+#include "ui/LoggerErrorText.h"
+#include "ui/Pictures.h"
+#include "ui/RowControls.h"
+
+#include <QCheckBox>
+#include <QFrame>
+#include <QLabel>
+#include <QScrollArea>
+#include <QScrollBar>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+
+namespace {
+constexpr int kValueLabelCount = 5;
+constexpr int64_t kClockToleranceSeconds = 3600;
+const QColor kRed(255, 0, 0);
+} // namespace
+
+LoggerListView::LoggerListView(QScrollArea* ScrollBoxDevList, QWidget* content,
+                               const std::array<QFrame*, 6>& bevels, QLabel* ImageArrowDevPtr,
+                               QLabel* ImageArrowAttemptPtr,
+                               std::function<void(const QString&)> setStatusPanel1, IClock& clock)
+    : scroll_(ScrollBoxDevList), content_(content), bevels_(bevels), devPtr_(ImageArrowDevPtr),
+      attemptPtr_(ImageArrowAttemptPtr), setPanel1_(std::move(setStatusPanel1)), clock_(clock) {
+    // Small enough that a row's texts stay inside the 14 px pitch.
+    font_ = content_->font();
+    font_.setPixelSize(11);
+}
+
+LoggerListView::~LoggerListView() {
+    // The host may already be gone with the window's widgets; QPointer knows.
+    freeRows();
+}
+
+void LoggerListView::freeRows() {
+    rows_.clear();
+    delete host_.data();
+    host_ = nullptr;
+}
+
+void LoggerListView::setExtent(int height) {
+    for (size_t i = 0; i < bevels_.size(); ++i)
+        if (bevels_[i] != nullptr)
+            bevels_[i]->setGeometry(kBevelX[i], bevels_[i]->y(), 3, height);
+    content_->setMinimumHeight(height);
+    const int width =
+        scroll_ != nullptr ? std::max(content_->width(), scroll_->viewport()->width()) : content_->width();
+    content_->resize(width, height);
+    if (scroll_ != nullptr) {
+        scroll_->verticalScrollBar()->setValue(0);
+        scroll_->viewport()->update();
+    }
+}
+
+void LoggerListView::buildRows(const LoggerTable& table) {
+    freeRows();
+    const int n = std::clamp(table.LoggerCount, 0, static_cast<int>(table.loggers.size()));
+    const int height = n > 0 ? kRowPitch * n + 4 : 0;
+
+    host_ = new QWidget(content_);
+    host_->setFont(font_);
+    rows_.resize(static_cast<size_t>(n));
+    const QString lightHint = QStringLiteral("Device until not called");
+    const QString lampHint = QString::fromUtf8(ui::loggerErrorText(0));
+    const QImage* antenna = &antennaImage();
+    int right = kBevelX[5];
+    for (int i = 0; i < n; ++i) {
+        const LoggerTable::Logger& logger = table.loggers[static_cast<size_t>(i)];
+        RowControls& r = rows_[static_cast<size_t>(i)];
+        const int y0 = kRowPitch * i;
+
+        r.light = new RowShape(RowShape::RoundRect, QColor(0, 0, 0), host_);
+        r.light->setGeometry(13, y0 + 6, 11, 11);
+        r.light->setToolTip(lightHint);
+
+        r.check = new QCheckBox(textFromCp1251(logger.LoggerName), host_);
+        r.check->setGeometry(27, y0 + 5, 95, 14);
+        r.check->setChecked(true);
+        // The style turns hover tracking on when it polishes a button; with thousands of rows
+        // every check box then repaints after the show, and Qt's paint bookkeeping for that is
+        // quadratic in the number of siblings. Polish now and do without the hover highlight.
+        r.check->ensurePolished();
+        r.check->setAttribute(Qt::WA_Hover, false);
+
+        r.antenna = new RowPicture(host_);
+        r.antenna->setGeometry(124, y0 + 5, 76, 12);
+        r.antenna->setPicture(antenna, 0);
+        r.antenna->setVisible(false);
+
+        // Created after the antenna so that it lies on top of the scale.
+        r.bar = new RowShape(RowShape::Rect, QColor(255, 255, 255), host_);
+        r.bar->setGeometry(139, y0 + 7, 10, 5);
+        r.bar->setVisible(false);
+
+        r.lamp = new RowShape(RowShape::Circle, kRed, host_);
+        r.lamp->setGeometry(236, y0 + 7, 9, 9);
+        r.lamp->setToolTip(lampHint);
+        r.lamp->setVisible(false);
+
+        r.battery = new RowPicture(host_);
+        r.battery->setGeometry(207, y0 + 6, 24, 12);
+
+        for (int v = 0; v < 6; ++v) {
+            r.values[v] = new RowText(host_);
+            r.values[v]->move(kBevelX[v] + 5, y0 + 5);
+        }
+        r.values[5]->setText(textFromCp1251(logger.LoggerComment));
+        right = std::max(right, r.values[5]->x() + r.values[5]->width());
+    }
+    host_->setGeometry(0, 0, std::max(right, content_->width()), height);
+    host_->show();
+    // Under the markers and the arrows, which the main window placed before any row existed.
+    host_->lower();
+    setExtent(height);
+}
+
+void LoggerListView::removeRows() {
+    freeRows();
+    if (devPtr_ != nullptr)
+        devPtr_->hide();
+    if (attemptPtr_ != nullptr)
+        attemptPtr_->hide();
+    setExtent(0);
+    if (setPanel1_)
+        setPanel1_(QString());
+}
+
+void LoggerListView::clearRowValues() {
+    for (RowControls& r : rows_) {
+        r.lamp->setVisible(false);
+        r.battery->setPicture(nullptr, -1);
+        for (int v = 0; v < kValueLabelCount; ++v) {
+            r.values[v]->setText(QString());
+            r.values[v]->setTextColour(QColor());
+        }
+    }
+}
+
+void LoggerListView::showState(int row, int code) {
+    if (!valid(row))
+        return;
+    RowControls& r = rows_[static_cast<size_t>(row)];
+    const StateLook& look = stateLook(code);
+    r.light->setBrushColour(QColor(look.r, look.g, look.b));
+    r.light->setToolTip(QString::fromUtf8(look.hint));
+    if (code == NotPolled) {
+        r.antenna->setVisible(false);
+        r.bar->setVisible(false);
+    } else if (code == NotFound) {
+        r.antenna->setVisible(true);
+        r.antenna->setToolTip(QStringLiteral("Нет сигнала"));
+    }
+}
+
+void LoggerListView::showLink(int row, double levelDbm, int barWidth) {
+    if (!valid(row))
+        return;
+    RowControls& r = rows_[static_cast<size_t>(row)];
+    const QString hint = formatGeneral(levelDbm, locale_) + QStringLiteral("dBm");
+    r.antenna->setToolTip(hint);
+    r.bar->setToolTip(hint);
+    // A level below the scale must not give a negative width.
+    r.bar->resize(std::max(0, barWidth), r.bar->height());
+    r.bar->setVisible(true);
+}
+
+int LoggerListView::batteryIndex(double volts) {
+    if (!(volts >= 1.0 && volts <= 4.0))
+        return 0;
+    for (int k = 1; k < kBatteryPictureCount - 1; ++k)
+        if (2.9 + k / 23.0 >= volts)
+            return k;
+    return kBatteryPictureCount - 1;
+}
+
+QString LoggerListView::serialText(int serial) {
+    QString s = QString::number(serial);
+    if (s.size() < 5)
+        s.prepend(QString(5 - s.size(), QLatin1Char('0')));
+    return s;
+}
+
+void LoggerListView::showStatus(int row, const LoggerTable& table) {
+    if (!valid(row) || row >= static_cast<int>(table.loggers.size()))
+        return;
+    RowControls& r = rows_[static_cast<size_t>(row)];
+
+    const double volts = table.StatusBattery;
+    const int k = batteryIndex(volts);
+    r.battery->setPicture(&batteryImage(k), k);
+    r.battery->setToolTip(k == 0 ? QStringLiteral("неизвестно")
+                                 : formatGeneral(volts, locale_) + QStringLiteral(" V"));
+
+    if (table.StatusError > 0) {
+        r.lamp->setToolTip(QString::fromUtf8(ui::loggerErrorText(table.StatusError)));
+        r.lamp->setVisible(true);
+    }
+
+    r.values[0]->setText(serialText(table.loggers[static_cast<size_t>(row)].StringSerial));
+    r.values[1]->setText(QString::number(table.StatusSensorCount));
+    r.values[2]->setText(QString::number(table.StatusPeriod));
+    r.values[3]->setText(QString::number(table.StatusMeasureCount));
+
+    RowText* clockLabel = r.values[4];
+    if (!std::isfinite(table.StatusClock)) {
+        clockLabel->setText(QStringLiteral("??.??.?? ??:??:??"));
+        clockLabel->setTextColour(kRed);
+        return;
+    }
+    clockLabel->setText(QString::fromStdString(dt::formatDateTime(table.StatusClock)));
+    const int64_t diff = dt::toSeconds(table.StatusClock) - dt::toSeconds(clock_.now());
+    clockLabel->setTextColour(std::llabs(diff) > kClockToleranceSeconds ? kRed : QColor());
+}
+
+void LoggerListView::showClockText(int row, const QString& text) {
+    if (!valid(row))
+        return;
+    RowText* clockLabel = rows_[static_cast<size_t>(row)].values[4];
+    clockLabel->setText(text);
+    clockLabel->setTextColour(QColor());
+}
+
+void LoggerListView::showRawClock(int row, const QString& text) {
+    if (!valid(row))
+        return;
+    RowText* clockLabel = rows_[static_cast<size_t>(row)].values[4];
+    clockLabel->setText(text);
+    clockLabel->setTextColour(kRed);
+}
+
+bool LoggerListView::isTicked(int row) const {
+    return valid(row) && rows_[static_cast<size_t>(row)].check->isChecked();
+}
+
+void LoggerListView::setTicked(int row, bool ticked) {
+    if (valid(row))
+        rows_[static_cast<size_t>(row)].check->setChecked(ticked);
+}
