@@ -1,8 +1,10 @@
-// kestrovane-sim --link PATH --scenario FILE [--log FILE]
+// kestrovane-sim --link PATH --scenario FILE [--log FILE] [--fixed-now "YYYY-MM-DD hh:mm:ss"]
 // Serves a scenario's modem and loggers on a pseudo-terminal linked at PATH, in real time,
-// until SIGTERM or SIGINT. DTR does not cross a pty, so here it counts as always high, and
-// what is still unread is dropped at every "#?" and "#T".
+// until SIGTERM or SIGINT. With --fixed-now the devices' date-time stands still at that moment
+// (records, logger clocks), so that two runs of a scenario give the same data. DTR does not
+// cross a pty, so here it counts as always high, and what is still unread is dropped at every "#?" and "#T".
 #include "platform/Clock.h"
+#include "sim/FixedNowClock.h"
 #include "sim/PtySplitter.h"
 #include "sim/Scenario.h"
 #include "sim/SimDevices.h"
@@ -33,7 +35,8 @@ void onSignal(int) {
 }
 
 int usage() {
-    std::fprintf(stderr, "usage: kestrovane-sim --link PATH --scenario FILE [--log FILE]\n");
+    std::fprintf(stderr, "usage: kestrovane-sim --link PATH --scenario FILE [--log FILE]"
+                         " [--fixed-now \"YYYY-MM-DD hh:mm:ss\"]\n");
     return 2;
 }
 
@@ -108,10 +111,18 @@ uint64_t monoMs() {
 
 int main(int argc, char** argv) {
     std::string link, scenarioPath, logPath;
+    bool fixedNow = false;
+    TDateTime fixedNowValue = 0;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if ((a == "--link" || a == "--scenario" || a == "--log") && i + 1 < argc) {
             (a == "--link" ? link : a == "--scenario" ? scenarioPath : logPath) = argv[++i];
+        } else if (a == "--fixed-now" && i + 1 < argc) {
+            fixedNow = parseFixedNow(argv[++i], fixedNowValue);
+            if (!fixedNow) {
+                std::fprintf(stderr, "kestrovane-sim: bad --fixed-now %s\n", argv[i]);
+                return usage();
+            }
         } else {
             return usage();
         }
@@ -173,7 +184,9 @@ int main(int argc, char** argv) {
     sigaction(SIGINT, &sa, nullptr);
     signal(SIGPIPE, SIG_IGN);
 
-    SystemClock clock;
+    SystemClock systemClock;
+    FixedNowClock fixedClock(systemClock, fixedNowValue);
+    IClock& clock = fixedNow ? static_cast<IClock&>(fixedClock) : systemClock;
     SimDevices devices(loaded.scenario, clock);
     devices.setDtr(true);
     std::vector<std::string> names;

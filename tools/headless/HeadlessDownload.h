@@ -1,0 +1,49 @@
+#pragma once
+#include "platform/DateTime.h"
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+class IAdapterSettings;
+class IClock;
+class TSerialPortDriver;
+
+// A group download without any window: the modem search, a download task over every logger of
+// the group, and the measurement file, with the window's controls replaced by fixed values.
+namespace headless {
+
+struct Options {
+    std::string groupFile;  // *.cfg
+    std::string outFile;    // *.orx
+    int port = 2;           // SpinPortNum: the port tried first
+    int portMinimum = 2;    // SpinPortNum's minimum: where the full scan starts
+    std::string portDevice; // Linux: device pattern for the port names ("%d" = number)
+    bool fixedNow = false;  // take "now" from nowValue instead of the system clock
+    TDateTime nowValue = 0;
+    int blockPosition = 1; // TrackBarDataBlockSize
+    bool attempts[3] = {true, true, false};
+    int powers[3] = {0, 1, 2}; // RadioGrPower1..3 item indices
+    int days = 31;             // the period starts at midnight this many days before now
+};
+
+enum ExitCode : int {
+    kOk = 0,
+    kUsage = 2,
+    kGroupRefused = 3,
+    kNoModem = 4,
+    kTaskRefused = 5,
+    kIncomplete = 6, // some logger did not finish: the file is still written with what came
+    kWriteFailed = 7,
+};
+
+// Parses the command line (argv without the program name); false with a message on bad input.
+bool parseOptions(const std::vector<std::string>& args, Options& out, std::string& error);
+const char* usageText();
+
+// Sets up the port as the program does at start-up, finds the modem, downloads and writes the
+// file. Progress and errors go to log (UTF-8). The port's OS layer and the clock are the caller's.
+int run(const Options& options, TSerialPortDriver& port, IClock& clock, IAdapterSettings* adapter,
+        std::FILE* log);
+
+} // namespace headless
