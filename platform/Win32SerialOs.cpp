@@ -3,7 +3,21 @@
 
 #include <windows.h>
 
+#include <cctype>
 #include <cstdio>
+
+namespace {
+
+// One name per port, whatever spelling the caller used: "\\.\Com7" and "COM7" are the same port.
+std::string claimName(const std::string& portName) {
+    std::string name = "KestrovanePort-";
+    for (char c : portName)
+        if (c != '\\' && c != '.')
+            name += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return name;
+}
+
+} // namespace
 
 Win32SerialOs::~Win32SerialOs() {
     close();
@@ -19,11 +33,23 @@ bool Win32SerialOs::fail(const char* what) {
 bool Win32SerialOs::open(const std::string& name) {
     if (open_)
         return true;
+    lastError_.clear();
     // No sharing: a port held by another program cannot be opened.
     HANDLE h = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE)
         return fail("CreateFileA");
+    // Windows' serial drivers refuse a second open, Wine's pty ports do not: a claim of our own
+    // keeps two users from taking each other's bytes there too.
+    HANDLE claim = CreateMutexA(nullptr, FALSE, claimName(name).c_str());
+    if (claim == nullptr || GetLastError() == ERROR_ALREADY_EXISTS) {
+        if (claim != nullptr)
+            CloseHandle(claim);
+        CloseHandle(h);
+        lastError_ = "CreateFileA: port in use";
+        return false;
+    }
+    claim_ = claim;
     handle_ = h;
     open_ = true;
     // Reads return almost at once with whatever has arrived.
@@ -41,7 +67,9 @@ void Win32SerialOs::close() {
     if (!open_)
         return;
     CloseHandle(static_cast<HANDLE>(handle_));
+    CloseHandle(static_cast<HANDLE>(claim_));
     handle_ = nullptr;
+    claim_ = nullptr;
     open_ = false;
 }
 
@@ -118,10 +146,10 @@ bool Win32SerialOs::read(uint8_t* buffer, uint32_t count, uint32_t& got) {
     if (!open_)
         return false;
     DWORD n = 0;
-    if (!ReadFile(static_cast<HANDLE>(handle_), buffer, count, &n, nullptr))
-        return fail("ReadFile");
+    const BOOL ok = ReadFile(static_cast<HANDLE>(handle_), buffer, count, &n, nullptr);
+    // Bytes delivered before a failure are real: counting them keeps them from being lost.
     got = n;
-    return true;
+    return ok ? true : fail("ReadFile");
 }
 
 bool Win32SerialOs::write(const uint8_t* data, uint32_t count, uint32_t& written) {
@@ -129,10 +157,10 @@ bool Win32SerialOs::write(const uint8_t* data, uint32_t count, uint32_t& written
     if (!open_)
         return false;
     DWORD n = 0;
-    if (!WriteFile(static_cast<HANDLE>(handle_), data, count, &n, nullptr))
-        return fail("WriteFile");
+    const BOOL ok = WriteFile(static_cast<HANDLE>(handle_), data, count, &n, nullptr);
+    // A write cut short still sent its first n bytes; the driver must not send them again.
     written = n;
-    return true;
+    return ok ? true : fail("WriteFile");
 }
 
 bool Win32SerialOs::setDtr(bool on) {

@@ -5,7 +5,8 @@
 #include <string>
 
 // The serial OS layer over the Win32 communications calls. The port name is used as given
-// ("\\.\Com6"), exactly as the driver forms it.
+// ("\\.\Com6"), exactly as the driver forms it. A port is held exclusively: by the system's
+// driver, and by a named claim where the system does not refuse a second open (Wine's ptys).
 class Win32SerialOs final : public ISerialOs {
 public:
     Win32SerialOs() = default;
@@ -29,7 +30,8 @@ public:
 
 private:
     bool fail(const char* what);
-    void* handle_ = nullptr; // INVALID_HANDLE_VALUE while closed
+    void* handle_ = nullptr; // the port while open
+    void* claim_ = nullptr;  // our named claim on the port while open
     bool open_ = false;
     std::string lastError_;
 };
