@@ -13,7 +13,8 @@
 
 namespace {
 
-std::vector<uint8_t> chunk(const char* id, const std::vector<uint8_t>& body, uint32_t claimed) {
+[[maybe_unused]] std::vector<uint8_t> chunk(const char* id, const std::vector<uint8_t>& body,
+                                            uint32_t claimed) {
     std::vector<uint8_t> c(id, id + 4);
     for (int i = 0; i < 4; ++i)
         c.push_back(static_cast<uint8_t>(claimed >> (8 * i)));
@@ -22,7 +23,7 @@ std::vector<uint8_t> chunk(const char* id, const std::vector<uint8_t>& body, uin
 }
 
 // A RIFF/WAVE file whose header and data chunk may claim more than they carry.
-std::vector<uint8_t> wav(size_t samples, uint32_t dataClaim, uint32_t riffClaim = 0) {
+[[maybe_unused]] std::vector<uint8_t> wav(size_t samples, uint32_t dataClaim, uint32_t riffClaim = 0) {
     const std::vector<uint8_t> fmt = {1, 0, 1, 0, 0x40, 0x1F, 0, 0, 0x40, 0x1F, 0, 0, 1, 0, 8, 0};
     std::vector<uint8_t> body = {'W', 'A', 'V', 'E'};
     const auto f = chunk("fmt ", fmt, 16);
@@ -32,7 +33,7 @@ std::vector<uint8_t> wav(size_t samples, uint32_t dataClaim, uint32_t riffClaim 
     return chunk("RIFF", body, riffClaim ? riffClaim : static_cast<uint32_t>(body.size()));
 }
 
-uint32_t le32At(const std::vector<uint8_t>& v, size_t at) {
+[[maybe_unused]] uint32_t le32At(const std::vector<uint8_t>& v, size_t at) {
     uint32_t x = 0;
     std::memcpy(&x, v.data() + at, 4);
     return x;
