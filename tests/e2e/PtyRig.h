@@ -109,6 +109,23 @@ public:
     }
     void disconnect() { turnConnectSwitchOff(); }
 
+    // The identification reply is read once, 15 ms after "#?". On a machine shared with busy
+    // builds the simulator can be kept off the processor for longer than that, and the search
+    // then goes on past the modem, as it would with a slow adapter. Such a search is repeated
+    // (at most `tries` searches in all) until `wanted` holds for the ports it tried; returns the
+    // number of searches made, 0 when none gave the wanted result.
+    template <class Wanted> int searchUntil(double spinValue, Wanted wanted, int tries = 3) {
+        for (int n = 1; n <= tries; ++n) {
+            os.tried.clear();
+            os.opened.clear();
+            connect(spinValue);
+            if (wanted())
+                return n;
+            disconnect();
+        }
+        return 0;
+    }
+
     void addLoggers(const std::vector<std::string>& names) {
         for (const std::string& n : names)
             table.appendLogger(n, "");

@@ -20,6 +20,17 @@ inline std::string readText(const std::string& path) {
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
+// The commands after the search's identification exchanges (more than one when a search had to
+// be repeated); empty when there was no search at all.
+inline std::vector<std::string> afterSearch(const std::vector<std::string>& commands) {
+    size_t n = 0;
+    while (n < commands.size() && commands[n] == "#?")
+        ++n;
+    if (n == 0)
+        return {};
+    return std::vector<std::string>(commands.begin() + static_cast<long>(n), commands.end());
+}
+
 // A folder under /tmp, removed with everything in it at the end.
 class TempFolder {
 public:
