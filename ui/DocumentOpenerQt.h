@@ -1,0 +1,20 @@
+#pragma once
+#include "platform/DocumentOpener.h"
+
+#include <functional>
+#include <string>
+
+class QUrl;
+
+// Opens a file with the desktop's associated program (QDesktopServices, i.e. xdg-open on Linux).
+class DocumentOpenerQt final : public IDocumentOpener {
+public:
+    using OpenCall = std::function<bool(const QUrl&)>;
+    DocumentOpenerQt();
+    // The desktop call, replaceable in tests.
+    explicit DocumentOpenerQt(OpenCall call) : call_(std::move(call)) {}
+    bool open(const std::string& path) override;
+
+private:
+    OpenCall call_;
+};
