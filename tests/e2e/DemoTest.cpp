@@ -109,7 +109,7 @@ TEST(DemoOverPty, DemoGroupDownloadsWithTheExpectedStatesAndSaves) {
     EXPECT_EQ(cfg.channel, demo.channel);
     rig.modemChannelValue = cfg.channel;
 
-    ASSERT_TRUE(rig.connect(2)); // from the minimum up to the demo's port
+    ASSERT_TRUE(rig.connectFound(2)); // from the minimum up to the demo's port
     EXPECT_EQ(rig.spin, demo.port);
     EXPECT_EQ(rig.panel0, "USB/RK " + demo.id.substr(4, 7));
 

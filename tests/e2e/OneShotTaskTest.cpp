@@ -33,7 +33,7 @@ TEST(OneShotTasksOverPty, ClockPeriodMeasureAndEraseReachTheLoggers) {
     SimProcess sim(kPair, 7);
     ASSERT_TRUE(sim.waitForLink()) << sim.errors();
     PtyRig rig(sim.pattern());
-    ASSERT_TRUE(rig.connect(7));
+    ASSERT_TRUE(rig.connectFound(7));
     rig.addLoggers({"D4071500011", "D4071500012"});
     rig.attempts[0] = true;
     rig.attempts[1] = false;

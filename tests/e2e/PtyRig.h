@@ -43,7 +43,10 @@ public:
     bool purge(bool input, bool output) override { return real.purge(input, output); }
     bool queueCounts(uint32_t& in, uint32_t& out) override { return real.queueCounts(in, out); }
     bool read(uint8_t* b, uint32_t n, uint32_t& got) override { return real.read(b, n, got); }
-    bool write(const uint8_t* d, uint32_t n, uint32_t& written) override { return real.write(d, n, written); }
+    bool write(const uint8_t* d, uint32_t n, uint32_t& written) override {
+        ++writes;
+        return real.write(d, n, written);
+    }
     bool setDtr(bool on) override { return real.setDtr(on); }
     bool setRts(bool on) override { return real.setRts(on); }
     bool modemLines(uint32_t& lines) override { return real.modemLines(lines); }
@@ -51,6 +54,7 @@ public:
 
     PosixSerialOs real;
     std::vector<int> tried, opened;
+    int writes = 0;
 };
 
 class CollectedMessages final : public IMessages {
@@ -125,11 +129,22 @@ public:
         }
         return 0;
     }
+    bool connectFound(double spinValue) {
+        return searchUntil(spinValue, [this] { return connectOn; }) > 0;
+    }
 
     void addLoggers(const std::vector<std::string>& names) {
         for (const std::string& n : names)
             table.appendLogger(n, "");
         table.AllocateTable();
+    }
+
+    // The user turns the running task's switch off.
+    void switchTaskOff() {
+        if (!taskSwitchOn)
+            return;
+        taskSwitchOn = false;
+        engine.StopTask();
     }
 
     // A task switch turned on by the user.
@@ -143,10 +158,14 @@ public:
 
     // Ticks the two timers on the real clock until the task ends or the limit passes.
     void run(int limitMs) {
+        runWhile([] { return true; }, limitMs);
+    }
+    // The same, also stopping as soon as `going` turns false.
+    template <class Going> void runWhile(Going going, int limitMs) {
         using namespace std::chrono;
         const auto deadline = steady_clock::now() + milliseconds(limitMs);
         auto next = steady_clock::now();
-        while (taskRunning() && steady_clock::now() < deadline) {
+        while (taskRunning() && going() && steady_clock::now() < deadline) {
             next += milliseconds(readStreamInterval());
             std::this_thread::sleep_until(next);
             if (readTimerOn)
