@@ -1,0 +1,94 @@
+#include "OrxTestSupport.h"
+
+#include "orxparse/Cp1251.h"
+#include "orxparse/OrxCsv.h"
+#include "orxparse/OrxLoader.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace orxtest;
+
+TEST(OrxCsv, TheExampleFileByteForByte) {
+    const orx::OrxFile f = orx::parseOrx(exampleFile(), kYear);
+    const std::string want =
+        "Регистратор,Строка,Время,Напряжение,Подпись,Датчик 1 (код 100),Датчик 2 (код 200)\r\n"
+        "D4071534826,8,2026-12-07T10:00:00,365,верна,-200,400\r\n"
+        "D4071534826,9,2026-12-07T14:00:00,364,верна,-198,401\r\n";
+    EXPECT_EQ(orx::toCsv(f, {0}), want);
+}
+
+TEST(OrxCsv, AllLoggersWithDifferentSensorsQuotedNamesAndABrokenSignature) {
+    TestLogger a;
+    a.name = cp1251("Скв,\"1\"");
+    a.codes = {100, 200};
+    a.times = {dt::encode(2026, 1, 2, 3, 4, 5)};
+    a.voltages = {365};
+    a.readings = {{1, 2}};
+    TestLogger b;
+    b.name = "B";
+    b.codes = {100, 300, 400};
+    b.times = {dt::encode(2026, 1, 2, 3, 4, 6)};
+    b.voltages = {5};
+    b.readings = {{-1, -2, -3}};
+    std::string text = buildFile({a, b});
+    text.replace(text.rfind("-3 ("), 2, "-4"); // the last record no longer matches its signature
+    const orx::OrxFile f = orx::parseOrx(text, kYear);
+    const std::string want =
+        "Регистратор,Строка,Время,Напряжение,Подпись,Датчик 1 (код 100),Датчик 2,Датчик 3 (код 400)\r\n"
+        "\"Скв,\"\"1\"\"\",8,2026-01-02T03:04:05,365,верна,1,2,\r\n"
+        "B,12,2026-01-02T03:04:06,5,нарушена,-1,-2,-4\r\n";
+    EXPECT_EQ(orx::toCsv(f, {0, 1}), want);
+    // Only the chosen logger, and indices that name no logger are passed over.
+    EXPECT_EQ(orx::toCsv(f, {1, 7}), "Регистратор,Строка,Время,Напряжение,Подпись,Датчик 1 (код 100),"
+                                     "Датчик 2 (код 300),Датчик 3 (код 400)\r\n"
+                                     "B,12,2026-01-02T03:04:06,5,нарушена,-1,-2,-4\r\n");
+}
+
+TEST(OrxText, Windows1251AndDamagedUtf8BecomeValidText) {
+    EXPECT_EQ(orx::cp1251ToUtf8(cp1251("Ёж ёлка © № АЯая")), "Ёж ёлка © № АЯая");
+    EXPECT_EQ(orx::cp1251ToUtf8("\x98"), "\xEF\xBF\xBD");
+    EXPECT_EQ(orx::validUtf8("ok ж"), "ok ж");
+    EXPECT_EQ(orx::validUtf8("a\xD0"), "a\xEF\xBF\xBD");               // cut in the middle of a letter
+    EXPECT_EQ(orx::validUtf8("\xC0\xAF"), "\xEF\xBF\xBD\xEF\xBF\xBD"); // an overlong slash
+    EXPECT_EQ(orx::validUtf8("\xED\xA0\x80"), "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"); // a surrogate
+}
+
+TEST(OrxLoader, ReadsFilesInPiecesAndRefusesWhatIsNoFile) {
+    char dir[] = "/tmp/orx-loader-XXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    const std::string path = std::string(dir) + "/big.orx";
+    // More than one read piece, so records straddle the pieces.
+    TestLogger l;
+    l.name = "D4071534826";
+    l.codes = {1, 2, 3};
+    for (int n = 0; n < 40000; ++n) {
+        l.times.push_back(dt::encode(2026, 1, 1) + n / 1440.0);
+        l.voltages.push_back(300 + n % 100);
+        l.readings.push_back({n % 1000, -(n % 777), n % 32768});
+    }
+    {
+        std::ofstream out(path, std::ios::binary);
+        out << buildFile({l});
+    }
+    orx::OrxFile f;
+    ASSERT_EQ(orx::loadOrxFile(path, kYear, f), orx::LoadStatus::Ok);
+    EXPECT_EQ(f.problemCount, 0u);
+    ASSERT_EQ(f.loggers.size(), 1u);
+    ASSERT_EQ(f.loggers[0].recordCount(), 40000u);
+    EXPECT_EQ(f.loggers[0].SensorReadings[2][39999], 39999 % 32768);
+    EXPECT_EQ(f.loggers[0].RecordTimes[39999], l.times[39999]);
+
+    EXPECT_EQ(orx::loadOrxFile(dir, kYear, f), orx::LoadStatus::NotRegular);
+    EXPECT_EQ(orx::loadOrxFile(std::string(dir) + "/none.orx", kYear, f), orx::LoadStatus::CannotOpen);
+    const std::string fifo = std::string(dir) + "/fifo.orx";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_EQ(orx::loadOrxFile(fifo, kYear, f), orx::LoadStatus::NotRegular); // would block if opened
+    std::remove(fifo.c_str());
+    std::remove(path.c_str());
+    rmdir(dir);
+}
