@@ -1,0 +1,569 @@
+#include "ormix/TfrmOrmix.h"
+
+#include "files/FileIo.h"
+#include "ormix/OrmixText.h"
+#include "ormix/TDepthTimeView.h"
+#include "ormix/TOrxRecordModel.h"
+#include "orxparse/OrxCsv.h"
+#include "orxparse/OrxLoader.h"
+#include "platform/Clock.h"
+#include "widgets/TXYPlot.h"
+
+#include <QApplication>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QFormLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QListWidget>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QTableView>
+#include <QTableWidget>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+namespace {
+
+constexpr int kRoleFile = Qt::UserRole;
+constexpr int kRoleLogger = Qt::UserRole + 1;
+// Sensors ticked on the plot when a logger is first shown.
+constexpr int kInitiallyPlotted = 4;
+
+QColor seriesColour(size_t k) {
+    static const QColor kColours[] = {
+        QColor(0, 90, 200),  QColor(200, 30, 30), QColor(0, 140, 60),  QColor(230, 130, 0),
+        QColor(130, 0, 160), QColor(0, 150, 160), QColor(120, 80, 20), QColor(220, 0, 140),
+        QColor(90, 90, 90),  QColor(150, 160, 0), QColor(40, 40, 140), QColor(160, 60, 60),
+    };
+    return kColours[k % std::size(kColours)];
+}
+
+QString loadError(orx::LoadStatus status, const QString& path) {
+    switch (status) {
+    case orx::LoadStatus::NotRegular:
+        return QStringLiteral("Не удалось открыть файл ") + path + QStringLiteral("\r\nЭто не обычный файл.");
+    case orx::LoadStatus::TooLarge:
+        return QStringLiteral("Файл ") + path + QStringLiteral(" слишком велик (больше 1 ГБ)");
+    case orx::LoadStatus::ReadError:
+        return QStringLiteral("Ошибка чтения файла ") + path +
+               QStringLiteral("\r\nПоказано прочитанное до ошибки.");
+    case orx::LoadStatus::CannotOpen:
+    case orx::LoadStatus::Ok:
+        break;
+    }
+    return QStringLiteral("Не удалось открыть файл ") + path;
+}
+
+} // namespace
+
+TfrmOrmix::TfrmOrmix(QWidget* parent) : QMainWindow(parent) {
+    setObjectName(QStringLiteral("frmOrmix"));
+    setWindowTitle(QStringLiteral("Ormix"));
+    setAcceptDrops(true);
+    buildUi();
+    resize(1100, 720);
+}
+
+TfrmOrmix::~TfrmOrmix() = default;
+
+void TfrmOrmix::buildUi() {
+    QMenu* menu = menuBar()->addMenu(QStringLiteral("&Файл"));
+    QAction* open = menu->addAction(QStringLiteral("Открыть…"), this, &TfrmOrmix::ActionOpenTriggered);
+    open->setObjectName(QStringLiteral("ActionOpen"));
+    open->setShortcut(QKeySequence::Open);
+    QAction* close =
+        menu->addAction(QStringLiteral("Закрыть файл"), this, &TfrmOrmix::ActionCloseFileTriggered);
+    close->setObjectName(QStringLiteral("ActionCloseFile"));
+    menu->addSeparator();
+    menu->addAction(QStringLiteral("Экспорт в CSV: показанный регистратор…"), this,
+                    &TfrmOrmix::ActionExportLoggerTriggered)
+        ->setObjectName(QStringLiteral("ActionExportLogger"));
+    menu->addAction(QStringLiteral("Экспорт в CSV: все регистраторы файла…"), this,
+                    &TfrmOrmix::ActionExportAllTriggered)
+        ->setObjectName(QStringLiteral("ActionExportAll"));
+    menu->addAction(QStringLiteral("Сохранить рисунок в PNG…"), this, &TfrmOrmix::ActionExportPngTriggered)
+        ->setObjectName(QStringLiteral("ActionExportPng"));
+    menu->addSeparator();
+    QAction* quit = menu->addAction(QStringLiteral("Выход"), this, &QWidget::close);
+    quit->setShortcut(QKeySequence::Quit);
+
+    auto* splitter = new QSplitter(this);
+    tree_ = new QTreeWidget(splitter);
+    tree_->setObjectName(QStringLiteral("TreeFiles"));
+    tree_->setHeaderLabel(QStringLiteral("Файлы и регистраторы"));
+    tree_->setMinimumWidth(200);
+    connect(tree_, &QTreeWidget::currentItemChanged, this,
+            [this](QTreeWidgetItem* item) { TreeFilesCurrentChanged(item); });
+
+    auto* right = new QWidget(splitter);
+    auto* column = new QVBoxLayout(right);
+    labelSummary_ = new QLabel(right);
+    labelSummary_->setObjectName(QStringLiteral("LabelSummary"));
+    labelSummary_->setWordWrap(true);
+    column->addWidget(labelSummary_);
+
+    auto* form = new QFormLayout;
+    auto addRow = [&](const char* name, const QString& caption) {
+        auto* l = new QLabel(right);
+        l->setObjectName(QString::fromLatin1(name));
+        l->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        form->addRow(caption, l);
+        return l;
+    };
+    labelName_ = addRow("LabelName", QStringLiteral("Регистратор:"));
+    labelComment_ = addRow("LabelComment", QStringLiteral("Комментарий:"));
+    labelString_ = addRow("LabelString", QStringLiteral("Термокоса:"));
+    labelCodes_ = addRow("LabelCodes", QStringLiteral("Коды датчиков:"));
+    labelCount_ = addRow("LabelCount", QStringLiteral("Записей:"));
+    labelSpan_ = addRow("LabelSpan", QStringLiteral("Время:"));
+    labelLoggerSignature_ = addRow("LabelLoggerSignature", QStringLiteral("Подпись:"));
+    labelCodes_->setWordWrap(true);
+    column->addLayout(form);
+
+    tabs_ = new QTabWidget(right);
+    tabs_->setObjectName(QStringLiteral("TabsView"));
+    table_ = new QTableView(tabs_);
+    table_->setObjectName(QStringLiteral("TableRecords"));
+    model_ = new TOrxRecordModel(this);
+    table_->setModel(model_);
+    table_->verticalHeader()->hide();
+    table_->verticalHeader()->setDefaultSectionSize(table_->fontMetrics().height() + 4);
+    table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    tabs_->addTab(table_, QStringLiteral("Записи"));
+
+    auto* plotPage = new QSplitter(tabs_);
+    sensors_ = new QListWidget(plotPage);
+    sensors_->setObjectName(QStringLiteral("ListSensors"));
+    connect(sensors_, &QListWidget::itemChanged, this, [this] { ListSensorsChanged(); });
+    auto* plotColumn = new QWidget(plotPage);
+    auto* plotLayout = new QVBoxLayout(plotColumn);
+    plotLayout->setContentsMargins(0, 0, 0, 0);
+    plot_ = new TXYPlot(plotColumn);
+    plot_->setObjectName(QStringLiteral("PlotReadings"));
+    plot_->setValueCaption(QStringLiteral("Показания"));
+    connect(plot_, &TXYPlot::doubleClicked, this, &TfrmOrmix::PlotReadingsDoubleClicked);
+    labelPlotRange_ = new QLabel(plotColumn);
+    labelPlotRange_->setObjectName(QStringLiteral("LabelPlotRange"));
+    plotLayout->addWidget(plot_, 1);
+    plotLayout->addWidget(labelPlotRange_);
+    plotPage->addWidget(sensors_);
+    plotPage->addWidget(plotColumn);
+    plotPage->setStretchFactor(1, 1);
+    plotPage->setSizes({180, 700});
+    tabs_->addTab(plotPage, QStringLiteral("График"));
+
+    depth_ = new TDepthTimeView(tabs_);
+    depth_->setObjectName(QStringLiteral("ViewDepthTime"));
+    tabs_->addTab(depth_, QStringLiteral("Глубина–время"));
+
+    problems_ = new QTableWidget(0, 2, tabs_);
+    problems_->setObjectName(QStringLiteral("TableProblems"));
+    problems_->setHorizontalHeaderLabels({QStringLiteral("Строка"), QStringLiteral("Замечание")});
+    problems_->horizontalHeader()->setStretchLastSection(true);
+    problems_->verticalHeader()->hide();
+    problems_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    tabs_->addTab(problems_, QStringLiteral("Замечания"));
+    column->addWidget(tabs_, 1);
+
+    splitter->addWidget(tree_);
+    splitter->addWidget(right);
+    splitter->setStretchFactor(1, 1);
+    splitter->setSizes({260, 840});
+    setCentralWidget(splitter);
+    statusBar();
+    showFileInfo();
+    showLoggerInfo();
+}
+
+void TfrmOrmix::error(const QString& text) {
+    if (sink_)
+        sink_(text);
+    else
+        QMessageBox::critical(this, QStringLiteral("Ormix"), text, QMessageBox::Ok);
+}
+
+const orx::OrxFile* TfrmOrmix::fileData(int file) const {
+    return file >= 0 && file < fileCount() ? &files_[static_cast<size_t>(file)]->data : nullptr;
+}
+
+QString TfrmOrmix::filePath(int file) const {
+    return file >= 0 && file < fileCount() ? files_[static_cast<size_t>(file)]->path : QString();
+}
+
+const orx::Logger* TfrmOrmix::shown() const {
+    const orx::OrxFile* f = fileData(curFile_);
+    if (!f || curLogger_ < 0 || curLogger_ >= static_cast<int>(f->loggers.size()))
+        return nullptr;
+    return &f->loggers[static_cast<size_t>(curLogger_)];
+}
+
+bool TfrmOrmix::openFile(const QString& path) {
+    const QString full = QFileInfo(path).absoluteFilePath();
+    auto loaded = std::make_unique<OpenFile>();
+    loaded->path = full;
+    const int year = dt::decode(SystemClock::instance().now()).year;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const orx::LoadStatus status = orx::loadOrxFile(full.toStdString(), year, loaded->data);
+    QApplication::restoreOverrideCursor();
+    if (status != orx::LoadStatus::Ok && status != orx::LoadStatus::ReadError) {
+        error(loadError(status, full));
+        return false;
+    }
+    if (status == orx::LoadStatus::ReadError)
+        error(loadError(status, full));
+
+    // Opening a file again reads it anew in its old place.
+    int index = -1;
+    for (int i = 0; i < fileCount(); ++i) {
+        if (files_[static_cast<size_t>(i)]->path == full)
+            index = i;
+    }
+    // The views read the old data in place: let go of them before it is replaced.
+    model_->setLogger(nullptr);
+    depth_->setLogger(nullptr);
+    if (index >= 0) {
+        files_[static_cast<size_t>(index)] = std::move(loaded);
+    } else {
+        files_.push_back(std::move(loaded));
+        index = fileCount() - 1;
+    }
+    curFile_ = -1;
+    fillTree();
+    showLogger(index, 0);
+    statusBar()->showMessage(QStringLiteral("Открыт файл ") + full);
+    return true;
+}
+
+void TfrmOrmix::fillTree() {
+    filling_ = true;
+    tree_->clear();
+    for (int i = 0; i < fileCount(); ++i) {
+        const OpenFile& f = *files_[static_cast<size_t>(i)];
+        auto* top = new QTreeWidgetItem(tree_, {QFileInfo(f.path).fileName()});
+        top->setToolTip(0, f.path);
+        top->setData(0, kRoleFile, i);
+        top->setData(0, kRoleLogger, -1);
+        if (f.data.badSignatureLines > 0)
+            top->setForeground(0, QColor(180, 0, 0));
+        for (size_t k = 0; k < f.data.loggers.size(); ++k) {
+            const orx::Logger& l = f.data.loggers[k];
+            auto* item = new QTreeWidgetItem(top, {ormix::loggerName(l)});
+            item->setToolTip(0, ormix::loggerComment(l));
+            item->setData(0, kRoleFile, i);
+            item->setData(0, kRoleLogger, static_cast<int>(k));
+            if (l.badSignatures > 0)
+                item->setForeground(0, QColor(180, 0, 0));
+        }
+        top->setExpanded(true);
+    }
+    filling_ = false;
+}
+
+bool TfrmOrmix::showLogger(int file, int logger) {
+    const orx::OrxFile* f = fileData(file);
+    if (!f)
+        return false;
+    if (logger >= static_cast<int>(f->loggers.size()))
+        return false;
+    const bool fileChanged = file != curFile_;
+    curFile_ = file;
+    curLogger_ = f->loggers.empty() ? -1 : std::max(0, logger);
+    if (fileChanged)
+        showFileInfo();
+    showLoggerInfo();
+
+    // Keep the tree's selection in step without coming back here.
+    filling_ = true;
+    if (QTreeWidgetItem* top = tree_->topLevelItem(file)) {
+        QTreeWidgetItem* item =
+            curLogger_ >= 0 && curLogger_ < top->childCount() ? top->child(curLogger_) : top;
+        tree_->setCurrentItem(item);
+    }
+    filling_ = false;
+    return true;
+}
+
+void TfrmOrmix::TreeFilesCurrentChanged(QTreeWidgetItem* item) {
+    if (filling_ || !item)
+        return;
+    showLogger(item->data(0, kRoleFile).toInt(), std::max(0, item->data(0, kRoleLogger).toInt()));
+}
+
+void TfrmOrmix::showFileInfo() {
+    const orx::OrxFile* f = fileData(curFile_);
+    problems_->setRowCount(0);
+    if (!f) {
+        setWindowTitle(QStringLiteral("Ormix"));
+        labelSummary_->setText(QStringLiteral("Откройте файл измерений (*.orx) или перетащите его в окно."));
+        labelSummary_->setStyleSheet(QString());
+        return;
+    }
+    setWindowTitle(QStringLiteral("Ormix — ") + QFileInfo(filePath(curFile_)).fileName());
+    QString summary = QFileInfo(filePath(curFile_)).fileName();
+    if (f->hasCreated)
+        summary += QStringLiteral(", создан ") + ormix::dateTimeText(f->created);
+    summary += QStringLiteral(". ") + ormix::fileSummary(*f);
+    labelSummary_->setText(summary);
+    labelSummary_->setStyleSheet(
+        f->badSignatureLines > 0 ? QStringLiteral("color: #b40000; font-weight: bold;") : QString());
+
+    const int rows = static_cast<int>(f->problems.size()) + (f->problemCount > f->problems.size() ? 1 : 0);
+    problems_->setRowCount(rows);
+    for (size_t i = 0; i < f->problems.size(); ++i) {
+        const orx::Problem& p = f->problems[i];
+        auto* line = new QTableWidgetItem(QString::number(p.line));
+        line->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        auto* text = new QTableWidgetItem(QString::fromStdString(p.message));
+        if (p.kind == orx::ProblemKind::BadSignature) {
+            line->setBackground(TOrxRecordModel::badRowBackground());
+            text->setBackground(TOrxRecordModel::badRowBackground());
+        }
+        problems_->setItem(static_cast<int>(i), 0, line);
+        problems_->setItem(static_cast<int>(i), 1, text);
+    }
+    if (rows > static_cast<int>(f->problems.size())) {
+        problems_->setItem(rows - 1, 1,
+                           new QTableWidgetItem(QStringLiteral("… и ещё %1 замечаний не показано")
+                                                    .arg(f->problemCount - f->problems.size())));
+    }
+    problems_->resizeColumnToContents(0);
+    tabs_->setTabText(3, f->problemCount > 0 ? QStringLiteral("Замечания (%1)").arg(f->problemCount)
+                                             : QStringLiteral("Замечания"));
+}
+
+void TfrmOrmix::showLoggerInfo() {
+    const orx::Logger* l = shown();
+    model_->setLogger(l);
+    depth_->setLogger(l);
+    filling_ = true;
+    sensors_->clear();
+    if (l) {
+        for (size_t k = 0; k < l->sensorCount(); ++k) {
+            auto* item = new QListWidgetItem(ormix::sensorTitle(*l, k), sensors_);
+            item->setFlags(Qt::ItemIsUserCheckable | Qt::ItemIsEnabled | Qt::ItemIsSelectable);
+            item->setCheckState(static_cast<int>(k) < kInitiallyPlotted ? Qt::Checked : Qt::Unchecked);
+            item->setForeground(seriesColour(k));
+        }
+    }
+    filling_ = false;
+    rebuildPlot();
+    if (!l) {
+        for (QLabel* label : {labelName_, labelComment_, labelString_, labelCodes_, labelCount_, labelSpan_,
+                              labelLoggerSignature_})
+            label->clear();
+        return;
+    }
+    labelName_->setText(ormix::loggerName(*l));
+    labelComment_->setText(ormix::loggerComment(*l));
+    labelString_->setText(l->stringLine
+                              ? QStringLiteral("тип T%1, SN %2").arg(l->StringType).arg(l->StringSerial)
+                              : QStringLiteral("нет строки термокосы"));
+    QStringList codes;
+    for (int32_t c : l->SensorCodes)
+        codes << QString::number(c);
+    labelCodes_->setText(codes.isEmpty() ? QStringLiteral("—") : codes.join(QStringLiteral(", ")));
+    labelCount_->setText(QStringLiteral("%1, датчиков %2").arg(l->recordCount()).arg(l->sensorCount()));
+    labelSpan_->setText(l->recordCount()
+                            ? QStringLiteral("с %1 по %2")
+                                  .arg(ormix::dateTimeText(l->firstTime), ormix::dateTimeText(l->lastTime))
+                            : QStringLiteral("—"));
+    if (l->badSignatures > 0) {
+        labelLoggerSignature_->setText(QStringLiteral("Подпись нарушена: ") +
+                                       ormix::linesText(l->badSignatures));
+        labelLoggerSignature_->setStyleSheet(QStringLiteral("color: #b40000; font-weight: bold;"));
+    } else {
+        labelLoggerSignature_->setText(l->recordCount() ? QStringLiteral("верна") : QStringLiteral("—"));
+        labelLoggerSignature_->setStyleSheet(QString());
+    }
+}
+
+void TfrmOrmix::setSensorChecked(int sensor, bool checked) {
+    if (QListWidgetItem* item = sensors_->item(sensor))
+        item->setCheckState(checked ? Qt::Checked : Qt::Unchecked);
+}
+
+void TfrmOrmix::ListSensorsChanged() {
+    if (!filling_)
+        rebuildPlot();
+}
+
+void TfrmOrmix::rebuildPlot() {
+    for (int s = 0; s < plot_->seriesCount(); ++s)
+        plot_->clearSeries(s);
+    labelPlotRange_->clear();
+    const orx::Logger* l = shown();
+    if (!l || l->recordCount() == 0)
+        return;
+    // One series per sensor, kept across loggers, so a sensor keeps its colour.
+    while (plot_->seriesCount() < static_cast<int>(l->sensorCount())) {
+        const QColor c = seriesColour(static_cast<size_t>(plot_->seriesCount()));
+        plot_->addSeries(c, c, c.darker(150));
+    }
+    double vMin = 0, vMax = 0;
+    bool any = false;
+    for (size_t k = 0; k < l->sensorCount(); ++k) {
+        const QListWidgetItem* item = sensors_->item(static_cast<int>(k));
+        if (!item || item->checkState() != Qt::Checked)
+            continue;
+        const auto& r = l->SensorReadings[k];
+        for (size_t n = 0; n < r.size(); ++n)
+            plot_->appendPoint(static_cast<int>(k), l->RecordTimes[n], r[n]);
+        const auto [lo, hi] = std::minmax_element(r.begin(), r.end());
+        vMin = any ? std::min<double>(vMin, *lo) : *lo;
+        vMax = any ? std::max<double>(vMax, *hi) : *hi;
+        any = true;
+    }
+    double tMin = l->firstTime, tMax = l->lastTime;
+    if (!(tMax > tMin)) {
+        tMin -= 1.0 / 1440;
+        tMax += 1.0 / 1440;
+    }
+    plot_->setTimeRange(tMin, tMax);
+    if (any) {
+        const double pad = std::max(1.0, (vMax - vMin) * 0.05);
+        plot_->setValueRange(vMin - pad, vMax + pad);
+    }
+    labelPlotRange_->setText(
+        QStringLiteral("Время: с %1 по %2. Сдвиг — перетаскиванием, увеличение — Shift и "
+                       "выделение, двойной щелчок — весь период.")
+            .arg(ormix::dateTimeText(tMin), ormix::dateTimeText(tMax)));
+}
+
+void TfrmOrmix::PlotReadingsDoubleClicked() {
+    rebuildPlot();
+}
+
+bool TfrmOrmix::exportCsv(const QString& path, bool allLoggers) {
+    const orx::OrxFile* f = fileData(curFile_);
+    if (!f || (!allLoggers && !shown())) {
+        error(QStringLiteral("Нет данных для экспорта"));
+        return false;
+    }
+    std::vector<size_t> which;
+    if (allLoggers) {
+        for (size_t i = 0; i < f->loggers.size(); ++i)
+            which.push_back(i);
+    } else {
+        which.push_back(static_cast<size_t>(curLogger_));
+    }
+    const std::string csv = orx::toCsv(*f, which);
+    fileio::AtomicFile out;
+    const bool ok = out.open(path.toStdString()) == fileio::AtomicFile::OpenStatus::Ok &&
+                    out.write(csv.data(), csv.size()) && out.commit();
+    if (!ok) {
+        error(QStringLiteral("Не удалось сохранить файл ") + path);
+        return false;
+    }
+    statusBar()->showMessage(QStringLiteral("Сохранён файл ") + path);
+    return true;
+}
+
+bool TfrmOrmix::exportPng(const QString& path) {
+    QWidget* source = tabs_->currentWidget() == depth_ ? static_cast<QWidget*>(depth_) : plot_;
+    // A page that was never shown has no size yet: give it the size of the shown page.
+    if (!source->isVisible())
+        source->resize(tabs_->currentWidget()->size());
+    if (!source->grab().save(path, "PNG")) {
+        error(QStringLiteral("Не удалось сохранить файл ") + path);
+        return false;
+    }
+    statusBar()->showMessage(QStringLiteral("Сохранён файл ") + path);
+    return true;
+}
+
+namespace {
+
+QString askSave(QWidget* parent, const QString& caption, const QString& suggested, const QString& filter,
+                const QString& suffix) {
+    QString path = QFileDialog::getSaveFileName(parent, caption, suggested, filter);
+    if (!path.isEmpty() && QFileInfo(path).suffix().isEmpty())
+        path += suffix;
+    return path;
+}
+
+} // namespace
+
+void TfrmOrmix::ActionOpenTriggered() {
+    const QStringList paths =
+        QFileDialog::getOpenFileNames(this, QStringLiteral("Открыть файл измерений"), QString(),
+                                      QStringLiteral("Файлы измерений (*.orx);;Все файлы (*)"));
+    for (const QString& p : paths)
+        openFile(p);
+}
+
+void TfrmOrmix::ActionCloseFileTriggered() {
+    if (curFile_ < 0)
+        return;
+    model_->setLogger(nullptr);
+    depth_->setLogger(nullptr);
+    files_.erase(files_.begin() + curFile_);
+    curFile_ = -1;
+    curLogger_ = -1;
+    fillTree();
+    if (fileCount() > 0) {
+        showLogger(0, 0);
+    } else {
+        showFileInfo();
+        showLoggerInfo();
+    }
+}
+
+void TfrmOrmix::ActionExportLoggerTriggered() {
+    const orx::Logger* l = shown();
+    if (!l) {
+        error(QStringLiteral("Нет данных для экспорта"));
+        return;
+    }
+    const QString base = QFileInfo(filePath(curFile_)).completeBaseName();
+    const QString path = askSave(this, QStringLiteral("Экспорт регистратора в CSV"),
+                                 base + QLatin1Char('_') + ormix::loggerName(*l) + QStringLiteral(".csv"),
+                                 QStringLiteral("CSV (*.csv)"), QStringLiteral(".csv"));
+    if (!path.isEmpty())
+        exportCsv(path, false);
+}
+
+void TfrmOrmix::ActionExportAllTriggered() {
+    if (curFile_ < 0) {
+        error(QStringLiteral("Нет данных для экспорта"));
+        return;
+    }
+    const QString path = askSave(this, QStringLiteral("Экспорт всех регистраторов в CSV"),
+                                 QFileInfo(filePath(curFile_)).completeBaseName() + QStringLiteral(".csv"),
+                                 QStringLiteral("CSV (*.csv)"), QStringLiteral(".csv"));
+    if (!path.isEmpty())
+        exportCsv(path, true);
+}
+
+void TfrmOrmix::ActionExportPngTriggered() {
+    const QString path = askSave(this, QStringLiteral("Сохранить рисунок"),
+                                 QFileInfo(filePath(curFile_)).completeBaseName() + QStringLiteral(".png"),
+                                 QStringLiteral("PNG (*.png)"), QStringLiteral(".png"));
+    if (!path.isEmpty())
+        exportPng(path);
+}
+
+void TfrmOrmix::dragEnterEvent(QDragEnterEvent* event) {
+    for (const QUrl& url : event->mimeData()->urls()) {
+        if (url.isLocalFile()) {
+            event->acceptProposedAction();
+            return;
+        }
+    }
+}
+
+void TfrmOrmix::dropEvent(QDropEvent* event) {
+    for (const QUrl& url : event->mimeData()->urls()) {
+        if (url.isLocalFile())
+            openFile(url.toLocalFile());
+    }
+    event->acceptProposedAction();
+}

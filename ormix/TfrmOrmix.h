@@ -1,0 +1,108 @@
+#pragma once
+#include "orxparse/OrxData.h"
+
+#include <QMainWindow>
+#include <QString>
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+class QLabel;
+class QListWidget;
+class QTabWidget;
+class QTableView;
+class QTableWidget;
+class QTreeWidget;
+class QTreeWidgetItem;
+class TDepthTimeView;
+class TOrxRecordModel;
+class TXYPlot;
+
+// Ormix: shows measurement files read-only, one logger at a time, as a table, a plot of chosen
+// sensors and a depth–time picture, with every line whose signature fails marked.
+class TfrmOrmix : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit TfrmOrmix(QWidget* parent = nullptr);
+    ~TfrmOrmix() override;
+
+    // Reads the file (again, if it is open already) and shows its first logger. A file that cannot
+    // be read gives an error box; a damaged one opens with its problems listed.
+    bool openFile(const QString& path);
+    int fileCount() const { return static_cast<int>(files_.size()); }
+    const orx::OrxFile* fileData(int file) const;
+    QString filePath(int file) const;
+    bool showLogger(int file, int logger);
+    int shownFile() const { return curFile_; }
+    int shownLogger() const { return curLogger_; }
+
+    // Exports (paths in the file system's encoding); false after the error box.
+    bool exportCsv(const QString& path, bool allLoggers);
+    // The picture of the shown tab: the depth–time picture when it is shown, otherwise the plot.
+    bool exportPng(const QString& path);
+
+    void setSensorChecked(int sensor, bool checked);
+    // Error boxes go here; tests catch them instead of a modal box.
+    void setMessageSink(std::function<void(const QString&)> sink) { sink_ = std::move(sink); }
+
+    TOrxRecordModel* recordModel() const { return model_; }
+    TXYPlot* plot() const { return plot_; }
+    TDepthTimeView* depthTime() const { return depth_; }
+    QLabel* summaryLabel() const { return labelSummary_; }
+    QLabel* loggerSignatureLabel() const { return labelLoggerSignature_; }
+    QTableWidget* problemTable() const { return problems_; }
+    QTabWidget* tabs() const { return tabs_; }
+
+protected:
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+private slots:
+    void ActionOpenTriggered();
+    void ActionCloseFileTriggered();
+    void ActionExportLoggerTriggered();
+    void ActionExportAllTriggered();
+    void ActionExportPngTriggered();
+    void TreeFilesCurrentChanged(QTreeWidgetItem* item);
+    void ListSensorsChanged();
+    void PlotReadingsDoubleClicked();
+
+private:
+    struct OpenFile {
+        QString path;
+        orx::OrxFile data;
+    };
+
+    void buildUi();
+    void fillTree();
+    void showFileInfo();
+    void showLoggerInfo();
+    void rebuildPlot();
+    void error(const QString& text);
+    const orx::Logger* shown() const;
+
+    std::vector<std::unique_ptr<OpenFile>> files_; // stable addresses: the views read them in place
+    int curFile_ = -1;
+    int curLogger_ = -1;
+    std::function<void(const QString&)> sink_;
+    bool filling_ = false;
+
+    QTreeWidget* tree_ = nullptr;
+    QLabel* labelSummary_ = nullptr;
+    QLabel* labelName_ = nullptr;
+    QLabel* labelComment_ = nullptr;
+    QLabel* labelString_ = nullptr;
+    QLabel* labelCodes_ = nullptr;
+    QLabel* labelCount_ = nullptr;
+    QLabel* labelSpan_ = nullptr;
+    QLabel* labelLoggerSignature_ = nullptr;
+    QLabel* labelPlotRange_ = nullptr;
+    QTabWidget* tabs_ = nullptr;
+    QTableView* table_ = nullptr;
+    TOrxRecordModel* model_ = nullptr;
+    QListWidget* sensors_ = nullptr;
+    TXYPlot* plot_ = nullptr;
+    TDepthTimeView* depth_ = nullptr;
+    QTableWidget* problems_ = nullptr;
+};
