@@ -43,14 +43,14 @@ void SoundOutputSdl::playWav(const std::vector<uint8_t>& data) {
     SDL_RWops* rw = SDL_RWFromConstMem(data.data(), static_cast<int>(data.size()));
     if (rw == nullptr)
         return;
-    SDL_AudioSpec spec{};
+    SDL_AudioSpec audioSpec{};
     Uint8* buffer = nullptr;
     Uint32 length = 0;
-    if (SDL_LoadWAV_RW(rw, 1, &spec, &buffer, &length) == nullptr)
+    if (SDL_LoadWAV_RW(rw, 1, &audioSpec, &buffer, &length) == nullptr)
         return; // no WAV SDL can read: silence
-    spec.samples = 1024;
-    spec.callback = nullptr;
-    wavDevice_ = SDL_OpenAudioDevice(nullptr, 0, &spec, nullptr, 0);
+    audioSpec.samples = 1024;
+    audioSpec.callback = nullptr;
+    wavDevice_ = SDL_OpenAudioDevice(nullptr, 0, &audioSpec, nullptr, 0);
     if (wavDevice_ != 0) {
         SDL_QueueAudio(wavDevice_, buffer, length);
         SDL_PauseAudioDevice(wavDevice_, 0);

@@ -149,13 +149,13 @@ private slots:
             QVERIFY2(file.size() > 100, name);
             QVERIFY(file != previous);
             previous = file;
-            SDL_AudioSpec spec{};
+            SDL_AudioSpec audioSpec{};
             Uint8* buf = nullptr;
             Uint32 len = 0;
             QVERIFY(SDL_LoadWAV_RW(SDL_RWFromConstMem(file.constData(), static_cast<int>(file.size())), 1,
-                                   &spec, &buf, &len) != nullptr);
-            QCOMPARE(spec.format, static_cast<SDL_AudioFormat>(AUDIO_S16LSB));
-            const double seconds = len / 2.0 / spec.freq / spec.channels;
+                                   &audioSpec, &buf, &len) != nullptr);
+            QCOMPARE(audioSpec.format, static_cast<SDL_AudioFormat>(AUDIO_S16LSB));
+            const double seconds = len / 2.0 / audioSpec.freq / audioSpec.channels;
             QVERIFY2(seconds > 0.2 && seconds < 1.5, qPrintable(QString::number(seconds)));
             const auto s = samplesOf(QByteArray(reinterpret_cast<const char*>(buf), static_cast<int>(len)));
             SDL_FreeWAV(buf);
