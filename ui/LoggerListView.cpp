@@ -67,58 +67,74 @@ void LoggerListView::buildRows(const LoggerTable& table) {
     host_ = new QWidget(content_);
     host_->setFont(font_);
     rows_.resize(static_cast<size_t>(n));
+    std::vector<QWidget*> blocks;
     const QString lightHint = QStringLiteral("Device until not called");
     const QString lampHint = QString::fromUtf8(ui::loggerErrorText(0));
     const QImage* antenna = &antennaImage();
     int right = kBevelX[5];
+    QWidget* block = nullptr;
+    int blockTop = 0;
     for (int i = 0; i < n; ++i) {
         const LoggerTable::Logger& logger = table.loggers[static_cast<size_t>(i)];
         RowControls& r = rows_[static_cast<size_t>(i)];
-        const int y0 = kRowPitch * i;
+        if (i % kRowsPerBlock == 0) {
+            // Every control of row i lies within y0 + 5 ... y0 + 18, so blocks that start 5 px
+            // into a row hold whole rows and never overlap (a click always finds its row).
+            blockTop = kRowPitch * i + 5;
+            block = new QWidget(host_);
+            block->move(0, blockTop);
+            blocks.push_back(block);
+        }
+        const int y0 = kRowPitch * i - blockTop; // in the block; the content's y0 is 14 i
 
-        r.light = new RowShape(RowShape::RoundRect, QColor(0, 0, 0), host_);
+        r.light = new RowShape(RowShape::RoundRect, QColor(0, 0, 0), block);
         r.light->setGeometry(13, y0 + 6, 11, 11);
         r.light->setToolTip(lightHint);
 
-        r.check = new QCheckBox(textFromCp1251(logger.LoggerName), host_);
+        r.check = new QCheckBox(textFromCp1251(logger.LoggerName), block);
         r.check->setGeometry(27, y0 + 5, 95, 14);
         r.check->setChecked(true);
-        // The style turns hover tracking on when it polishes a button; with thousands of rows
-        // every check box then repaints after the show, and Qt's paint bookkeeping for that is
-        // quadratic in the number of siblings. Polish now and do without the hover highlight.
+        // The style turns hover tracking on when it polishes a button, and then every check
+        // box repaints after the show. Polish now and do without the hover highlight.
         r.check->ensurePolished();
         r.check->setAttribute(Qt::WA_Hover, false);
 
-        r.antenna = new RowPicture(host_);
+        r.antenna = new RowPicture(block);
         r.antenna->setGeometry(124, y0 + 5, 76, 12);
         r.antenna->setPicture(antenna, 0);
         r.antenna->setVisible(false);
 
         // Created after the antenna so that it lies on top of the scale.
-        r.bar = new RowShape(RowShape::Rect, QColor(255, 255, 255), host_);
+        r.bar = new RowShape(RowShape::Rect, QColor(255, 255, 255), block);
         r.bar->setGeometry(139, y0 + 7, 10, 5);
         r.bar->setVisible(false);
 
-        r.lamp = new RowShape(RowShape::Circle, kRed, host_);
+        r.lamp = new RowShape(RowShape::Circle, kRed, block);
         r.lamp->setGeometry(236, y0 + 7, 9, 9);
         r.lamp->setToolTip(lampHint);
         r.lamp->setVisible(false);
 
-        r.battery = new RowPicture(host_);
+        r.battery = new RowPicture(block);
         r.battery->setGeometry(207, y0 + 6, 24, 12);
 
         for (int v = 0; v < 6; ++v) {
-            r.values[v] = new RowText(host_);
+            r.values[v] = new RowText(block);
             r.values[v]->move(kBevelX[v] + 5, y0 + 5);
         }
         r.values[5]->setText(textFromCp1251(logger.LoggerComment));
         right = std::max(right, r.values[5]->x() + r.values[5]->width());
     }
-    host_->setGeometry(0, 0, std::max(right, content_->width()), height);
+    const int width = std::max(right, content_->width());
+    host_->setGeometry(0, 0, width, height);
+    for (QWidget* b : blocks)
+        b->resize(width, kRowPitch * kRowsPerBlock);
+    // The content must have its full height before the rows appear: shown into a 0-high
+    // parent, every control is queued for a repaint, and Qt's bookkeeping for that queue is
+    // quadratic in the number of siblings (which the blocks keep small as well).
+    setExtent(height);
     host_->show();
     // Under the markers and the arrows, which the main window placed before any row existed.
     host_->lower();
-    setExtent(height);
 }
 
 void LoggerListView::removeRows() {

@@ -27,6 +27,8 @@ class LoggerTable;
 class LoggerListView : public IRowNotifications {
 public:
     static constexpr int kRowPitch = 14;
+    // Rows are grouped into blocks of this many so that no widget has thousands of siblings.
+    static constexpr int kRowsPerBlock = 32;
     static constexpr std::array<int, 6> kBevelX = {249, 299, 349, 399, 449, 549};
 
     struct RowControls {
@@ -91,9 +93,8 @@ private:
     QLocale locale_ = QLocale::system();
     QFont font_;
 
-    // All row controls are children of one transparent host at (0,0) of the content widget, so
-    // their positions are the content's, and freeing them all is one deletion, not n removals
-    // from a long child list.
+    // All row controls live in one transparent host at (0,0) of the content widget (inside its
+    // blocks), so freeing them is one deletion, not n removals from a long child list.
     QPointer<QWidget> host_;
     std::vector<RowControls> rows_;
 };

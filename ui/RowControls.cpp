@@ -2,6 +2,8 @@
 
 #include <QPainter>
 
+#include <algorithm>
+
 RowShape::RowShape(Kind kind, QColor brush, QWidget* parent) : QWidget(parent), kind_(kind), brush_(brush) {}
 
 void RowShape::setBrushColour(const QColor& c) {
@@ -60,7 +62,9 @@ void RowText::setText(const QString& text) {
     if (text == text_)
         return;
     text_ = text;
-    resize(text_.isEmpty() ? 0 : fontMetrics().horizontalAdvance(text_) + 2, fontMetrics().height());
+    // At most a row high, so that a label never reaches into the next row.
+    resize(text_.isEmpty() ? 0 : fontMetrics().horizontalAdvance(text_) + 2,
+           std::min(fontMetrics().height(), 14));
     update();
 }
 

@@ -100,6 +100,27 @@ private slots:
                 r.antenna->parentWidget()->children().indexOf(r.antenna));
     }
 
+    void rowsFarDownKeepTheirPlaceAndTheirClicks() {
+        Window w;
+        w.open(100);
+        for (int i : {31, 32, 33, 99}) {
+            const auto& r = w.row(i);
+            QCOMPARE(w.at(r.check), QPoint(27, 14 * i + 5));
+            QCOMPARE(w.at(r.values[5]), QPoint(554, 14 * i + 5));
+            QCOMPARE(w.at(r.light), QPoint(13, 14 * i + 6));
+        }
+        // The lowest pixel row of a check box belongs to it, also where one group of rows ends.
+        for (int i : {30, 31, 32}) {
+            const auto& r = w.row(i);
+            const QPoint inContent(40, 14 * i + 5 + 13);
+            QCOMPARE(w.content->childAt(inContent), static_cast<QWidget*>(r.check));
+            w.scroll->ensureVisible(inContent.x(), inContent.y());
+            QTest::mouseClick(r.check, Qt::LeftButton, {}, r.check->mapFrom(w.content, inContent));
+            QVERIFY(!w.view->isTicked(i));
+        }
+        QVERIFY(w.view->isTicked(29) && w.view->isTicked(33));
+    }
+
     void aNewGroupStartsTickedBlackAndQuiet() {
         Window w;
         w.open(2);
