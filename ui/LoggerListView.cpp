@@ -31,7 +31,7 @@ LoggerListView::LoggerListView(QScrollArea* ScrollBoxDevList, QWidget* content,
       attemptPtr_(ImageArrowAttemptPtr), setPanel1_(std::move(setStatusPanel1)), clock_(clock) {
     // Small enough that a row's texts stay inside the 14 px pitch.
     font_ = content_->font();
-    font_.setPixelSize(11);
+    font_.setPixelSize(10);
 }
 
 LoggerListView::~LoggerListView() {

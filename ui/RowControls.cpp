@@ -23,7 +23,7 @@ void RowShape::paintEvent(QPaintEvent*) {
     switch (kind_) {
     case RoundRect:
         p.setRenderHint(QPainter::Antialiasing);
-        p.drawRoundedRect(QRectF(r).translated(0.5, 0.5), 3, 3);
+        p.drawRoundedRect(QRectF(r).translated(0.5, 0.5), 2, 2);
         break;
     case Circle:
         p.setRenderHint(QPainter::Antialiasing);
