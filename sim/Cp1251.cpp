@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-namespace cp1251 {
+namespace simtext {
 namespace {
 
 // Code points of 0x80..0xBF; 0x98 is unassigned (0).
@@ -101,4 +101,4 @@ std::string toUtf8(std::string_view bytes) {
     return out;
 }
 
-} // namespace cp1251
+} // namespace simtext

@@ -187,7 +187,7 @@ public:
             return fail(join(path, "name"), "missing");
         if (!name->is_string())
             return fail(join(path, "name"), "must be a string");
-        if (!cp1251::fromUtf8(name->get<std::string>(), out.name))
+        if (!simtext::fromUtf8(name->get<std::string>(), out.name))
             return fail(join(path, "name"), "not representable in Windows-1251");
         // The reply text (name + 5-letter keyword) must fit the 59-byte payload of one packet.
         if (out.name.empty() || out.name.size() > 54)

@@ -82,13 +82,13 @@ TEST(ScenarioParser, TakesAFullScenario) {
 
 TEST(ScenarioParser, Cp1251RoundTripsCyrillicAndRefusesWhatItLacks) {
     std::string out;
-    ASSERT_TRUE(cp1251::fromUtf8("Ёжик №5 ё", out));
+    ASSERT_TRUE(simtext::fromUtf8("Ёжик №5 ё", out));
     EXPECT_EQ(out, "\xA8\xE6\xE8\xEA \xB9"
                    "5 \xB8");
-    EXPECT_EQ(cp1251::toUtf8(out), "Ёжик №5 ё");
-    EXPECT_FALSE(cp1251::fromUtf8("\xE4\xB8\xAD", out)); // a CJK character
-    EXPECT_FALSE(cp1251::fromUtf8("\xC0\x80", out));     // overlong NUL
-    EXPECT_FALSE(cp1251::fromUtf8("\xD0", out));         // cut short
+    EXPECT_EQ(simtext::toUtf8(out), "Ёжик №5 ё");
+    EXPECT_FALSE(simtext::fromUtf8("\xE4\xB8\xAD", out)); // a CJK character
+    EXPECT_FALSE(simtext::fromUtf8("\xC0\x80", out));     // overlong NUL
+    EXPECT_FALSE(simtext::fromUtf8("\xD0", out));         // cut short
 }
 
 TEST(ScenarioParser, FileErrorsAndTheDemoScenario) {
