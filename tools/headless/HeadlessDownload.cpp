@@ -11,6 +11,8 @@
 #include "sim/FixedNowClock.h"
 
 #include <algorithm>
+#include <cstdarg>
+#include <cstdio>
 #include <cstdlib>
 
 namespace headless {
@@ -139,9 +141,14 @@ public:
     }
     IMessages& messages() override { return *this; }
 
-    template <typename... A> void say(const char* format, A... args) {
-        if (log_)
-            std::fprintf(log_, format, args...);
+    // Checked like printf, so a wrong argument is a compile error rather than garbage in the log.
+    __attribute__((format(printf, 2, 3))) void say(const char* format, ...) {
+        if (!log_)
+            return;
+        va_list args;
+        va_start(args, format);
+        std::vfprintf(log_, format, args);
+        va_end(args);
     }
 
     const Options& options;
