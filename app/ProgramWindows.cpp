@@ -3,8 +3,20 @@
 #include "app/SignalCloser.h"
 #include "app/TfrmKestrovane.h"
 #include "files/IniFile.h"
-#include "platform/PosixSerialOs.h"
+#include "ui/TfrmAbout.h"
 #include "ui/TfrmAnalyzer.h"
+
+#ifdef _WIN32
+#include "platform/AdapterSettingsWin32.h"
+#include "platform/DocumentOpenerWin32.h"
+#include "platform/SoundOutputWin32.h"
+#include "platform/Win32SerialOs.h"
+#else
+#include "platform/AdapterSettingsLinux.h"
+#include "platform/PosixSerialOs.h"
+#include "ui/DocumentOpenerQt.h"
+#include "ui/SoundOutputSdl.h"
+#endif
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -14,6 +26,22 @@ QString& programDirOverride() {
     static QString dir;
     return dir;
 }
+
+// The platform's services, chosen at build time. They live as long as the program: the main
+// window's port, its notices and its "open" use them to the end.
+struct PlatformServices {
+#ifdef _WIN32
+    Win32SerialOs serialOs;
+    Win32AdapterSettings adapter;
+    Win32SoundOutput sound;
+    Win32DocumentOpener opener;
+#else
+    PosixSerialOs serialOs;
+    LinuxAdapterSettings adapter{&serialOs};
+    SoundOutputSdl sound;
+    DocumentOpenerQt opener;
+#endif
+};
 } // namespace
 
 QString programDirectory() {
@@ -27,12 +55,20 @@ void setProgramDirForTests(const QString& dir) {
 }
 
 void createProgramWindows() {
-    // The serial backend lives as long as the program; the main window's port uses it to the end.
-    static PosixSerialOs serialOs;
-    auto* main = new TfrmKestrovane(SystemClock::instance(), serialOs);
+    static PlatformServices services;
+    auto* main = new TfrmKestrovane(SystemClock::instance(), services.serialOs);
     main->setAttribute(Qt::WA_DeleteOnClose, false);
-    serialOs.setDevicePattern(main->PortDevice.toStdString());
+#ifdef _WIN32
+    services.opener.setOwner(reinterpret_cast<void*>(main->winId()));
+#else
+    services.serialOs.setDevicePattern(main->PortDevice.toStdString());
+#endif
+    main->modem.setAdapterSettings(&services.adapter);
+    main->setSoundOutput(&services.sound);
+    main->openDocument = [](const QString& path) { services.opener.open(path.toStdString()); };
     new SignalCloser(main);
+
+    main->setAboutBox(new TfrmAbout(main));
 
     // The analyzer reads its own section of the settings through ProgramDir, set by now.
     auto* analyzer = new TfrmAnalyzer(*main, main->PortDrv, main->modem, SystemClock::instance(),

@@ -7,8 +7,10 @@
 #include "files/OrxWriter.h"
 #include "modem/ModemSender.h"
 #include "platform/DateTime.h"
+#include "ui/DocumentOpenerQt.h"
 #include "ui/LoggerListView.h"
 #include "ui/Pictures.h"
+#include "ui/TfrmAbout.h"
 #include "widgets/TNumSpinEdit.h"
 #include "widgets/TOnOffSwitch.h"
 
@@ -17,7 +19,6 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDateTimeEdit>
-#include <QDesktopServices>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
@@ -32,7 +33,6 @@
 #include <QSlider>
 #include <QStatusBar>
 #include <QTimer>
-#include <QUrl>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cmath>
@@ -102,7 +102,7 @@ TfrmKestrovane::TfrmKestrovane(IClock& clock, ISerialOs& serialOs, QWidget* pare
 
     table.setMessages(&messages_);
     modem.setHost(this);
-    openDocument = [](const QString& path) { QDesktopServices::openUrl(QUrl::fromLocalFile(path)); };
+    openDocument = [](const QString& path) { DocumentOpenerQt().open(path.toStdString()); };
 
     auto* central = new QWidget(this);
     auto* outer = new QVBoxLayout(central);
@@ -588,12 +588,10 @@ void TfrmKestrovane::SpinLogChannelChange() {
 }
 
 void TfrmKestrovane::ImageSoundClick() {
-    if (SoundMode >= 2) {
-        SoundMode = 0;
-    } else {
-        ++SoundMode;
-        playCompleted();
-    }
+    if (soundOutput_)
+        SoundMode = SoundNotices(*soundOutput_).click(SoundMode, soundCompleted);
+    else
+        SoundMode = SoundMode >= 2 ? 0 : SoundMode + 1;
     ImageSound->clear();
     showSoundPicture();
 }
@@ -603,11 +601,8 @@ void TfrmKestrovane::ImageRunOrmixClick() {
 }
 
 void TfrmKestrovane::ImageHelpClick() {
-    if (!about_)
-        return;
-    about_->show();
-    about_->raise();
-    about_->activateWindow();
+    if (about_)
+        about_->showCentredOn(this);
 }
 
 void TfrmKestrovane::ImageRunAnalyzerClick() {
@@ -818,10 +813,19 @@ bool TfrmKestrovane::analyzerShowing() const {
     return analyzer_ && analyzer_->isVisible();
 }
 
-// Sound notices and the analyzer's reader are attached as their windows and players come.
-void TfrmKestrovane::playCompleted() {}
-void TfrmKestrovane::playMissed() {}
-void TfrmKestrovane::playFinished() {}
+void TfrmKestrovane::playNotice(Notice notice, const QByteArray& wav) {
+    if (soundOutput_)
+        SoundNotices(*soundOutput_).play(notice, SoundMode, wav);
+}
+void TfrmKestrovane::playCompleted() {
+    playNotice(Notice::Completed, soundCompleted);
+}
+void TfrmKestrovane::playMissed() {
+    playNotice(Notice::Missed, soundMissed);
+}
+void TfrmKestrovane::playFinished() {
+    playNotice(Notice::Finished, soundFinished);
+}
 void TfrmKestrovane::analyzerStopReading() {
     if (analyzer_)
         analyzer_->stopReading();

@@ -7,6 +7,7 @@
 #include "modem/ModemLink.h"
 #include "platform/Clock.h"
 #include "serial/TSerialPortDriver.h"
+#include "ui/SoundNotices.h"
 #include "ui/TfrmAnalyzer.h"
 
 #include <QByteArray>
@@ -33,6 +34,8 @@ class TRadioGroup;
 class TImageButton;
 class LoggerListView;
 class IModemSender;
+class ISoundOutput;
+class TfrmAbout;
 
 // The main window: every control of the program's main screen, the program's state and its
 // handlers under their given names. The handlers delegate to the core objects it owns.
@@ -48,7 +51,9 @@ public:
     ~TfrmKestrovane() override;
 
     // The two tool windows, created after this one (program entry steps 3 and 4).
-    void setAboutBox(QWidget* about) { about_ = about; }
+    void setAboutBox(TfrmAbout* about) { about_ = about; }
+    // Where the notices sound; without one they stay silent.
+    void setSoundOutput(ISoundOutput* output) { soundOutput_ = output; }
     void setAnalyzer(TfrmAnalyzer* analyzer) { analyzer_ = analyzer; }
     TfrmAnalyzer* analyzer() const { return analyzer_; }
 
@@ -251,13 +256,15 @@ private:
     bool writeSettings();
     void loadSounds();
     void showSoundPicture();
+    void playNotice(Notice notice, const QByteArray& wav);
     void bindTaskSwitch(TOnOffSwitch* sw, TTaskKind kind);
     // Timer ticks that must not reach the engine while a modal box runs its own loop.
     bool engineBusy() const { return messages_.depth() > 0; }
 
     IClock& clock_;
     QtMessages messages_;
-    QWidget* about_ = nullptr;
+    TfrmAbout* about_ = nullptr;
+    ISoundOutput* soundOutput_ = nullptr;
     TfrmAnalyzer* analyzer_ = nullptr;
     std::unique_ptr<LoggerListView> list_;
     bool closed_ = false;

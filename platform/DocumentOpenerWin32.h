@@ -1,5 +1,5 @@
 #pragma once
-#if defined(_WIN32) && __has_include("platform/DocumentOpener.h")
+#ifdef _WIN32
 #define KV_HAVE_DOCUMENT_OPENER_WIN32 1
 #include "platform/DocumentOpener.h"
 

@@ -1,5 +1,5 @@
 #pragma once
-#if defined(_WIN32) && __has_include("platform/SoundOutput.h")
+#ifdef _WIN32
 #define KV_HAVE_SOUND_OUTPUT_WIN32 1
 #include "platform/SoundOutput.h"
 
