@@ -1,8 +1,8 @@
 // How long the viewer takes to open a large measurement file, and how much memory it holds: a file
 // of about 100 MB (a million record lines) is written, then read back through the parser.
-#include "orxparse/FastCrc8.cpp"
-#include "orxparse/OrxLoader.cpp"
-#include "orxparse/OrxParser.cpp"
+#include "orxparse/FastCrc8.h"
+#include "orxparse/OrxLoader.h"
+#include "orxparse/OrxParser.h"
 
 #include "engine/Crc8.h"
 

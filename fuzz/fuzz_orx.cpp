@@ -1,9 +1,9 @@
 // The viewer's reader of measurement files: any bytes, fed in uneven pieces, must give a result whose
 // lists agree, and the CSV of it must come out.
-#include "orxparse/Cp1251.cpp"
-#include "orxparse/FastCrc8.cpp"
-#include "orxparse/OrxCsv.cpp"
-#include "orxparse/OrxParser.cpp"
+#include "orxparse/Cp1251.h"
+#include "orxparse/FastCrc8.h"
+#include "orxparse/OrxCsv.h"
+#include "orxparse/OrxParser.h"
 
 #include <cstdlib>
 
