@@ -49,14 +49,21 @@ build_windows() {
     cmake --build build-win -j "$jobs"
 }
 
+# The viewer becomes the user's handler of *.orx, so that "open" after a save starts it.
+register_viewer() {
+    "$top/scripts/register-ormix.sh" "$top/build" >/dev/null || echo "note: *.orx files are not associated with ormix" >&2
+}
+
 cmd=${1:-build}
 install_packages
 case "$cmd" in
 build)
     build_main
+    register_viewer
     ;;
 demo)
     build_main
+    register_viewer
     exec "$top/scripts/demo.sh" "$top/build"
     ;;
 test)

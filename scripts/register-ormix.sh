@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Makes Ormix the current user's handler of *.orx files, so that the main program's "open" after a
-# save starts it: a MIME type with the glob *.orx, a .desktop file whose Exec names BUILD_DIR/bin/ormix,
+# save starts it: a MIME type with the glob *.orx, a .desktop file whose Exec names BUILD_DIR/bin/ormix (through a link),
 # and the default association. Missing desktop tools are noted, not fatal.
 set -u
 if [ $# -ne 1 ]; then
@@ -18,11 +18,22 @@ data="${XDG_DATA_HOME:-$HOME/.local/share}"
 mkdir -p "$data/mime/packages" "$data/applications" || exit 1
 
 cp "$res/kestrovane-orx.xml" "$data/mime/packages/kestrovane-orx.xml" || exit 1
-# The Exec line gets the absolute path, quoted as the desktop entry format wants it.
-quoted=$(printf '%s' "$exe" | sed 's/[\\"`$]/\\&/g')
-sed "s|^Exec=.*|Exec=\"$quoted\" %F|" "$res/ormix.desktop" > "$data/applications/ormix.desktop" || exit 1
+# xdg-open without a desktop environment takes the Exec line's first word as the program, so a
+# build folder with a space in its path would break it: Exec names a link of ours instead.
+link="$data/kestrovane/ormix"
+mkdir -p "$data/kestrovane" && ln -sfn "$exe" "$link" || exit 1
+case "$link" in
+*[[:space:]\"\\\`\$]*)
+    quoted=$(printf '%s' "$link" | sed 's/[\\"`$]/\\&/g')
+    exec_line="\"$quoted\" %F"
+    ;;
+*) exec_line="$link %F" ;;
+esac
+# The line goes through sed's replacement: its own | and & are escaped.
+sed_line=$(printf '%s' "$exec_line" | sed 's/[|&\\]/\\&/g')
+sed "s|^Exec=.*|Exec=$sed_line|" "$res/ormix.desktop" > "$data/applications/ormix.desktop" || exit 1
 echo "installed $data/mime/packages/kestrovane-orx.xml"
-echo "installed $data/applications/ormix.desktop (Exec: $exe)"
+echo "installed $data/applications/ormix.desktop (Exec: $link -> $exe)"
 
 if command -v update-mime-database >/dev/null 2>&1; then
     update-mime-database "$data/mime" || echo "note: update-mime-database failed" >&2
