@@ -150,6 +150,7 @@ void TfrmOrmix::buildUi() {
     plot_ = new TXYPlot(plotColumn);
     plot_->setObjectName(QStringLiteral("PlotReadings"));
     plot_->setValueCaption(QStringLiteral("Показания"));
+    plot_->setMarkerSpacing(kPlotMarkerSpacing);
     connect(plot_, &TXYPlot::doubleClicked, this, &TfrmOrmix::PlotReadingsDoubleClicked);
     labelPlotRange_ = new QLabel(plotColumn);
     labelPlotRange_->setObjectName(QStringLiteral("LabelPlotRange"));

@@ -24,6 +24,9 @@ class TXYPlot;
 class TfrmOrmix : public QMainWindow {
     Q_OBJECT
 public:
+    // Pixels between a plotted series' points, on average, below which it is drawn without
+    // markers: a year of records is a band of overlapping circles; zoomed in, the points show.
+    static constexpr int kPlotMarkerSpacing = 4;
     explicit TfrmOrmix(QWidget* parent = nullptr);
     ~TfrmOrmix() override;
 

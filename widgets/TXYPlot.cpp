@@ -39,11 +39,20 @@ int TXYPlot::addSeries(const QColor& line, const QColor& markerFill, const QColo
     s.border = markerBorder;
     s.marker = makeMarker(markerFill, markerBorder);
     if (markerFill.alpha() == 255 && markerBorder.alpha() == 255) {
-        for (int y = 0; y < s.marker.height(); ++y)
-            for (int x = 0; x < s.marker.width(); ++x)
-                if (qAlpha(s.marker.pixel(x, y)) != 0)
-                    s.markerPixels.push_back(
-                        {QPoint(x - kMarkerRadius, y - kMarkerRadius), s.marker.pixel(x, y)});
+        for (int y = 0; y < s.marker.height(); ++y) {
+            for (int x = 0; x < s.marker.width(); ++x) {
+                if (qAlpha(s.marker.pixel(x, y)) == 0)
+                    continue;
+                const bool extends = !s.runs.empty() && s.runs.back().dy == y - kMarkerRadius &&
+                                     s.runs.back().dx + s.runs.back().count == x - kMarkerRadius;
+                if (extends)
+                    ++s.runs.back().count;
+                else
+                    s.runs.push_back(
+                        {x - kMarkerRadius, y - kMarkerRadius, 1, static_cast<int>(s.runPixels.size())});
+                s.runPixels.push_back(s.marker.pixel(x, y));
+            }
+        }
     }
     series_.push_back(std::move(s));
     invalidate();
@@ -94,13 +103,20 @@ void TXYPlot::appendPoint(int series, double t, double v) {
                 QRectF(QPointF(a, b), QPointF(c, d)).normalized().toAlignedRect().adjusted(-1, -1, 2, 2);
         }
         // The segment must not cover the previous point's marker, as in a full render.
-        changed |= drawMarker(p, s, px, py);
+        if (s.markersShown)
+            changed |= drawMarker(p, s, px, py);
     }
-    changed |= drawMarker(p, s, x1, y1);
+    if (s.markersShown)
+        changed |= drawMarker(p, s, x1, y1);
     p.end();
     changed &= field_;
     if (!changed.isEmpty())
         update(changed);
+}
+
+void TXYPlot::setMarkerSpacing(int px) {
+    markerSpacing_ = std::max(0, px);
+    invalidate();
 }
 
 void TXYPlot::clearSeries(int series) {
@@ -328,6 +344,7 @@ void TXYPlot::drawSeries(QPainter& p, Series& s) {
             lines.emplace_back(x0, y0, x1, y1);
     };
     bool havePrev = false, inRun = false;
+    size_t visible = 0; // points inside the field
     double px = 0, py = 0, fx = 0, fy = 0, lx = 0, ly = 0, ymin = 0, ymax = 0;
     int runCol = 0;
     auto flush = [&] {
@@ -349,6 +366,7 @@ void TXYPlot::drawSeries(QPainter& p, Series& s) {
     for (size_t i = 0; i < n; ++i) {
         const double x = x0 + (ts[i] - tMin) * xs, y = y0 + (vMax - vs[i]) * ys;
         const int col = x < left ? kOffLeft : x >= right ? kOffRight : static_cast<int>(std::floor(x));
+        visible += col != kOffLeft && col != kOffRight;
         if (inRun && col == runCol) {
             ymin = std::min(ymin, y);
             ymax = std::max(ymax, y);
@@ -368,23 +386,22 @@ void TXYPlot::drawSeries(QPainter& p, Series& s) {
     if (!lines.empty())
         p.drawLines(lines.data(), static_cast<int>(lines.size()));
 
+    s.markersShown = markerSpacing_ == 0 ||
+                     visible * static_cast<size_t>(markerSpacing_) <= static_cast<size_t>(field_.width());
+    if (!s.markersShown)
+        return;
+
     // Markers: one per distinct pixel; the sprite is hard-edged, so a repeat would change nothing.
     const int m = kMarkerRadius;
     const int gw = field_.width() + 2 * m, gh = field_.height() + 2 * m;
     const size_t cells = static_cast<size_t>(gw) * static_cast<size_t>(gh);
-    if (stamps_.size() != cells) {
-        stamps_.assign(cells, 0);
-        stampGeneration_ = 0;
-    }
-    if (++stampGeneration_ == 0) {
-        std::fill(stamps_.begin(), stamps_.end(), 0);
-        stampGeneration_ = 1;
-    }
+    // One bit per pixel (64 KB for a large plot) stays in cache, unlike a word per pixel.
+    stamps_.assign((cells + 63) / 64, 0);
     const int gx0 = field_.left() - m, gy0 = field_.top() - m;
     const int fx0 = field_.left(), fy0 = field_.top();
     const int fx1 = field_.left() + field_.width(), fy1 = field_.top() + field_.height();
-    const bool direct = !s.markerPixels.empty() && p.device() == &buffer_ &&
-                        buffer_.format() == QImage::Format_ARGB32_Premultiplied;
+    const bool direct =
+        !s.runs.empty() && p.device() == &buffer_ && buffer_.format() == QImage::Format_ARGB32_Premultiplied;
     uchar* bits = nullptr;
     qsizetype bpl = 0;
     if (direct) {
@@ -399,15 +416,35 @@ void TXYPlot::drawSeries(QPainter& p, Series& s) {
         const int cx = static_cast<int>(std::floor(x)), cy = static_cast<int>(std::floor(y));
         const size_t cell =
             static_cast<size_t>(cy - gy0) * static_cast<size_t>(gw) + static_cast<size_t>(cx - gx0);
-        if (cell >= cells || stamps_[cell] == stampGeneration_)
+        if (cell >= cells)
             continue;
-        stamps_[cell] = stampGeneration_;
+        uint64_t& word = stamps_[cell >> 6];
+        const uint64_t bit = uint64_t(1) << (cell & 63);
+        if (word & bit)
+            continue;
+        word |= bit;
         if (direct) {
-            // Same pixels as drawing the sprite (opaque and hard-edged), at a fraction of the cost.
-            for (const auto& [off, rgb] : s.markerPixels) {
-                const int px = cx + off.x(), py = cy + off.y();
-                if (px >= fx0 && px < fx1 && py >= fy0 && py < fy1)
-                    reinterpret_cast<uint32_t*>(bits + static_cast<ptrdiff_t>(py) * bpl)[px] = rgb;
+            // Same pixels as drawing the sprite (opaque and hard-edged), at a fraction of the cost:
+            // whole rows are copied, and only a marker on the field's edge is cut pixel by pixel.
+            const bool inside = cx - m >= fx0 && cx + m < fx1 && cy - m >= fy0 && cy + m < fy1;
+            for (const Series::Run& run : s.runs) {
+                const int py = cy + run.dy;
+                auto* row = reinterpret_cast<uint32_t*>(bits + static_cast<ptrdiff_t>(py) * bpl);
+                const uint32_t* from = s.runPixels.data() + run.first;
+                if (inside) {
+                    // Runs are a few pixels long: a plain loop beats a call to memcpy.
+                    uint32_t* to = row + cx + run.dx;
+                    for (int k = 0; k < run.count; ++k)
+                        to[k] = from[k];
+                    continue;
+                }
+                if (py < fy0 || py >= fy1)
+                    continue;
+                for (int k = 0; k < run.count; ++k) {
+                    const int px = cx + run.dx + k;
+                    if (px >= fx0 && px < fx1)
+                        row[px] = from[k];
+                }
             }
         } else {
             p.drawImage(QPoint(cx - m, cy - m), s.marker);

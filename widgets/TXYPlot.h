@@ -38,6 +38,9 @@ public:
     double valueMin() const { return vMin_; }
     double valueMax() const { return vMax_; }
     bool setValueRange(double min, double max);
+    // Point markers only where a series' visible points lie at least px pixels apart on
+    // average; a denser series shows its line alone (0, the default: markers always).
+    void setMarkerSpacing(int px);
     void setValueCaption(const QString& caption);
     QString valueCaption() const { return caption_; }
     void setTimeTicks(int count);
@@ -76,10 +79,15 @@ private:
     struct Series {
         QColor line, fill, border;
         QImage marker;
-        // The marker's opaque pixels as offsets from its centre, for writing straight into the
-        // image; empty when a colour is translucent and the painter must blend.
-        std::vector<std::pair<QPoint, uint32_t>> markerPixels;
+        // The marker's opaque pixels as row runs (offsets from its centre) for copying straight
+        // into the image; empty when a colour is translucent and the painter must blend.
+        struct Run {
+            int dx, dy, count, first; // first: index into runPixels
+        };
+        std::vector<Run> runs;
+        std::vector<uint32_t> runPixels;
         std::vector<double> t, v;
+        bool markersShown = true; // as decided by the last full render
     };
     enum class Drag { None, Zoom, Pan };
 
@@ -100,6 +108,7 @@ private:
     std::vector<Series> series_;
     double tMin_ = 0, tMax_ = 1;
     double vMin_ = 0, vMax_ = 1;
+    int markerSpacing_ = 0;
     int timeTicks_ = 7;
     int valueTicks_ = 11;
     QString caption_;
@@ -112,8 +121,7 @@ private:
     int fullRenders_ = 0;
     QRect field_;
     int labelHeight_ = 13;
-    std::vector<uint32_t> stamps_; // marker de-duplication per pixel during a full render
-    uint32_t stampGeneration_ = 0;
+    std::vector<uint64_t> stamps_; // marker de-duplication, one bit per pixel, during a full render
 
     Drag drag_ = Drag::None;
     QPoint pressPos_;

@@ -215,6 +215,36 @@ private slots:
         QVERIFY(found);
         QVERIFY(countColour(img, kLime, f) > 0);
     }
+
+    void markerSpacingHidesTheMarkersOfDenseSeriesOnly() {
+        Shown s;
+        s.plot.setMarkerSpacing(4);
+        QVERIFY(QTest::qWaitForWindowExposed(&s.plot));
+        const QRect f = s.plot.plotRect();
+        const int gridGrey = countColour(s.plot.grab().toImage(), kGrey, f); // the grid's dots
+        for (int i = 0; i <= 20; ++i)
+            s.plot.appendPoint(s.rssi, i / 20.0, -40 - i);
+        for (int i = 0; i < 1000; ++i)
+            s.plot.appendPoint(s.noise, i / 1000.0, -100 + (i % 5));
+        s.plot.setTimeRange(0, 1);
+        const QImage all = s.plot.grab().toImage();
+        QVERIFY(countColour(all, kLime, f) > 20 * 9);
+        QVERIFY(countColour(all, kGrey, f) <= gridGrey);
+        QVERIFY(countColour(all, Qt::black, f) > f.width() / 2);
+
+        // Appending keeps the full render's choice.
+        s.plot.appendPoint(s.noise, 0.9995, -98);
+        const QImage appended = s.plot.grab().toImage();
+        s.plot.setTimeRange(0, 1);
+        QCOMPARE(appended, s.plot.grab().toImage());
+
+        // Zoomed in, the same series has room for its markers.
+        s.plot.setTimeRange(0, 0.05);
+        QVERIFY(countColour(s.plot.grab().toImage(), kGrey, f) > gridGrey + 40 * 9);
+        s.plot.setMarkerSpacing(0);
+        s.plot.setTimeRange(0, 1);
+        QVERIFY(countColour(s.plot.grab().toImage(), kGrey, f) > gridGrey + 100 * 9);
+    }
 };
 
 QTEST_MAIN(PlotTest)
