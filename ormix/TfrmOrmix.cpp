@@ -143,6 +143,9 @@ void TfrmOrmix::buildUi() {
     auto* plotPage = new QSplitter(tabs_);
     sensors_ = new QListWidget(plotPage);
     sensors_->setObjectName(QStringLiteral("ListSensors"));
+    // Wide enough for a sensor's whole name beside its check box.
+    sensors_->setMinimumWidth(
+        sensors_->fontMetrics().horizontalAdvance(QStringLiteral("Датчик 32 (код -32768)")) + 40);
     connect(sensors_, &QListWidget::itemChanged, this, [this] { ListSensorsChanged(); });
     auto* plotColumn = new QWidget(plotPage);
     auto* plotLayout = new QVBoxLayout(plotColumn);
@@ -151,9 +154,13 @@ void TfrmOrmix::buildUi() {
     plot_->setObjectName(QStringLiteral("PlotReadings"));
     plot_->setValueCaption(QStringLiteral("Показания"));
     plot_->setMarkerSpacing(kPlotMarkerSpacing);
+    // Files span days to months: a time of day alone would repeat along the axis.
+    plot_->setDateTimeLabels(true);
     connect(plot_, &TXYPlot::doubleClicked, this, &TfrmOrmix::PlotReadingsDoubleClicked);
     labelPlotRange_ = new QLabel(plotColumn);
     labelPlotRange_->setObjectName(QStringLiteral("LabelPlotRange"));
+    // The hint wraps rather than widening the window past a laptop's screen.
+    labelPlotRange_->setWordWrap(true);
     plotLayout->addWidget(plot_, 1);
     plotLayout->addWidget(labelPlotRange_);
     plotPage->addWidget(sensors_);
@@ -344,6 +351,9 @@ void TfrmOrmix::showFileInfo() {
 void TfrmOrmix::showLoggerInfo() {
     const orx::Logger* l = shown();
     model_->setLogger(l);
+    // The whole date and time must show; a reset model gives the column its default width.
+    table_->setColumnWidth(TOrxRecordModel::ColTime,
+                           table_->fontMetrics().horizontalAdvance(QStringLiteral("00.00.00 00:00:00")) + 16);
     depth_->setLogger(l);
     filling_ = true;
     sensors_->clear();

@@ -210,6 +210,23 @@ QString TXYPlot::timeLabel(double t) {
         .arg(d.second, 2, 10, QLatin1Char('0'));
 }
 
+void TXYPlot::setDateTimeLabels(bool on) {
+    dateLabels_ = on;
+    invalidate();
+}
+
+QString TXYPlot::timeAxisLabel(double t) const {
+    if (!dateLabels_)
+        return timeLabel(t);
+    const DateTimeParts d = dt::decode(t);
+    return QStringLiteral("%1.%2.%3 %4:%5")
+        .arg(d.day, 2, 10, QLatin1Char('0'))
+        .arg(d.month, 2, 10, QLatin1Char('0'))
+        .arg(d.year % 100, 2, 10, QLatin1Char('0'))
+        .arg(d.hour, 2, 10, QLatin1Char('0'))
+        .arg(d.minute, 2, 10, QLatin1Char('0'));
+}
+
 QString TXYPlot::valueLabel(double v) {
     QLocale loc = QLocale::system();
     loc.setNumberOptions(QLocale::OmitGroupSeparator);
@@ -233,7 +250,10 @@ void TXYPlot::computeLayout() {
         const double v = vMin_ + i * (vMax_ - vMin_) / (valueTicks_ - 1);
         valueWidth = std::max(valueWidth, fm.horizontalAdvance(valueLabel(v)));
     }
-    const int halfTime = fm.horizontalAdvance(QStringLiteral("00:00:00")) / 2 + 2;
+    const int halfTime =
+        fm.horizontalAdvance(dateLabels_ ? QStringLiteral("00.00.00 00:00") : QStringLiteral("00:00:00")) /
+            2 +
+        2;
     const int left = std::max(valueWidth + kTickLength + 2 * kLabelGap + 1, halfTime);
     int right = valueWidth + kTickLength + 2 * kLabelGap + 1;
     if (!caption_.isEmpty())
@@ -475,11 +495,19 @@ void TXYPlot::drawAxes(QPainter& p) {
         p.drawText(r + kTickLength + kLabelGap, baseline, text);
         rightLabelsEnd = std::max(rightLabelsEnd, r + kTickLength + kLabelGap + w);
     }
+    // Every tick keeps its mark; in a narrow plot only every step-th gets its label, so that
+    // the labels never run into each other.
+    const double tickSpacing = double(field_.width()) / std::max(1, timeTicks_ - 1);
+    const int widest = fm.horizontalAdvance(timeAxisLabel(tMin_)) + 2 * kLabelGap;
+    const int step =
+        std::clamp(static_cast<int>(std::ceil(widest / std::max(1.0, tickSpacing))), 1, timeTicks_);
     for (int i = 0; i < timeTicks_; ++i) {
         const double t = tMin_ + i * (tMax_ - tMin_) / (timeTicks_ - 1);
         const int x = static_cast<int>(std::floor(xOfTime(t)));
         p.drawLine(x, b, x, b + kTickLength);
-        const QString text = timeLabel(t);
+        if (i % step != 0)
+            continue;
+        const QString text = timeAxisLabel(t);
         const int w = fm.horizontalAdvance(text);
         p.drawText(x - w / 2, b + kTickLength + kLabelGap + fm.ascent(), text);
     }

@@ -55,6 +55,9 @@ public:
 
     // Axis label texts: "hh:mm:ss" and "###0.#" in the system's locale.
     static QString timeLabel(double t);
+    // "dd.MM.yy hh:mm" on the time axis instead, for spans of days.
+    void setDateTimeLabels(bool on);
+    QString timeAxisLabel(double t) const;
     static QString valueLabel(double v);
 
     // How many times the whole image was drawn; appends must not add to it.
@@ -109,6 +112,7 @@ private:
     double tMin_ = 0, tMax_ = 1;
     double vMin_ = 0, vMax_ = 1;
     int markerSpacing_ = 0;
+    bool dateLabels_ = false;
     int timeTicks_ = 7;
     int valueTicks_ = 11;
     QString caption_;

@@ -84,6 +84,10 @@ private slots:
         QCOMPARE(TXYPlot::timeLabel(dt::encode(2026, 3, 4, 9, 5, 7)), QString("09:05:07"));
         // A hair below the second still reads as that second.
         QCOMPARE(TXYPlot::timeLabel(dt::encode(2026, 3, 4, 10, 0, 0) - 1e-9), QString("10:00:00"));
+        TXYPlot plot;
+        QCOMPARE(plot.timeAxisLabel(dt::encode(2026, 3, 4, 9, 5, 7)), QString("09:05:07"));
+        plot.setDateTimeLabels(true);
+        QCOMPARE(plot.timeAxisLabel(dt::encode(2026, 3, 4, 9, 5, 7)), QString("04.03.26 09:05"));
         QLocale loc = QLocale::system();
         QCOMPARE(TXYPlot::valueLabel(-120), QString("-120").replace('-', loc.negativeSign()));
         QCOMPARE(TXYPlot::valueLabel(-0.04), QString("0"));
