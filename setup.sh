@@ -14,7 +14,9 @@ packages=(
     libgtest-dev libgmock-dev googletest nlohmann-json3-dev libsdl2-dev
     clang libclang-rt-14-dev
     xvfb xauth x11-utils imagemagick fonts-dejavu-core fonts-liberation
-    xdg-utils shared-mime-info desktop-file-utils
+    # xdg-mime looks a file's type up through mimetype (libfile-mimeinfo-perl) when no desktop
+    # environment runs; without it *.orx is plain text and the viewer is never chosen.
+    xdg-utils libfile-mimeinfo-perl shared-mime-info desktop-file-utils
     wine wine64 g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
 )
 
