@@ -3,13 +3,14 @@
 #include "orxparse/Cp1251.h"
 #include "orxparse/OrxCsv.h"
 #include "orxparse/OrxLoader.h"
+#include "tests/files/TempDir.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <fstream>
+#ifndef _WIN32
 #include <sys/stat.h>
-#include <unistd.h>
+#endif
 
 using namespace orxtest;
 
@@ -59,9 +60,10 @@ TEST(OrxText, Windows1251AndDamagedUtf8BecomeValidText) {
 }
 
 TEST(OrxLoader, ReadsFilesInPiecesAndRefusesWhatIsNoFile) {
-    char dir[] = "/tmp/orx-loader-XXXXXX";
-    ASSERT_NE(mkdtemp(dir), nullptr);
-    const std::string path = std::string(dir) + "/big.orx";
+    const TempDir tmp;
+    const std::u8string u8dir = tmp.path().u8string();
+    const std::string dir(u8dir.begin(), u8dir.end());
+    const std::string path = tmp.file("big.orx");
     // More than one read piece, so records straddle the pieces.
     TestLogger l;
     l.name = "D4071534826";
@@ -72,7 +74,7 @@ TEST(OrxLoader, ReadsFilesInPiecesAndRefusesWhatIsNoFile) {
         l.readings.push_back({n % 1000, -(n % 777), n % 32768});
     }
     {
-        std::ofstream out(path, std::ios::binary);
+        std::ofstream out(tmp.at("big.orx"), std::ios::binary);
         out << buildFile({l});
     }
     orx::OrxFile f;
@@ -84,11 +86,10 @@ TEST(OrxLoader, ReadsFilesInPiecesAndRefusesWhatIsNoFile) {
     EXPECT_EQ(f.loggers[0].RecordTimes[39999], l.times[39999]);
 
     EXPECT_EQ(orx::loadOrxFile(dir, kYear, f), orx::LoadStatus::NotRegular);
-    EXPECT_EQ(orx::loadOrxFile(std::string(dir) + "/none.orx", kYear, f), orx::LoadStatus::CannotOpen);
-    const std::string fifo = std::string(dir) + "/fifo.orx";
+    EXPECT_EQ(orx::loadOrxFile(tmp.file("none.orx"), kYear, f), orx::LoadStatus::CannotOpen);
+#ifndef _WIN32
+    const std::string fifo = tmp.file("fifo.orx");
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
     EXPECT_EQ(orx::loadOrxFile(fifo, kYear, f), orx::LoadStatus::NotRegular); // would block if opened
-    std::remove(fifo.c_str());
-    std::remove(path.c_str());
-    rmdir(dir);
+#endif
 }

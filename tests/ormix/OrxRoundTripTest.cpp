@@ -3,11 +3,11 @@
 #include "engine/LoggerTable.h"
 #include "files/OrxWriter.h"
 #include "orxparse/OrxLoader.h"
+#include "tests/files/TempDir.h"
 
 #include <gtest/gtest.h>
 
 #include <random>
-#include <unistd.h>
 
 using namespace orxtest;
 
@@ -101,13 +101,10 @@ TEST(OrxRoundTrip, ASavedFileOpensFromDisk) {
     std::mt19937 rng(7);
     std::vector<bool> ticked;
     const LoggerTable table = randomTable(rng, ticked);
-    char dir[] = "/tmp/orx-roundtrip-XXXXXX";
-    ASSERT_NE(mkdtemp(dir), nullptr);
-    const std::string path = std::string(dir) + "/saved.orx";
+    const TempDir tmp;
+    const std::string path = tmp.file("сохранено.orx");
     ASSERT_EQ(WriteFile(path, table, ticked, dt::encode(2026, 3, 4, 5, 6, 7)), orx::WriteResult::Ok);
     orx::OrxFile f;
     ASSERT_EQ(orx::loadOrxFile(path, kYear, f), orx::LoadStatus::Ok);
     expectSame(table, ticked, f);
-    unlink(path.c_str());
-    rmdir(dir);
 }
