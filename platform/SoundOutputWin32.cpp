@@ -3,6 +3,8 @@
 #ifdef KV_HAVE_SOUND_OUTPUT_WIN32
 #include <windows.h>
 
+#include <chrono>
+
 #include <cstring>
 
 namespace {
@@ -95,12 +97,14 @@ void Win32SoundOutput::playWav(const std::vector<uint8_t>& wav) {
 void Win32SoundOutput::tone(int hz, int ms) {
     if (ms <= 0)
         return;
-    const DWORD start = GetTickCount();
+    // The tick count moves in steps of 10-16 ms, too coarse for 50 ms tones.
+    const auto start = std::chrono::steady_clock::now();
     if (hz >= 37 && hz <= 32767)
         beep_(static_cast<uint32_t>(hz), static_cast<uint32_t>(ms));
     // A tone sequence keeps its rhythm where the speaker is missing and Beep returns at once.
-    const DWORD took = GetTickCount() - start;
-    if (took < static_cast<DWORD>(ms))
-        Sleep(static_cast<DWORD>(ms) - took);
+    const auto took = std::chrono::steady_clock::now() - start;
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(std::chrono::milliseconds(ms) - took);
+    if (left.count() > 0)
+        Sleep(static_cast<DWORD>(left.count()));
 }
 #endif
