@@ -1,9 +1,9 @@
 #include "ui/LoggerListView.h"
 
 #include "engine/LoggerTable.h"
+#include "engine/StatusDecoder.h"
 #include "ui/Cp1251Text.h"
 #include "ui/GeneralNumber.h"
-#include "ui/LoggerErrorText.h"
 #include "ui/Pictures.h"
 #include "ui/RowControls.h"
 
@@ -69,7 +69,7 @@ void LoggerListView::buildRows(const LoggerTable& table) {
     rows_.resize(static_cast<size_t>(n));
     std::vector<QWidget*> blocks;
     const QString lightHint = QStringLiteral("Device until not called");
-    const QString lampHint = QString::fromUtf8(ui::loggerErrorText(0));
+    const QString lampHint = QString::fromUtf8(LoggerErrorText(0));
     const QImage* antenna = &antennaImage();
     int right = kBevelX[5];
     QWidget* block = nullptr;
@@ -215,7 +215,7 @@ void LoggerListView::showStatus(int row, const LoggerTable& table) {
                                  : formatGeneral(volts, locale_) + QStringLiteral(" V"));
 
     if (table.StatusError > 0) {
-        r.lamp->setToolTip(QString::fromUtf8(ui::loggerErrorText(table.StatusError)));
+        r.lamp->setToolTip(QString::fromUtf8(LoggerErrorText(table.StatusError)));
         r.lamp->setVisible(true);
     }
 
