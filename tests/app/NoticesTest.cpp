@@ -95,7 +95,8 @@ private slots:
     void init() {
         dir_ = std::make_unique<QTemporaryDir>();
         setProgramDirForTests(dir_->path());
-        writeFile(dir_->path() + "/Cfg/group.cfg", "Channel 20\r\nD0000000A01\r\nD0000000B02\r\nD0000000C03\r\n");
+        writeFile(dir_->path() + "/Cfg/group.cfg",
+                  "Channel 20\r\nD0000000A01\r\nD0000000B02\r\nD0000000C03\r\n");
         writeFile(dir_->path() + "/sound/Completed.wav", fakeWav('C'));
         writeFile(dir_->path() + "/sound/Missed.wav", fakeWav('M'));
         writeFile(dir_->path() + "/sound/Finished.wav", fakeWav('F'));

@@ -218,7 +218,7 @@ TEST(KestrovaneSimOnPty, NoiseLeftUnreadDoesNotMeetTheNextTasksReplies) {
     ASSERT_EQ(write(fd, report.data(), report.size()), 5);
     const Bytes noise = readFor(fd, 8, 2000);
     ASSERT_FALSE(noise.empty());
-    EXPECT_EQ(noise[0], 0x03); // a 4-byte report
+    EXPECT_EQ(noise[0], 0x03);                                   // a 4-byte report
     std::this_thread::sleep_for(std::chrono::milliseconds(300)); // noise piles up unread
     const Bytes task = {'#', 'T', 0x02, 0x00, 0x12};
     ASSERT_EQ(write(fd, task.data(), task.size()), 5);
