@@ -12,7 +12,7 @@ packages=(
     build-essential cmake ninja-build pkg-config ccache
     qt6-base-dev qt6-base-dev-tools libgl-dev
     libgtest-dev libgmock-dev googletest nlohmann-json3-dev libsdl2-dev
-    clang libclang-rt-14-dev
+    clang libclang-rt-14-dev clang-format
     xvfb xauth x11-utils imagemagick fonts-dejavu-core fonts-liberation
     # xdg-mime looks a file's type up through mimetype (libfile-mimeinfo-perl) when no desktop
     # environment runs; without it *.orx is plain text and the viewer is never chosen.
