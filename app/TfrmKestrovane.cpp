@@ -11,6 +11,7 @@
 #include "ui/LoggerListView.h"
 #include "ui/Pictures.h"
 #include "ui/TfrmAbout.h"
+#include "ui/WindowBounds.h"
 #include "widgets/TNumSpinEdit.h"
 #include "widgets/TOnOffSwitch.h"
 
@@ -85,8 +86,8 @@ TfrmKestrovane::TfrmKestrovane(IClock& clock, ISerialOs& serialOs, QWidget* pare
       engine(table, PortDrv, modem, clock, *this), clock_(clock), messages_(this) {
     setObjectName("frmKestrovane");
     setWindowTitle("Kestrovane");
-    setMinimumSize(800, 512);
-    resize(800, 512);
+    setMinimumSize(ui::clientSizeOf(800, 512));
+    resize(792, 478);
     // The layout is drawn in pixels for a small dialog font, as on the engineers' laptops.
     QFont f = font();
     f.setPointSizeF(8);
@@ -241,22 +242,22 @@ void TfrmKestrovane::buildPanelControl() {
         return s;
     };
 
-    plainLabel(p, "порт", 4, 4, 24, 22);
+    plainLabel(p, "порт", 4, 2, 24, 22);
     SpinPortNum = spin("SpinPortNum", "Начинать поиск модема\nс указанного порта", 2, 255, 6);
-    SpinPortNum->setGeometry(28, 4, 40, 22);
-    SwitchConnect = onOff("SwitchConnect", "модем", "Начать поиск модема", 70, 4);
+    SpinPortNum->setGeometry(28, 2, 40, 22);
+    SwitchConnect = onOff("SwitchConnect", "модем", "Начать поиск модема", 70, 2);
 
-    plainLabel(p, "настройки", 0, 30, kPanelControlWidth, 14, Qt::AlignCenter);
-    plainLabel(p, "канал", 4, 46, 34, 22);
+    plainLabel(p, "настройки", 0, 28, kPanelControlWidth, 14, Qt::AlignCenter);
+    plainLabel(p, "канал", 4, 44, 34, 22);
     SpinModChannel = spin("SpinModChannel", "Номер частотного канала модема", 0, 200, 0);
-    SpinModChannel->setGeometry(40, 46, 50, 22);
-    LabelModFreq = plainLabel(p, QString(), 40, 69, 60, 14);
+    SpinModChannel->setGeometry(40, 44, 50, 22);
+    LabelModFreq = plainLabel(p, QString(), 40, 67, 60, 14);
     describe(LabelModFreq, "LabelModFreq", {}, "Частота канала модема");
     LabelModFreq->setStyleSheet("color: red;");
     ImageRunAnalyzer = new TImageButton(p);
     describe(ImageRunAnalyzer, "ImageRunAnalyzer", "Анализ шума\n(двойной клик по графику - автосдвиг)");
     ImageRunAnalyzer->setPicture(buttonPicture(ButtonKind::RunAnalyzer));
-    ImageRunAnalyzer->setGeometry(104, 46, 32, 32);
+    ImageRunAnalyzer->setGeometry(104, 44, 32, 32);
 
     auto picker = [&](const char* name, const char* label, int y, QCheckBox*& check) {
         plainLabel(p, label, 4, y, 134, 14);
@@ -275,10 +276,10 @@ void TfrmKestrovane::buildPanelControl() {
         e->calendarWidget()->window()->installEventFilter(this);
         return e;
     };
-    DateTimeBegin = picker("DateTimeBegin", "начать с даты", 86, DateTimeBeginCheck);
-    DateTimeFinish = picker("DateTimeFinish", "завершить по дату", 124, DateTimeFinishCheck);
+    DateTimeBegin = picker("DateTimeBegin", "начать с даты", 82, DateTimeBeginCheck);
+    DateTimeFinish = picker("DateTimeFinish", "завершить по дату", 119, DateTimeFinishCheck);
 
-    plainLabel(p, "пакет", 4, 164, 50, 14);
+    plainLabel(p, "пакет", 4, 157, 50, 14);
     const QString blockHint = "Размер пакета данных:\n4kB = быстрая загрузка, низкая помехоустойчивость\n"
                               "512 = медленная загрузка, высокая помехоустойчивость";
     TrackBarDataBlockSize = new QSlider(Qt::Vertical, p);
@@ -290,17 +291,17 @@ void TfrmKestrovane::buildPanelControl() {
     TrackBarDataBlockSize->setTickPosition(QSlider::TicksRight);
     TrackBarDataBlockSize->setTickInterval(1);
     TrackBarDataBlockSize->setValue(1);
-    TrackBarDataBlockSize->setGeometry(0, 182, 20, 72);
+    TrackBarDataBlockSize->setGeometry(0, 175, 20, 72);
     QFont small = p->font();
     small.setPointSizeF(small.pointSizeF() * 0.85);
     const char* stops[] = {"4kB", "2kB", "1kB", "512"};
     for (int i = 0; i < 4; ++i)
-        plainLabel(p, stops[i], 20, 182 + i * 18, 24, 16)->setFont(small);
+        plainLabel(p, stops[i], 20, 175 + i * 18, 24, 16)->setFont(small);
 
-    plainLabel(p, "стратегия", 62, 164, 78, 14, Qt::AlignCenter);
+    plainLabel(p, "стратегия", 62, 157, 78, 14, Qt::AlignCenter);
     const char* rows[] = {"+10", "0", "-10"};
     for (int i = 0; i < 3; ++i)
-        plainLabel(p, rows[i], 44, 203 + i * 17, 22, 17, Qt::AlignRight | Qt::AlignVCenter)->setFont(small);
+        plainLabel(p, rows[i], 44, 196 + i * 17, 22, 17, Qt::AlignRight | Qt::AlignVCenter)->setFont(small);
     TRadioGroup** groups[] = {&RadioGrPower1, &RadioGrPower2, &RadioGrPower3};
     QCheckBox** checks[] = {&CheckBoxAttempt1, &CheckBoxAttempt2, &CheckBoxAttempt3};
     for (int i = 0; i < 3; ++i) {
@@ -308,12 +309,12 @@ void TfrmKestrovane::buildPanelControl() {
         auto* g = new TRadioGroup(" " + n + " ", 3, p);
         describe(g, "RadioGrPower" + n,
                  "Попытка " + n + "\nСтратегия поиска логгеров\n(мощность передатчика, дБм)");
-        g->setGeometry(67 + i * 23, 186, 23, 68);
+        g->setGeometry(67 + i * 23, 179, 23, 68);
         *groups[i] = g;
         auto* c = new QCheckBox(p);
         describe(c, "CheckBoxAttempt" + n, "Стратегия поиска логгеров\n(попытки)",
                  "Стратегия поиска логгеров, попытка " + n);
-        c->setGeometry(71 + i * 23, 256, 18, 18);
+        c->setGeometry(71 + i * 23, 247, 18, 18);
         *checks[i] = c;
     }
     RadioGrPower3->setEnabled(false);
@@ -322,25 +323,25 @@ void TfrmKestrovane::buildPanelControl() {
     ImageArrowAttemptPtr = new TImageButton(p);
     describe(ImageArrowAttemptPtr, "ImageArrowAttemptPtr", {}, "Текущая попытка");
     ImageArrowAttemptPtr->setPicture(arrowDown());
-    ImageArrowAttemptPtr->setGeometry(72, 176, 16, 12);
+    ImageArrowAttemptPtr->setGeometry(72, 169, 16, 12);
     ImageArrowAttemptPtr->hide();
 
     Label13 = new TImageButton(p);
     Label13->setText("команды");
     describe(Label13, "Label13", {}, "команды");
-    Label13->setGeometry(0, 278, kPanelControlWidth, 14);
+    Label13->setGeometry(0, 265, kPanelControlWidth, 14);
 
-    SwitchDownload = onOff("SwitchDownload", "данные", "Загрузить измерения\nза указанный период", 4, 294);
-    SwitchTime = onOff("SwitchTime", "время", "Установить внутреннее\nвремя логгеров", 4, 316);
-    SwitchMeas = onOff("SwitchMeas", "замер", "Провести принудительное\n(тестовое) измерение", 4, 338);
-    SwitchErase = onOff("SwitchErase", "стереть", "Стереть все измерения\nиз памяти логгеров", 4, 360);
-    SwitchPeriod = onOff("SwitchPeriod", "период", "Установить период\nизмерений логгеров", 4, 382);
-    SwitchChannel = onOff("SwitchChannel", "канал", "Установить частотный\nканал логгеров", 4, 404);
+    SwitchDownload = onOff("SwitchDownload", "данные", "Загрузить измерения\nза указанный период", 4, 279);
+    SwitchTime = onOff("SwitchTime", "время", "Установить внутреннее\nвремя логгеров", 4, 300);
+    SwitchMeas = onOff("SwitchMeas", "замер", "Провести принудительное\n(тестовое) измерение", 4, 321);
+    SwitchErase = onOff("SwitchErase", "стереть", "Стереть все измерения\nиз памяти логгеров", 4, 342);
+    SwitchPeriod = onOff("SwitchPeriod", "период", "Установить период\nизмерений логгеров", 4, 363);
+    SwitchChannel = onOff("SwitchChannel", "канал", "Установить частотный\nканал логгеров", 4, 384);
     SpinLogPeriod = spin("SpinLogPeriod", "Период измерений логгеров", 1, 99, 3);
-    SpinLogPeriod->setGeometry(84, 382, 52, 21);
+    SpinLogPeriod->setGeometry(84, 363, 52, 21);
     SpinLogChannel = spin("SpinLogChannel", "Номер частотного канала логгеров", 0, 200, 0);
-    SpinLogChannel->setGeometry(84, 404, 52, 21);
-    LabelLogFreq = plainLabel(p, QString(), 84, 426, 56, 14);
+    SpinLogChannel->setGeometry(84, 384, 52, 21);
+    LabelLogFreq = plainLabel(p, QString(), 84, 405, 56, 14);
     describe(LabelLogFreq, "LabelLogFreq", {}, "Частота канала логгеров");
     LabelLogFreq->setStyleSheet("color: red;");
 

@@ -2,6 +2,7 @@
 #include "app/TRadioGroup.h"
 #include "app/TfrmKestrovane.h"
 #include "files/IniFile.h"
+#include "ui/WindowBounds.h"
 #include "widgets/TNumSpinEdit.h"
 #include "widgets/TOnOffSwitch.h"
 
@@ -16,8 +17,7 @@ void TfrmKestrovane::readSettings() {
     const int left = ini.readInteger("Main", "Left", 0);
     const int height = ini.readInteger("Main", "Height", 512);
     const int width = ini.readInteger("Main", "Width", 800);
-    move(left, top);
-    resize(width, height);
+    ui::placeWindow(*this, left, top, width, height);
 
     SpinPortNum->setValue(ini.readInteger("Settings", "Port", 6));
     // "#C" carries one byte: the channel range must lie in 0..255 with its minimum first.
@@ -45,17 +45,18 @@ void TfrmKestrovane::readSettings() {
 
 bool TfrmKestrovane::writeSettings() {
     IniFile ini(settingsPath().toStdString());
-    const QRect analyzer = analyzer_ ? QRect(analyzer_->pos(), analyzer_->size()) : QRect(0, 512, 800, 300);
+    const QRect main = ui::outerBounds(*this);
+    const QRect analyzer = analyzer_ ? ui::outerBounds(*analyzer_) : QRect(0, 512, 800, 300);
     struct Key {
         const char* section;
         const char* key;
         int value;
     };
     const Key keys[] = {
-        {"Main", "Top", y()},
-        {"Main", "Left", x()},
-        {"Main", "Height", height()},
-        {"Main", "Width", width()},
+        {"Main", "Top", main.y()},
+        {"Main", "Left", main.x()},
+        {"Main", "Height", main.height()},
+        {"Main", "Width", main.width()},
         {"Analyzer", "Top", analyzer.y()},
         {"Analyzer", "Left", analyzer.x()},
         {"Analyzer", "Height", analyzer.height()},

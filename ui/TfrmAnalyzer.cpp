@@ -4,12 +4,11 @@
 #include "modem/ModemSender.h"
 #include "platform/Clock.h"
 #include "serial/TSerialPortDriver.h"
+#include "ui/WindowBounds.h"
 #include "widgets/TXYPlot.h"
 
 #include <QCloseEvent>
 #include <QFrame>
-#include <QGuiApplication>
-#include <QScreen>
 #include <QShowEvent>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -20,7 +19,6 @@
 namespace {
 constexpr double kSecond = 1.0 / dt::kSecondsPerDay;
 constexpr int kAutoShiftMs = 2500;
-constexpr int kMaxWindowSide = 8192;
 } // namespace
 
 TfrmAnalyzer::TfrmAnalyzer(IAnalyzerHost& host, TSerialPortDriver& port, IModemSender& modem, IClock& clock,
@@ -28,7 +26,7 @@ TfrmAnalyzer::TfrmAnalyzer(IAnalyzerHost& host, TSerialPortDriver& port, IModemS
     : QWidget(parent, Qt::Window), host_(host), port_(port), modem_(modem), clock_(clock) {
     setObjectName("frmAnalyzer");
     setWindowTitle(QString::fromUtf8("Анализ шума"));
-    setMinimumSize(600, 300);
+    setMinimumSize(ui::clientSizeOf(600, 300));
     resize(592, 316);
 
     auto* outer = new QVBoxLayout(this);
@@ -70,21 +68,7 @@ void TfrmAnalyzer::FormCreate(const IniFile& settings) {
     const int left = settings.readInteger("Analyzer", "Left", 0);
     const int height = settings.readInteger("Analyzer", "Height", 300);
     const int width = settings.readInteger("Analyzer", "Width", 800);
-    placeWindow(left, top, width, height);
-}
-
-void TfrmAnalyzer::placeWindow(int left, int top, int width, int height) {
-    resize(std::clamp(width, minimumWidth(), kMaxWindowSide),
-           std::clamp(height, minimumHeight(), kMaxWindowSide));
-    move(left, top);
-    // A settings file from another monitor layout (or a damaged one) must not leave the window
-    // where no screen shows it: the user could never find it again.
-    const QRect frame(QPoint(left, top), size());
-    const auto screens = QGuiApplication::screens();
-    const bool seen = std::any_of(screens.begin(), screens.end(),
-                                  [&](const QScreen* s) { return s->availableGeometry().intersects(frame); });
-    if (!seen && QGuiApplication::primaryScreen())
-        move(QGuiApplication::primaryScreen()->availableGeometry().topLeft());
+    ui::placeWindow(*this, left, top, width, height);
 }
 
 void TfrmAnalyzer::FormShow() {

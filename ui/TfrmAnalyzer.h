@@ -67,8 +67,6 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    void placeWindow(int left, int top, int width, int height);
-
     IAnalyzerHost& host_;
     TSerialPortDriver& port_;
     IModemSender& modem_;

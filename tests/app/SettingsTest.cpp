@@ -7,6 +7,8 @@
 #include "widgets/TNumSpinEdit.h"
 
 #include <QCheckBox>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QSlider>
 #include <QtTest>
 
@@ -48,7 +50,7 @@ private slots:
                              "Attempt1=0\r\nAttempt2=5\r\nAttempt3=1\r\n");
         TfrmKestrovane* w = start();
         QCOMPARE(w->pos(), QPoint(32, 40));
-        QCOMPARE(w->size(), QSize(900, 600));
+        QCOMPARE(w->size(), QSize(892, 566)); // outer bounds in the file, the client area less the frame
         QCOMPARE(w->SpinPortNum->value(), 10.0);
         QCOMPARE(w->SpinModChannel->minimum(), 10.0);
         QCOMPARE(w->SpinModChannel->maximum(), 30.0);
@@ -82,7 +84,7 @@ private slots:
         writeFile(iniPath(), text);
         TfrmKestrovane* w = start();
         QCOMPARE(w->pos(), QPoint(0, 0));
-        QCOMPARE(w->size(), QSize(800, 512));
+        QCOMPARE(w->size(), QSize(792, 478));
         QCOMPARE(w->SpinPortNum->value(), 255.0);
         // The channel range is brought into the one-byte range of "#C".
         QCOMPARE(w->SpinModChannel->minimum(), 0.0);
@@ -96,6 +98,18 @@ private slots:
         QCOMPARE(w->RadioGrPower3->itemIndex(), 2);
         QVERIFY(w->CheckBoxAttempt1->isChecked()); // not an integer: the default
         QVERIFY(!w->CheckBoxAttempt3->isChecked());
+    }
+
+    // A file from another monitor layout: the window comes back onto a screen, within sane sizes.
+    void windowNoScreenShowsIsBroughtBack() {
+        writeFile(iniPath(), "[Main]\r\nTop=-900000\r\nLeft=2000000\r\nHeight=10\r\nWidth=99999999\r\n");
+        TfrmKestrovane* w = start();
+        QVERIFY(w->width() <= 8192);
+        QCOMPARE(w->height(), 478);
+        bool seen = false;
+        for (const QScreen* s : QGuiApplication::screens())
+            seen = seen || s->availableGeometry().intersects(QRect(w->pos(), w->size()));
+        QVERIFY(seen);
     }
 
     void channelRangeTurnedAround() {
@@ -139,7 +153,8 @@ private slots:
                               "Strategy/Attempt2", "Strategy/Attempt3"}));
         QVERIFY(text.contains("Top=25"));
         QVERIFY(text.contains("Left=15"));
-        QVERIFY(text.contains("Width=1000"));
+        QVERIFY(text.contains("Width=1008"));
+        QVERIFY(text.contains("Height=734"));
         QVERIFY(text.contains("Port=33"));
         QVERIFY(text.contains("Channel=17"));
         QVERIFY(text.contains("DataBlockSize=2"));

@@ -115,11 +115,11 @@ private slots:
         QVERIFY(!r.w->TimerReadRSSI->isActive());
         QVERIFY(!r.w->TimerAutoShift->isActive());
         QCOMPARE(r.w->TimerAutoShift->interval(), 2500);
-        QCOMPARE(r.w->minimumSize(), QSize(600, 300));
+        QCOMPARE(r.w->minimumSize(), QSize(592, 266)); // the client area of a 600 x 300 window
         // Time axis from now to two minutes ahead; defaults of the missing settings file.
         QCOMPARE(r.w->PlotRSSI->timeMin(), r.clock.now());
         QVERIFY(std::fabs(r.w->PlotRSSI->timeMax() - r.clock.now() - 120 * kSecond) < 1e-9);
-        QCOMPARE(r.w->size(), QSize(800, 300));
+        QCOMPARE(r.w->size(), QSize(792, 266));
         QCOMPARE(r.w->pos().x(), 0);
         QVERIFY(r.modem.commands.empty());
     }
@@ -135,7 +135,7 @@ private slots:
         RecordingModem modem;
         Host host;
         TfrmAnalyzer w(host, port, modem, clock, IniFile(path));
-        QCOMPARE(w.size(), QSize(700, 350));
+        QCOMPARE(w.size(), QSize(692, 316));
         QCOMPARE(w.pos(), QPoint(30, 40));
 
         // A position no screen shows is brought back where the user can see the window.
@@ -143,7 +143,7 @@ private slots:
             << "[Analyzer]\r\nTop=-900000\r\nLeft=2000000\r\nHeight=100\r\nWidth=99999999\r\n";
         TfrmAnalyzer lost(host, port, modem, clock, IniFile(path));
         QVERIFY(lost.size().width() <= 8192);
-        QCOMPARE(lost.size().height(), 300);
+        QCOMPARE(lost.size().height(), 266);
         bool seen = false;
         for (const QScreen* s : QGuiApplication::screens())
             seen = seen || s->availableGeometry().intersects(QRect(lost.pos(), lost.size()));
