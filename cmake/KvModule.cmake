@@ -28,7 +28,7 @@ function(kv_gtest name)
     if(CMAKE_CROSSCOMPILING)
         # Listing the tests would start Wine once per binary at build time; run each binary whole.
         add_test(NAME ${name} COMMAND ${name})
-        set_tests_properties(${name} PROPERTIES TIMEOUT 600 ENVIRONMENT "${KV_WINE_ENV}")
+        set_tests_properties(${name} PROPERTIES TIMEOUT 600 ENVIRONMENT "${KV_WINE_ENV}" FIXTURES_REQUIRED wine_prefix)
     else()
         gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 300)
     endif()
