@@ -88,10 +88,16 @@ void TXYPlot::appendPoint(int series, double t, double v) {
     if (dirty_ || buffer_.isNull() || buffer_.size() != size())
         return;
 
+    const double x1 = xOfTime(t), y1 = yOfValue(v);
+    if (markerSpacing_ > 0 && s.markersShown && x1 >= field_.left() && x1 < field_.left() + field_.width() &&
+        ++s.visibleCount * static_cast<size_t>(markerSpacing_) > static_cast<size_t>(field_.width())) {
+        // Grown too dense for markers: a full render draws it as a line, like any dense series.
+        invalidate();
+        return;
+    }
     QPainter p(&buffer_);
     p.setClipRect(field_);
     QRect changed;
-    const double x1 = xOfTime(t), y1 = yOfValue(v);
     const size_t n = s.t.size();
     if (n >= 2) {
         const double px = xOfTime(s.t[n - 2]), py = yOfValue(s.v[n - 2]);
@@ -347,8 +353,12 @@ QRect TXYPlot::drawMarker(QPainter& p, const Series& s, double x, double y) cons
 
 void TXYPlot::drawSeries(QPainter& p, Series& s) {
     const size_t n = s.t.size();
-    if (n == 0 || field_.isEmpty())
+    if (n == 0 || field_.isEmpty()) {
+        // Nothing shown: the points appended next start with room for their markers.
+        s.visibleCount = 0;
+        s.markersShown = true;
         return;
+    }
     const int left = field_.left(), right = field_.left() + field_.width();
     constexpr int kOffLeft = std::numeric_limits<int>::min();
     constexpr int kOffRight = std::numeric_limits<int>::max();
@@ -406,6 +416,7 @@ void TXYPlot::drawSeries(QPainter& p, Series& s) {
     if (!lines.empty())
         p.drawLines(lines.data(), static_cast<int>(lines.size()));
 
+    s.visibleCount = visible;
     s.markersShown = markerSpacing_ == 0 ||
                      visible * static_cast<size_t>(markerSpacing_) <= static_cast<size_t>(field_.width());
     if (!s.markersShown)

@@ -91,6 +91,7 @@ private:
         std::vector<uint32_t> runPixels;
         std::vector<double> t, v;
         bool markersShown = true; // as decided by the last full render
+        size_t visibleCount = 0;  // points inside the field then, and appended inside it since
     };
     enum class Drag { None, Zoom, Pan };
 

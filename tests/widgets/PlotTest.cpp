@@ -242,6 +242,20 @@ private slots:
         s.plot.setTimeRange(0, 1);
         QCOMPARE(appended, s.plot.grab().toImage());
 
+        // Emptied and grown again by appends alone: sparse, it shows its markers; once dense, it
+        // is drawn as a line, as a full render draws it.
+        s.plot.clearSeries(s.noise);
+        s.plot.setTimeRange(0, 1);
+        const int base = countColour(s.plot.grab().toImage(), kGrey, f);
+        for (int i = 0; i < 20; ++i)
+            s.plot.appendPoint(s.noise, i / 20.0, -100 + (i % 5));
+        QVERIFY(countColour(s.plot.grab().toImage(), kGrey, f) > base + 19 * 9);
+        s.plot.clearSeries(s.noise);
+        s.plot.grab();
+        for (int i = 0; i < 1000; ++i)
+            s.plot.appendPoint(s.noise, i / 1000.0, -100 + (i % 5));
+        QVERIFY(countColour(s.plot.grab().toImage(), kGrey, f) <= base);
+
         // Zoomed in, the same series has room for its markers.
         s.plot.setTimeRange(0, 0.05);
         QVERIFY(countColour(s.plot.grab().toImage(), kGrey, f) > gridGrey + 40 * 9);
