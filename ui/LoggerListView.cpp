@@ -122,6 +122,8 @@ void LoggerListView::buildRows(const LoggerTable& table) {
             r.values[v]->move(kBevelX[v] + 5, y0 + 5);
         }
         r.values[5]->setText(textFromCp1251(logger.LoggerComment));
+        // The list scrolls vertically only, so a long comment runs out of sight: its hint shows it whole.
+        r.values[5]->setToolTip(r.values[5]->text());
         right = std::max(right, r.values[5]->x() + r.values[5]->width());
     }
     const int width = std::max(right, content_->width());

@@ -127,12 +127,15 @@ private slots:
         w.table.loggers[0].LoggerName = "\xc4\xe0\xf2\xf7\xe8\xea"; // cp1251
         w.table.loggers[0].LoggerComment = "\xd1\xea\xe2\xe0\xe6\xe8\xed\xe0 \xb9"
                                            "5";
+        w.table.loggers[1].LoggerComment.clear();
         w.table.AllocateTable();
         const auto& r = w.row(0);
         QVERIFY(w.view->isTicked(0));
         QCOMPARE(r.check->text(), QStringLiteral("Датчик"));
         QCOMPARE(r.values[5]->text(), QStringLiteral("Скважина №5"));
         QVERIFY(r.values[5]->width() > 0);
+        QCOMPARE(r.values[5]->toolTip(), QStringLiteral("Скважина №5")); // whole where the view cuts it
+        QVERIFY(w.row(1).values[5]->toolTip().isEmpty());
         QCOMPARE(r.light->brushColour(), QColor(0, 0, 0));
         QCOMPARE(r.light->toolTip(), QStringLiteral("Device until not called"));
         QCOMPARE(r.lamp->toolTip(), QStringLiteral("Нет ошибок"));
