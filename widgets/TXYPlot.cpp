@@ -89,8 +89,8 @@ void TXYPlot::appendPoint(int series, double t, double v) {
         return;
 
     const double x1 = xOfTime(t), y1 = yOfValue(v);
-    if (markerSpacing_ > 0 && s.markersShown && x1 >= field_.left() && x1 < field_.left() + field_.width() &&
-        ++s.visibleCount * static_cast<size_t>(markerSpacing_) > static_cast<size_t>(field_.width())) {
+    if (s.markersShown && x1 >= field_.left() && x1 < field_.left() + field_.width() &&
+        !roomForMarkers(++s.visibleCount)) {
         // Grown too dense for markers: a full render draws it as a line, like any dense series.
         invalidate();
         return;
@@ -340,6 +340,11 @@ bool TXYPlot::clipToField(double& x0, double& y0, double& x1, double& y1) const 
     return true;
 }
 
+bool TXYPlot::roomForMarkers(size_t visible) const {
+    return markerSpacing_ == 0 ||
+           visible * static_cast<size_t>(markerSpacing_) <= static_cast<size_t>(field_.width());
+}
+
 QRect TXYPlot::drawMarker(QPainter& p, const Series& s, double x, double y) const {
     if (!pixelSafe(x, y))
         return {};
@@ -417,8 +422,7 @@ void TXYPlot::drawSeries(QPainter& p, Series& s) {
         p.drawLines(lines.data(), static_cast<int>(lines.size()));
 
     s.visibleCount = visible;
-    s.markersShown = markerSpacing_ == 0 ||
-                     visible * static_cast<size_t>(markerSpacing_) <= static_cast<size_t>(field_.width());
+    s.markersShown = roomForMarkers(visible);
     if (!s.markersShown)
         return;
 

@@ -103,6 +103,8 @@ private:
     void drawAxes(QPainter& p);
     // Clips a segment to the field in floating point (huge coordinates never reach the painter).
     bool clipToField(double& x0, double& y0, double& x1, double& y1) const;
+    // Whether a series with this many points inside the field keeps its markers at the spacing.
+    bool roomForMarkers(size_t visible) const;
     // Draws the marker centred on the pixel that holds (x, y); returns its rectangle.
     QRect drawMarker(QPainter& p, const Series& s, double x, double y) const;
     static QImage makeMarker(const QColor& fill, const QColor& border);
