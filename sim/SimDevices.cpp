@@ -97,7 +97,7 @@ void SimDevices::pump() {
                 continue; // the modem has moved on; the packet is lost on air
             const uint64_t start = std::max(p.readyUs, lineFreeUs_);
             lineFreeUs_ = start + lineTimeUs(p.bytes.size());
-            line_.push_back(Chunk{start, std::move(p.bytes)});
+            line_.push_back(Chunk{start, std::move(p.bytes), p.channel < 0});
         }
         pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(done));
     }
@@ -289,6 +289,16 @@ size_t SimDevices::read(uint8_t* buffer, size_t count) {
 void SimDevices::dropArrived() {
     pump();
     rx_.clear();
+}
+
+void SimDevices::dropArrivedAndOwnReports() {
+    dropArrived();
+    // A report cut short would leave its tail in front of the next reply.
+    line_.erase(std::remove_if(line_.begin(), line_.end(), [](const Chunk& c) { return c.own; }),
+                line_.end());
+    pending_.erase(
+        std::remove_if(pending_.begin(), pending_.end(), [](const Pending& p) { return p.channel < 0; }),
+        pending_.end());
 }
 
 uint64_t SimDevices::nextArrivalUs() {

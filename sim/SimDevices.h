@@ -47,6 +47,9 @@ public:
     size_t read(uint8_t* buffer, size_t count);
     // Drops what has arrived; bytes still on their way keep coming, as with a real purge.
     void dropArrived();
+    // Drops what has arrived and the modem's own reports still on their way: what a modem whose
+    // DTR had been lowered would never have sent. Loggers' replies on their way keep coming.
+    void dropArrivedAndOwnReports();
     // Microseconds on the modem's time base when the next byte will have arrived; UINT64_MAX when
     // nothing is scheduled (noise included).
     uint64_t nextArrivalUs();
@@ -99,6 +102,7 @@ private:
     struct Chunk {
         uint64_t startUs;
         std::vector<uint8_t> bytes;
+        bool own = false; // the modem's own (identification, noise)
         size_t moved = 0;
     };
 

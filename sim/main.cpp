@@ -212,7 +212,7 @@ int main(int argc, char** argv) {
                     // the next task's replies.
                     tcflush(heldSlave, TCIFLUSH);
                     out.clear();
-                    devices.dropArrived();
+                    devices.dropArrivedAndOwnReports();
                 }
                 devices.command(p.bytes.data(), p.bytes.size());
                 log.line("CMD", p.bytes.data(), p.bytes.size());

@@ -227,7 +227,10 @@ TEST(KestrovaneSimOnPty, NoiseLeftUnreadDoesNotMeetTheNextTasksReplies) {
     const Bytes reply = readFor(fd, 11 + 24, 3000);
     close(fd);
     const auto packets = splitPackets(reply);
-    ASSERT_FALSE(packets.empty());
+    std::string seen;
+    for (uint8_t b : reply)
+        seen += " " + std::to_string(b);
+    ASSERT_FALSE(packets.empty()) << "bytes:" << seen << "\n" << sim.logText();
     EXPECT_EQ(packets[0].payload, bytesOf("D5START"));
 }
 
