@@ -580,8 +580,9 @@ QString TfrmKestrovane::frequencyText(int channel) {
 void TfrmKestrovane::SpinModChannelChange() {
     LabelModFreq->setText(frequencyText(SpinModChannel->valueRounded()));
     SpinLogChannel->setValue(SpinModChannel->value());
+    // Runs at every keystroke: the field is left as typed, the modem gets a channel in range.
     if (PortDrv.IsOpen() && analyzerShowing() && !taskRunning())
-        sendChannelCommand(modemChannel());
+        sendChannelCommand(std::clamp(SpinModChannel->valueInRange(), 0, 255));
 }
 
 void TfrmKestrovane::SpinLogChannelChange() {
@@ -637,15 +638,15 @@ int TfrmKestrovane::dataBlockPosition() const {
 
 // A channel goes out as one byte; with equal bounds the spin edit holds anything.
 int TfrmKestrovane::modemChannel() const {
-    return std::clamp(SpinModChannel->valueRounded(), 0, 255);
+    return std::clamp(SpinModChannel->valueUsed(), 0, 255);
 }
 
 int TfrmKestrovane::loggerChannel() const {
-    return std::clamp(SpinLogChannel->valueRounded(), 0, 255);
+    return std::clamp(SpinLogChannel->valueUsed(), 0, 255);
 }
 
 int TfrmKestrovane::loggerPeriod() const {
-    return SpinLogPeriod->valueRounded();
+    return SpinLogPeriod->valueUsed();
 }
 
 TDateTime TfrmKestrovane::dateBegin() const {
@@ -742,7 +743,8 @@ bool TfrmKestrovane::loggerTicked(int row) const {
 }
 
 void TfrmKestrovane::rowShowState(int row, int code) {
-    list_->showState(row, code);
+    const int givenUp = table.validIndex(row) ? table.loggers[static_cast<size_t>(row)].GivenUpRecords : 0;
+    list_->showState(row, code, givenUp);
 }
 
 void TfrmKestrovane::rowShowLink(int row, double levelDbm, int barWidth) {
@@ -755,6 +757,10 @@ void TfrmKestrovane::rowShowStatus(int row, const LoggerTable& t) {
 
 void TfrmKestrovane::rowShowClockText(int row, const std::string& text) {
     list_->showClockText(row, QString::fromStdString(text));
+}
+
+void TfrmKestrovane::rowShowRawClock(int row, const std::string& text) {
+    list_->showRawClock(row, QString::fromStdString(text));
 }
 
 void TfrmKestrovane::setModemChannel(int channel) {
@@ -851,7 +857,7 @@ void TfrmKestrovane::setStatusPanel0(const std::string& text) {
     StatusPanel0->setText(QString::fromStdString(text));
 }
 double TfrmKestrovane::portSpinValue() const {
-    return SpinPortNum->value();
+    return SpinPortNum->valueUsed();
 }
 double TfrmKestrovane::portSpinMinimum() const {
     return SpinPortNum->minimum();
@@ -870,9 +876,24 @@ void TfrmKestrovane::SwitchConnectOff() {
     modem.SwitchConnectOff(*this);
 }
 
+bool TfrmKestrovane::ModemLost() {
+    if (!PortDrv.DeviceLost())
+        return false;
+    // The modem switch's off handler closes the port, so a loss is handled once.
+    if (SwitchConnect->isOn())
+        SwitchConnect->setOn(false);
+    else
+        SwitchConnectOff();
+    setStatusPanel1(ModemLink::kLostPanelText);
+    messages_.error(ModemLink::kLostText);
+    return true;
+}
+
 void TfrmKestrovane::bindTaskSwitch(TOnOffSwitch* sw, TTaskKind kind) {
     sw->setOnHandler([this, sw, kind] {
-        if (engine.CheckStart(kind)) {
+        // With nothing reading the port, a pulled adapter is found only now, at its next use.
+        const bool lost = PortDrv.CheckDevice();
+        if (!lost && engine.CheckStart(kind)) {
             engine.StartTask(kind);
             return;
         }
@@ -881,6 +902,8 @@ void TfrmKestrovane::bindTaskSwitch(TOnOffSwitch* sw, TTaskKind kind) {
         sw->setOffHandler({});
         sw->setOn(false);
         sw->setOffHandler(off);
+        if (lost)
+            ModemLost();
     });
     if (kind == TTaskKind::SetChannel)
         sw->setOffHandler([this] { SwitchChannelOff(); });
@@ -894,7 +917,7 @@ void TfrmKestrovane::SwitchChannelOff() {
         messages_.error(channeltext::kCritical);
         return;
     }
-    SpinModChannel->setValue(SpinLogChannel->value());
+    SpinModChannel->setValue(loggerChannel());
     messages_.info(channeltext::kSuccess);
     const QString path = QString::fromStdString(table.ConfigFileName);
     if (!path.isEmpty() && QFileInfo(path).isFile())
@@ -904,11 +927,15 @@ void TfrmKestrovane::SwitchChannelOff() {
 }
 
 void TfrmKestrovane::TimerReadStreamTimer() {
-    if (!engineBusy())
-        engine.TimerReadStreamTimer();
+    if (engineBusy())
+        return;
+    engine.TimerReadStreamTimer();
+    ModemLost();
 }
 
 void TfrmKestrovane::TimerSkipDevTimer() {
-    if (!engineBusy())
-        engine.TimerSkipDevTimer();
+    if (engineBusy())
+        return;
+    engine.TimerSkipDevTimer();
+    ModemLost();
 }

@@ -81,6 +81,9 @@ public:
     void ImageHelpClick();
     void ImageRunAnalyzerClick();
     void TimerFinishedSoundTimer();
+    // The modem's adapter was pulled: handled as switching the modem off, with a message. True
+    // when it was.
+    bool ModemLost();
 
     // Texts and numbers shown by the window.
     // "#C" and the channel byte, through the modem link once it is attached.
@@ -208,6 +211,7 @@ public:
     void rowShowLink(int row, double levelDbm, int barWidth) override;
     void rowShowStatus(int row, const LoggerTable& table) override;
     void rowShowClockText(int row, const std::string& text) override;
+    void rowShowRawClock(int row, const std::string& text) override;
     int soundMode() const override { return SoundMode; }
     void playCompleted() override;
     void playMissed() override;
@@ -228,6 +232,7 @@ public:
 
     // IAnalyzerHost.
     double& signalLevel() override { return engine.SignalLevel; }
+    void portLost() override { ModemLost(); }
 
     // IConfigHost.
     void setModemChannel(int channel) override;

@@ -56,10 +56,7 @@ public:
     // After rowShowStatus, when the status clock bytes form no date or time (StatusClock is NaN
     // then): the clock label shows these raw bytes ("00.13.26 24:00:00") in red, with no
     // comparison against the computer's clock.
-    virtual void rowShowRawClock(int row, const std::string& text) {
-        (void)row;
-        (void)text;
-    }
+    virtual void rowShowRawClock(int row, const std::string& text) = 0;
 
     // Sound notices.
     virtual int soundMode() const = 0;

@@ -99,6 +99,7 @@ void LoggerTable::dropRecords(int i) {
         return;
     Logger& l = loggers[static_cast<size_t>(i)];
     LoadedRecordCount -= static_cast<int32_t>(l.RecordTimes.size());
+    l.GivenUpRecords = 0;
     l.RecordTimes.clear();
     l.RecordVoltages.clear();
     for (auto& list : l.SensorReadings)

@@ -38,6 +38,8 @@ public:
         std::vector<TDateTime> RecordTimes;
         std::vector<int16_t> RecordVoltages;
         std::vector<std::vector<int16_t>> SensorReadings;
+        // Records of this download given up after every try of their block came damaged.
+        int32_t GivenUpRecords = 0;
     };
 
     // Group fields.

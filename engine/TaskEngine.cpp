@@ -146,6 +146,7 @@ void TaskEngine::StartTask(TTaskKind kind) {
     DroppedRecords = 0;
     for (int i = 0; i < table_.LoggerCount; ++i) {
         table_.loggers[static_cast<size_t>(i)].LoggerState = NotPolled;
+        table_.loggers[static_cast<size_t>(i)].GivenUpRecords = 0;
         host_.rowShowState(i, NotPolled);
     }
     host_.showPointers();
@@ -244,7 +245,10 @@ void TaskEngine::TimerSkipDevTimer() {
 void TaskEngine::UpdateLinkDisplay() {
     if (currentValid())
         host_.rowShowLink(table_.CurrentLogger, SignalLevel, signalBarWidth(SignalLevel));
-    host_.setStatusPanel1("Сбоев: " + std::to_string(FailureCount) + " Байт: " + std::to_string(ByteCount));
+    std::string panel = "Сбоев: " + std::to_string(FailureCount) + " Байт: " + std::to_string(ByteCount);
+    if (DroppedRecords > 0)
+        panel += " Потеряно записей: " + std::to_string(DroppedRecords);
+    host_.setStatusPanel1(panel);
     if (host_.analyzerShowing())
         host_.analyzerAddRssi(clock_.now(), SignalLevel);
 }
@@ -506,6 +510,8 @@ void TaskEngine::handleBlock() {
                                                     table_.StatusSensorCount, currentYear());
             StoreRecords(table_, table_.CurrentLogger, batch);
             DroppedRecords += batch.damaged;
+            if (currentValid())
+                table_.loggers[static_cast<size_t>(table_.CurrentLogger)].GivenUpRecords += batch.damaged;
             ByteCount += static_cast<int>(ReplyData.size());
             host_.advanceProgress();
             if (NextBlock()) {
@@ -513,7 +519,12 @@ void TaskEngine::handleBlock() {
                 requestBlock();
                 ShowState(PartlyLoaded);
             } else {
-                ShowState(TaskDone);
+                // Records given up are missing from the file: the logger is not done, and the
+                // next attempt asks it again.
+                const bool complete =
+                    !currentValid() ||
+                    table_.loggers[static_cast<size_t>(table_.CurrentLogger)].GivenUpRecords == 0;
+                ShowState(complete ? TaskDone : PartlyLoaded);
                 finish();
             }
             return;

@@ -35,6 +35,9 @@ class ModemLink : public IModemSender {
 public:
     static constexpr const char* kWriteFailedText = "Сбой записи выходного буфера COM-порта";
     static constexpr const char* kNoConnectionText = "Нет подключения";
+    static constexpr const char* kLostText = "Связь с модемом потеряна. Проверьте подключение "
+                                             "переходника USB/RK и снова включите модем.";
+    static constexpr const char* kLostPanelText = "Связь с модемом потеряна";
     static constexpr int kLastPort = 256;
 
     ModemLink(TSerialPortDriver& port, IClock& clock);

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -70,6 +71,10 @@ PosixSerialOs::~PosixSerialOs() {
 }
 
 bool PosixSerialOs::fail(const char* what, int err) {
+    // What a removed USB adapter or a hung-up terminal answers; a busy or absent port at open is
+    // no loss of an open device.
+    if (fd_ >= 0 && (err == EIO || err == ENXIO || err == ENODEV))
+        gone_ = true;
     lastError_ = std::string(what) + ": " + std::strerror(err);
     return false;
 }
@@ -105,6 +110,7 @@ bool PosixSerialOs::open(const std::string& name) {
     }
     fd_ = fd;
     path_ = path;
+    gone_ = false;
     // Linux raises DTR and RTS at open; nothing is signalled until the settings say so.
     setLine(TIOCM_DTR, false);
     setLine(TIOCM_RTS, false);
@@ -233,12 +239,24 @@ bool PosixSerialOs::queueCounts(uint32_t& inQueue, uint32_t& outQueue) {
     inQueue = outQueue = 0;
     if (fd_ < 0)
         return false;
+    // A hang-up shows in poll before any ioctl fails on some drivers; CLOCAL keeps a dropped
+    // carrier from hanging the line up, so a hang-up here is the device itself going away.
+    pollfd p{fd_, POLLIN, 0};
+    if (::poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLNVAL))) {
+        gone_ = true;
+        lastError_ = "the device was disconnected";
+        return false;
+    }
     int in = 0;
     if (ioctl(fd_, FIONREAD, &in) != 0)
         return fail("FIONREAD", errno);
     int out = 0;
-    if (ioctl(fd_, TIOCOUTQ, &out) != 0)
+    if (ioctl(fd_, TIOCOUTQ, &out) != 0) {
+        const int err = errno;
+        if (err == EIO || err == ENXIO || err == ENODEV)
+            return fail("TIOCOUTQ", err);
         out = 0; // not every device reports it; a pty always says 0
+    }
     inQueue = in > 0 ? static_cast<uint32_t>(in) : 0;
     outQueue = out > 0 ? static_cast<uint32_t>(out) : 0;
     return true;

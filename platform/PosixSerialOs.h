@@ -33,6 +33,7 @@ public:
     bool setRts(bool on) override;
     bool modemLines(uint32_t& lines) override;
     std::string lastError() const override { return lastError_; }
+    bool deviceGone() const override { return gone_; }
 
 private:
     bool fail(const char* what, int err);
@@ -40,6 +41,7 @@ private:
     std::string pattern_;
     std::string path_;
     int fd_ = -1;
+    bool gone_ = false;
     std::string lastError_;
 };
 

@@ -46,4 +46,7 @@ public:
     virtual bool modemLines(uint32_t& lines) = 0;
     // The system's error text of the last failure, for messages.
     virtual std::string lastError() const { return {}; }
+    // The device went away under the open handle (a pulled USB adapter, a closed pty): every
+    // call fails from now on until the port is closed and opened again. "No bytes yet" is not this.
+    virtual bool deviceGone() const { return false; }
 };

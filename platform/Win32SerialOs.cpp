@@ -30,6 +30,24 @@ bool Win32SerialOs::fail(const char* what) {
     return false;
 }
 
+// A failure of an I/O call on an open handle with an error that a removed adapter gives.
+bool Win32SerialOs::failIo(const char* what) {
+    switch (GetLastError()) {
+    case ERROR_ACCESS_DENIED:
+    case ERROR_BAD_COMMAND:
+    case ERROR_OPERATION_ABORTED:
+    case ERROR_DEVICE_REMOVED:
+    case ERROR_DEVICE_NOT_CONNECTED:
+    case ERROR_GEN_FAILURE:
+    case ERROR_INVALID_HANDLE:
+        gone_ = open_;
+        break;
+    default:
+        break;
+    }
+    return fail(what);
+}
+
 bool Win32SerialOs::open(const std::string& name) {
     if (open_)
         return true;
@@ -52,6 +70,7 @@ bool Win32SerialOs::open(const std::string& name) {
     claim_ = claim;
     handle_ = h;
     open_ = true;
+    gone_ = false;
     // Reads return almost at once with whatever has arrived.
     COMMTIMEOUTS t{};
     t.ReadIntervalTimeout = 1;
@@ -135,7 +154,7 @@ bool Win32SerialOs::queueCounts(uint32_t& inQueue, uint32_t& outQueue) {
     DWORD errors = 0;
     COMSTAT stat{};
     if (!ClearCommError(static_cast<HANDLE>(handle_), &errors, &stat))
-        return fail("ClearCommError");
+        return failIo("ClearCommError");
     inQueue = stat.cbInQue;
     outQueue = stat.cbOutQue;
     return true;
@@ -149,7 +168,7 @@ bool Win32SerialOs::read(uint8_t* buffer, uint32_t count, uint32_t& got) {
     const BOOL ok = ReadFile(static_cast<HANDLE>(handle_), buffer, count, &n, nullptr);
     // Bytes delivered before a failure are real: counting them keeps them from being lost.
     got = n;
-    return ok ? true : fail("ReadFile");
+    return ok ? true : failIo("ReadFile");
 }
 
 bool Win32SerialOs::write(const uint8_t* data, uint32_t count, uint32_t& written) {
@@ -160,7 +179,7 @@ bool Win32SerialOs::write(const uint8_t* data, uint32_t count, uint32_t& written
     const BOOL ok = WriteFile(static_cast<HANDLE>(handle_), data, count, &n, nullptr);
     // A write cut short still sent its first n bytes; the driver must not send them again.
     written = n;
-    return ok ? true : fail("WriteFile");
+    return ok ? true : failIo("WriteFile");
 }
 
 bool Win32SerialOs::setDtr(bool on) {

@@ -27,12 +27,15 @@ public:
     bool setRts(bool on) override;
     bool modemLines(uint32_t& lines) override;
     std::string lastError() const override { return lastError_; }
+    bool deviceGone() const override { return gone_; }
 
 private:
     bool fail(const char* what);
+    bool failIo(const char* what);
     void* handle_ = nullptr; // the port while open
     void* claim_ = nullptr;  // our named claim on the port while open
     bool open_ = false;
+    bool gone_ = false;
     std::string lastError_;
 };
 #endif

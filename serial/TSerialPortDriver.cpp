@@ -150,6 +150,15 @@ bool TSerialPortDriver::IsOpen() const {
     return os_.isOpen();
 }
 
+bool TSerialPortDriver::CheckDevice() {
+    if (!IsOpen())
+        return false;
+    uint32_t in = 0;
+    uint32_t out = 0;
+    os_.queueCounts(in, out);
+    return DeviceLost();
+}
+
 bool TSerialPortDriver::ApplySettings() {
     if (!IsOpen())
         return false;
@@ -229,7 +238,7 @@ uint32_t TSerialPortDriver::WriteBytesTimed(const uint8_t* data, uint32_t count,
                 continue;
             }
         }
-        if (clock_.tickCount() - start > timeoutMs)
+        if (DeviceLost() || clock_.tickCount() - start > timeoutMs)
             break;
         clock_.idle();
     }
@@ -262,7 +271,7 @@ uint32_t TSerialPortDriver::ReadBytes(uint8_t* buffer, uint32_t count) {
         }
         // Checked whenever nothing came, also when the queue claimed bytes that the read could not
         // deliver (a port gone away): otherwise that loop would never end.
-        if (clock_.tickCount() - start > inputTimeout_)
+        if (DeviceLost() || clock_.tickCount() - start > inputTimeout_)
             break;
         clock_.idle();
     }

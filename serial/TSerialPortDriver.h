@@ -106,6 +106,11 @@ public:
     bool OpenPort();
     void ClosePort();
     bool IsOpen() const;
+    // The open port's device went away (a pulled adapter): nothing will come or go through it
+    // until it is closed and found again. Set by whichever call met the loss first.
+    bool DeviceLost() const { return IsOpen() && os_.deviceGone(); }
+    // Asks the system now, for a port that nobody has read for a while; true when it is lost.
+    bool CheckDevice();
     bool ApplySettings();
     // The line settings that ApplySettings hands to the operating system.
     SerialLineSettings LineSettings() const;

@@ -67,6 +67,8 @@ public:
     bool dtr() const { return dtr_; }
     const std::string& id() const { return id_; }
     const std::vector<int>& ports() const { return ports_; }
+    // Where the system puts the modem's port now (an adapter plugged in again may get another).
+    void setPorts(std::vector<int> ports) { ports_ = std::move(ports); }
     size_t loggerCount() const { return slots_.size(); }
     SimLogger& logger(size_t i) { return slots_[i].logger; }
     // Requests each logger heard (addressed to it), counting from 1.

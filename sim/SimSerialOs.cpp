@@ -24,6 +24,24 @@ bool SimSerialOs::fail(const char* why) {
     return false;
 }
 
+bool SimSerialOs::usable() {
+    if (!open_)
+        return fail("The handle is invalid");
+    if (gone_)
+        return fail("Input/output error");
+    return true;
+}
+
+void SimSerialOs::pullOut() {
+    gone_ = true;
+    unplugged_ = true;
+}
+
+void SimSerialOs::plugIn(int port) {
+    unplugged_ = false;
+    devices_.setPorts({port});
+}
+
 bool SimSerialOs::open(const std::string& name) {
     const int port = portNumber(name);
     const auto& ports = devices_.ports();
@@ -53,6 +71,7 @@ void SimSerialOs::close() {
     if (!open_)
         return;
     open_ = false;
+    gone_ = false;
     openPort_ = 0;
     dtr_ = false;
     rts_ = false;
@@ -61,8 +80,8 @@ void SimSerialOs::close() {
 }
 
 bool SimSerialOs::configure(const SerialLineSettings& s) {
-    if (!open_)
-        return fail("The handle is invalid");
+    if (!usable())
+        return false;
     settings_ = s;
     dtr_ = s.dtrOn;
     rts_ = s.rtsOn;
@@ -74,12 +93,12 @@ bool SimSerialOs::configure(const SerialLineSettings& s) {
 }
 
 bool SimSerialOs::setQueueSizes(uint32_t, uint32_t) {
-    return open_ ? true : fail("The handle is invalid");
+    return usable();
 }
 
 bool SimSerialOs::purge(bool input, bool) {
-    if (!open_)
-        return fail("The handle is invalid");
+    if (!usable())
+        return false;
     if (input)
         devices_.dropArrived();
     return true;
@@ -88,24 +107,24 @@ bool SimSerialOs::purge(bool input, bool) {
 bool SimSerialOs::queueCounts(uint32_t& inQueue, uint32_t& outQueue) {
     inQueue = 0;
     outQueue = 0;
-    if (!open_)
-        return fail("The handle is invalid");
+    if (!usable())
+        return false;
     inQueue = static_cast<uint32_t>(devices_.available());
     return true;
 }
 
 bool SimSerialOs::read(uint8_t* buffer, uint32_t count, uint32_t& got) {
     got = 0;
-    if (!open_)
-        return fail("The handle is invalid");
+    if (!usable())
+        return false;
     got = static_cast<uint32_t>(devices_.read(buffer, count));
     return true;
 }
 
 bool SimSerialOs::write(const uint8_t* data, uint32_t count, uint32_t& written) {
     written = 0;
-    if (!open_)
-        return fail("The handle is invalid");
+    if (!usable())
+        return false;
     if (count == 0)
         return true;
     writes_.push_back(Write{devices_.nowUs(), !rts_, dtr_, std::vector<uint8_t>(data, data + count)});
@@ -118,24 +137,24 @@ bool SimSerialOs::write(const uint8_t* data, uint32_t count, uint32_t& written) 
 }
 
 bool SimSerialOs::setDtr(bool on) {
-    if (!open_)
-        return fail("The handle is invalid");
+    if (!usable())
+        return false;
     dtr_ = on;
     devices_.setDtr(on);
     return true;
 }
 
 bool SimSerialOs::setRts(bool on) {
-    if (!open_)
-        return fail("The handle is invalid");
+    if (!usable())
+        return false;
     rts_ = on;
     return true;
 }
 
 bool SimSerialOs::modemLines(uint32_t& lines) {
     lines = 0;
-    if (!open_)
-        return fail("The handle is invalid");
+    if (!usable())
+        return false;
     lines = kLineCts | kLineDsr;
     return true;
 }

@@ -27,6 +27,7 @@ public:
     bool setRts(bool on) override;
     bool modemLines(uint32_t& lines) override;
     std::string lastError() const override { return lastError_; }
+    bool deviceGone() const override { return open_ && gone_; }
 
     // The port number of a "\\.\ComN" name (any case), or 0 when it is no such name.
     static int portNumber(const std::string& name);
@@ -50,13 +51,21 @@ public:
 
     // Makes the next open() calls fail as if the device were busy or gone.
     void setUnplugged(bool unplugged) { unplugged_ = unplugged; }
+    // The adapter is pulled out: on the handle still open every call fails as on a removed
+    // device (EIO), and no port opens until it is plugged in again.
+    void pullOut();
+    // Plugged in again, where the system now puts it.
+    void plugIn(int port);
 
 private:
     bool fail(const char* why);
+    // False with the removed device's error when the adapter is gone under an open handle.
+    bool usable();
 
     SimDevices& devices_;
     bool open_ = false;
     bool unplugged_ = false;
+    bool gone_ = false;
     int openPort_ = 0;
     bool rts_ = false;
     bool dtr_ = false;

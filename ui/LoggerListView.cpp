@@ -161,13 +161,16 @@ void LoggerListView::clearRowValues() {
     }
 }
 
-void LoggerListView::showState(int row, int code) {
+void LoggerListView::showState(int row, int code, int givenUp) {
     if (!valid(row))
         return;
     RowControls& r = rows_[static_cast<size_t>(row)];
     const StateLook& look = stateLook(code);
     r.light->setBrushColour(QColor(look.r, look.g, look.b));
-    r.light->setToolTip(QString::fromUtf8(look.hint));
+    QString hint = QString::fromUtf8(look.hint);
+    if (givenUp > 0)
+        hint += QStringLiteral("\nНе загружено записей: %1").arg(givenUp);
+    r.light->setToolTip(hint);
     if (code == NotPolled) {
         r.antenna->setVisible(false);
         r.bar->setVisible(false);

@@ -55,7 +55,8 @@ public:
     void clearRowValues() override;
 
     // Row operations of the engine; a row outside the list is ignored.
-    void showState(int row, int code);
+    // givenUp: records of the row's download given up as damaged, told in the light's hint.
+    void showState(int row, int code, int givenUp = 0);
     void showLink(int row, double levelDbm, int barWidth);
     void showStatus(int row, const LoggerTable& table);
     void showClockText(int row, const QString& text);

@@ -105,6 +105,10 @@ void TfrmAnalyzer::TimerReadRSSITimer() {
         host_.signalLevel() = p.level;
         PlotRSSI->appendPoint(p.noise ? LineNoise : LineRSSI, p.time, p.level);
     }
+    if (port_.DeviceLost()) {
+        host_.portLost();
+        return;
+    }
     if (TimerReadRSSI->interval() != reader_.intervalMs())
         TimerReadRSSI->setInterval(reader_.intervalMs());
 }

@@ -25,6 +25,8 @@ public:
     virtual int modemChannel() const = 0;
     // The level of the latest packet, shown by the main window's link display.
     virtual double& signalLevel() = 0;
+    // A read found the port's device gone (a pulled adapter).
+    virtual void portLost() = 0;
 };
 
 // unitAnalyzer: plots the modem's level reports (noise floor and packets heard over the air)

@@ -42,12 +42,25 @@ TNumSpinEdit::TNumSpinEdit(QWidget* parent)
 }
 
 int TNumSpinEdit::valueRounded() const {
-    const double r = std::nearbyint(value_);
+    return roundedInt(value_);
+}
+
+int TNumSpinEdit::valueInRange() const {
+    return roundedInt(bounded(value_));
+}
+
+int TNumSpinEdit::roundedInt(double value) {
+    const double r = std::nearbyint(value);
     if (!(r >= -2147483648.0))
         return std::numeric_limits<int>::min();
     if (r > 2147483647.0)
         return std::numeric_limits<int>::max();
     return static_cast<int>(r);
+}
+
+int TNumSpinEdit::valueUsed() {
+    commitTyped();
+    return valueRounded();
 }
 
 double TNumSpinEdit::bounded(double value) const {

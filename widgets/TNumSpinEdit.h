@@ -17,6 +17,11 @@ public:
     double value() const { return value_; }
     // Round half to even, as every reader of the controls takes it.
     int valueRounded() const;
+    // What a reader that acts on the value takes: a typed value brought into the range and
+    // rounded now, since a click elsewhere need not take the focus; the field then shows it.
+    int valueUsed();
+    // The same number without touching the field, for change handlers that run while typing.
+    int valueInRange() const;
     void setValue(double value);
 
     double minimum() const { return minimum_; }
@@ -49,6 +54,7 @@ protected:
     void changeEvent(QEvent* event) override;
 
 private:
+    static int roundedInt(double value);
     QString format(double value) const;
     bool parse(const QString& text, double& out) const;
     void step(int direction);

@@ -232,6 +232,7 @@ public:
     void startFinishedSoundTimer() override { ++finishedTimer; }
 
     void rowShowState(int, int) override {}
+    void rowShowRawClock(int, const std::string&) override {}
     void rowShowLink(int, double, int) override {}
     void rowShowStatus(int row, const LoggerTable& t) override {
         shown[row] = {t.StatusClock, t.StatusPeriod,  t.StatusMeasureCount,

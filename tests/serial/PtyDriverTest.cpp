@@ -121,6 +121,25 @@ TEST_F(PtyDriver, BytesPassRawBothWays) {
     EXPECT_TRUE(drv.IsOpen());
 }
 
+// The other side closing is what a pulled adapter looks like: lost, not merely quiet, and the
+// next open clears it.
+TEST_F(PtyDriver, HangUpIsALostDeviceNotSilence) {
+    ASSERT_TRUE(drv.OpenPort());
+    EXPECT_EQ(drv.InputCount(), 0u);
+    EXPECT_FALSE(drv.DeviceLost());
+    ::close(pty.master);
+    pty.master = -1;
+    EXPECT_TRUE(drv.CheckDevice());
+    EXPECT_TRUE(drv.DeviceLost());
+    uint8_t buf[4] = {};
+    const auto t0 = std::chrono::steady_clock::now();
+    EXPECT_EQ(drv.WriteBytes(buf, 4), 0u);
+    EXPECT_EQ(drv.ReadBytes(buf, 4), 0u);
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(40));
+    drv.ClosePort();
+    EXPECT_FALSE(drv.DeviceLost());
+}
+
 TEST_F(PtyDriver, ReadStopsAfterSilence) {
     ASSERT_TRUE(drv.OpenPort());
     pty.send("xy");

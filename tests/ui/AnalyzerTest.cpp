@@ -79,6 +79,8 @@ public:
     bool taskRunning() const override { return task; }
     int modemChannel() const override { return channel; }
     double& signalLevel() override { return level; }
+    int lost = 0;
+    void portLost() override { ++lost; }
 };
 } // namespace
 

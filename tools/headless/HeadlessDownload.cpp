@@ -99,6 +99,7 @@ public:
         say("logger %d: status, %d sensors, %d stored\n", row + 1, t.StatusSensorCount, t.StatusMeasureCount);
     }
     void rowShowClockText(int, const std::string&) override {}
+    void rowShowRawClock(int, const std::string&) override {}
 
     // No sound and no analyzer here.
     int soundMode() const override { return 0; }
@@ -193,8 +194,14 @@ void configurePort(TSerialPortDriver& port) {
 }
 
 // Serves the two timers until the task ends, sleeping to the nearer deadline in between.
-void driveTask(ConsoleHost& host, TaskEngine& engine, IClock& clock) {
+void driveTask(ConsoleHost& host, TaskEngine& engine, TSerialPortDriver& port, IClock& clock) {
     while (host.taskRunning()) {
+        if (port.DeviceLost()) {
+            // A pulled adapter: nothing more will come; what came is written.
+            host.say("the modem was lost\n");
+            host.switchTasksOff();
+            break;
+        }
         const uint32_t now = clock.tickCount();
         uint32_t wait = 50;
         if (host.readOn) {
@@ -311,7 +318,7 @@ int run(const Options& options, TSerialPortDriver& port, IClock& systemClock, IA
     }
     host.downloadOn = true;
     engine.StartTask(TTaskKind::Download);
-    driveTask(host, engine, clock);
+    driveTask(host, engine, port, clock);
 
     bool complete = true;
     for (const LoggerTable::Logger& l : table.loggers)
