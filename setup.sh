@@ -11,7 +11,7 @@ jobs=$(nproc 2>/dev/null || echo 2)
 packages=(
     build-essential cmake ninja-build pkg-config ccache
     qt6-base-dev qt6-base-dev-tools libgl-dev
-    libgtest-dev libgmock-dev googletest nlohmann-json3-dev libsdl2-dev
+    libgtest-dev libgmock-dev googletest nlohmann-json3-dev libsdl2-dev libsqlite3-dev
     clang libclang-rt-14-dev clang-format
     xvfb xauth x11-utils imagemagick fonts-dejavu-core fonts-liberation
     # xdg-mime looks a file's type up through mimetype (libfile-mimeinfo-perl) when no desktop

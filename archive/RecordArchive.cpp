@@ -1,0 +1,523 @@
+#include "archive/RecordArchive.h"
+
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+namespace {
+
+// "KVAR": marks the file as ours, so that another program's SQLite file is never taken for an archive.
+constexpr int32_t kApplicationId = 0x4B564152;
+// A download must not wait on another program's lock: a block it cannot store is lost to the
+// archive, never to the download. WAL readers (the viewer) never hold the writer up.
+constexpr int kBusyTimeoutMs = 20;
+
+// Times are whole seconds since 1899-12-30: the loggers' clocks have no finer grain, and an integer
+// makes "the same time" exact where two doubles for one second might differ in the last bit.
+// Each block is a row saying what the status gave and when the block came; records point to it.
+// A record's key puts a logger's history in time order on disk; variant 0 is the first record
+// stored for its time, 1.. the conflicting ones stored beside it.
+const char* const kSchema = R"(
+CREATE TABLE IF NOT EXISTS logger (
+    id INTEGER PRIMARY KEY,
+    name BLOB NOT NULL UNIQUE
+);
+CREATE TABLE IF NOT EXISTS block (
+    id INTEGER PRIMARY KEY,
+    logger INTEGER NOT NULL REFERENCES logger(id),
+    downloaded REAL NOT NULL,
+    string_type INTEGER NOT NULL,
+    string_serial INTEGER NOT NULL,
+    sensor_codes BLOB NOT NULL
+);
+CREATE TABLE IF NOT EXISTS record (
+    logger INTEGER NOT NULL,
+    time INTEGER NOT NULL,
+    variant INTEGER NOT NULL,
+    voltage INTEGER NOT NULL,
+    readings BLOB NOT NULL,
+    block INTEGER NOT NULL REFERENCES block(id),
+    PRIMARY KEY (logger, time, variant)
+) WITHOUT ROWID;
+)";
+
+// Signed 16-bit values as little-endian bytes, whatever the machine's own order.
+void packInt16(const int16_t* values, size_t count, std::string& out) {
+    out.resize(count * 2);
+    for (size_t i = 0; i < count; ++i) {
+        const auto u = static_cast<uint16_t>(values[i]);
+        out[2 * i] = static_cast<char>(u & 0xFF);
+        out[2 * i + 1] = static_cast<char>(u >> 8);
+    }
+}
+
+int16_t int16At(const unsigned char* p) {
+    return static_cast<int16_t>(static_cast<uint16_t>(p[0] | (p[1] << 8)));
+}
+
+void bindBytes(sqlite3_stmt* s, int index, const std::string& bytes) {
+    // An empty blob must stay a blob: a null pointer would bind NULL.
+    static const char none = 0;
+    sqlite3_bind_blob(s, index, bytes.empty() ? &none : bytes.data(), static_cast<int>(bytes.size()),
+                      SQLITE_STATIC);
+}
+
+std::string columnBytes(sqlite3_stmt* s, int column) {
+    const auto* p = static_cast<const char*>(sqlite3_column_blob(s, column));
+    return p ? std::string(p, static_cast<size_t>(sqlite3_column_bytes(s, column))) : std::string();
+}
+
+// Clears a statement for its next use, whatever happened to it; finalize and reset report the
+// statement's last error, which has been handled by then.
+class Reset {
+public:
+    explicit Reset(sqlite3_stmt* s) : s_(s) {}
+    ~Reset() {
+        sqlite3_reset(s_);
+        sqlite3_clear_bindings(s_);
+    }
+    Reset(const Reset&) = delete;
+    Reset& operator=(const Reset&) = delete;
+
+private:
+    sqlite3_stmt* s_;
+};
+
+} // namespace
+
+size_t LoggerHistory::recordCount() const {
+    size_t n = 0;
+    for (const HistoryPart& p : parts)
+        n += p.recordCount();
+    return n;
+}
+
+RecordArchive::~RecordArchive() {
+    close();
+}
+
+bool RecordArchive::fail(ArchiveError kind, const std::string& detail) {
+    error_ = kind;
+    detail_ = detail;
+    return false;
+}
+
+bool RecordArchive::failFromSqlite(int code) {
+    const std::string detail = db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(code);
+    switch (code & 0xFF) {
+    case SQLITE_CORRUPT:
+    case SQLITE_NOTADB:
+        return fail(ArchiveError::Damaged, detail);
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+        return fail(ArchiveError::Locked, detail);
+    case SQLITE_CANTOPEN:
+    case SQLITE_PERM:
+    case SQLITE_READONLY:
+        return fail(ArchiveError::CannotOpen, detail);
+    default:
+        return fail(ArchiveError::Failed, detail);
+    }
+}
+
+bool RecordArchive::exec(const char* sql) {
+    const int rc = sqlite3_exec(db_, sql, nullptr, nullptr, nullptr);
+    return rc == SQLITE_OK || failFromSqlite(rc);
+}
+
+// One integer from a statement such as a pragma; false with the error recorded.
+static int queryInt(sqlite3* db, const char* sql, int64_t& value) {
+    sqlite3_stmt* s = nullptr;
+    int rc = sqlite3_prepare_v2(db, sql, -1, &s, nullptr);
+    if (rc == SQLITE_OK) {
+        rc = sqlite3_step(s);
+        if (rc == SQLITE_ROW) {
+            value = sqlite3_column_int64(s, 0);
+            rc = SQLITE_OK;
+        }
+    }
+    sqlite3_finalize(s);
+    return rc;
+}
+
+bool RecordArchive::open(const std::string& path, Mode mode) {
+    close();
+    path_ = path;
+    mode_ = mode;
+    error_ = ArchiveError::None;
+    detail_.clear();
+
+    const int flags =
+        (mode == Mode::ReadWrite ? SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE : SQLITE_OPEN_READONLY) |
+        SQLITE_OPEN_NOMUTEX;
+    int rc = sqlite3_open_v2(path.c_str(), &db_, flags, nullptr);
+    if (rc != SQLITE_OK) {
+        failFromSqlite(rc);
+        close();
+        return false;
+    }
+    sqlite3_busy_timeout(db_, kBusyTimeoutMs);
+    // SQLite quietly opens a write-protected file for reading only; the downloader must know now.
+    if (mode == Mode::ReadWrite && sqlite3_db_readonly(db_, "main") == 1) {
+        fail(ArchiveError::CannotOpen, "the file is read-only");
+        close();
+        return false;
+    }
+
+    int64_t appId = 0, version = 0, tables = 0;
+    if ((rc = queryInt(db_, "PRAGMA application_id", appId)) != SQLITE_OK ||
+        (rc = queryInt(db_, "PRAGMA user_version", version)) != SQLITE_OK ||
+        (rc = queryInt(db_, "SELECT count(*) FROM sqlite_master", tables)) != SQLITE_OK) {
+        failFromSqlite(rc);
+        close();
+        return false;
+    }
+    const bool fresh = tables == 0 && version == 0 && appId == 0;
+    bool ok = true;
+    if (fresh && mode == Mode::ReadOnly)
+        ok = fail(ArchiveError::NotAnArchive, "the file holds no tables");
+    else if (!fresh && appId != kApplicationId)
+        ok = fail(ArchiveError::NotAnArchive, "application_id " + std::to_string(appId));
+    else if (version > kSchemaVersion || (mode == Mode::ReadOnly && version < kSchemaVersion))
+        ok = fail(ArchiveError::OtherVersion, "schema version " + std::to_string(version));
+    else if (!fresh && mode == Mode::ReadWrite)
+        ok = checkStructure();
+    // NORMAL with WAL: a commit is in the log before storeBlock returns, so killing the process
+    // loses nothing committed; only a power cut may take the last blocks back, never half of one.
+    if (ok && mode == Mode::ReadWrite)
+        ok = exec("PRAGMA journal_mode=WAL") && exec("PRAGMA synchronous=NORMAL") &&
+             (fresh ? createSchema() : migrate(static_cast<int>(version)));
+    ok = ok && prepareStatements();
+    if (!ok)
+        close();
+    return ok;
+}
+
+void RecordArchive::close() {
+    finalizeStatements();
+    if (db_)
+        sqlite3_close(db_);
+    db_ = nullptr;
+}
+
+void RecordArchive::finalizeStatements() {
+    for (sqlite3_stmt** s : {&findLogger_, &addLogger_, &addBlock_, &sameTime_, &addRecord_, &newest_}) {
+        sqlite3_finalize(*s);
+        *s = nullptr;
+    }
+}
+
+bool RecordArchive::checkStructure() {
+    // SQLite finds a file cut short or garbage in place of its header by itself, but damaged pages
+    // only when it reads them: storing into such a file could spread the damage, so it is refused.
+    sqlite3_stmt* s = nullptr;
+    int rc = sqlite3_prepare_v2(db_, "PRAGMA quick_check(1)", -1, &s, nullptr);
+    std::string verdict;
+    if (rc == SQLITE_OK && (rc = sqlite3_step(s)) == SQLITE_ROW) {
+        const unsigned char* text = sqlite3_column_text(s, 0);
+        verdict = text ? reinterpret_cast<const char*>(text) : "";
+        rc = SQLITE_OK;
+    }
+    sqlite3_finalize(s);
+    if (rc != SQLITE_OK)
+        return failFromSqlite(rc);
+    return verdict == "ok" || fail(ArchiveError::Damaged, verdict);
+}
+
+bool RecordArchive::createSchema() {
+    if (!exec("BEGIN IMMEDIATE"))
+        return false;
+    const std::string stamp = "PRAGMA application_id=" + std::to_string(kApplicationId) +
+                              "; PRAGMA user_version=" + std::to_string(kSchemaVersion) + ";";
+    if (!exec(kSchema) || !exec(stamp.c_str()) || !exec("COMMIT")) {
+        sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+        return false;
+    }
+    return true;
+}
+
+// Each later schema adds a step from the version before it here, run in one transaction with the
+// new version number, so that an archive of any earlier program is brought up to date on opening.
+bool RecordArchive::migrate(int fromVersion) {
+    if (fromVersion == kSchemaVersion)
+        return true;
+    return fail(ArchiveError::OtherVersion, "no upgrade from schema version " + std::to_string(fromVersion));
+}
+
+bool RecordArchive::prepareStatements() {
+    struct Entry {
+        sqlite3_stmt** stmt;
+        const char* sql;
+        bool writes;
+    };
+    const Entry entries[] = {
+        {&findLogger_, "SELECT id FROM logger WHERE name = ?1", false},
+        {&addLogger_, "INSERT INTO logger(name) VALUES (?1)", true},
+        {&addBlock_,
+         "INSERT INTO block(logger, downloaded, string_type, string_serial, sensor_codes) "
+         "VALUES (?1, ?2, ?3, ?4, ?5)",
+         true},
+        {&sameTime_, "SELECT variant, voltage, readings FROM record WHERE logger = ?1 AND time = ?2", false},
+        {&addRecord_,
+         "INSERT INTO record(logger, time, variant, voltage, readings, block) VALUES (?1, ?2, ?3, ?4, ?5, "
+         "?6)",
+         true},
+        {&newest_, "SELECT max(time) FROM record WHERE logger = ?1", false},
+    };
+    for (const Entry& e : entries) {
+        if (e.writes && mode_ == Mode::ReadOnly)
+            continue;
+        const int rc = sqlite3_prepare_v3(db_, e.sql, -1, SQLITE_PREPARE_PERSISTENT, e.stmt, nullptr);
+        if (rc != SQLITE_OK)
+            return failFromSqlite(rc);
+    }
+    return true;
+}
+
+bool RecordArchive::loggerId(const std::string& name, bool create, int64_t& id) {
+    id = 0;
+    {
+        Reset r(findLogger_);
+        bindBytes(findLogger_, 1, name);
+        const int rc = sqlite3_step(findLogger_);
+        if (rc == SQLITE_ROW) {
+            id = sqlite3_column_int64(findLogger_, 0);
+            return true;
+        }
+        if (rc != SQLITE_DONE)
+            return failFromSqlite(rc);
+    }
+    if (!create)
+        return true;
+    Reset r(addLogger_);
+    bindBytes(addLogger_, 1, name);
+    const int rc = sqlite3_step(addLogger_);
+    if (rc != SQLITE_DONE)
+        return failFromSqlite(rc);
+    id = sqlite3_last_insert_rowid(db_);
+    return true;
+}
+
+bool RecordArchive::rollback(int code) {
+    failFromSqlite(code);
+    sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+    return false;
+}
+
+bool RecordArchive::storeBlock(const ArchiveIdentity& identity, TDateTime downloadTime,
+                               const ArchiveRecords& records, StoreCounts& counts) {
+    counts = StoreCounts{};
+    if (!db_)
+        return fail(ArchiveError::Failed, "the archive is not open");
+    if (mode_ == Mode::ReadOnly)
+        return fail(ArchiveError::Failed, "the archive is open for reading only");
+    if (records.count == 0)
+        return true;
+    if (records.sensorCount < 0 || identity.SensorCodes.size() != static_cast<size_t>(records.sensorCount))
+        return fail(ArchiveError::Failed, "the readings do not match the sensor codes");
+    for (size_t r = 0; r < records.count; ++r)
+        if (!std::isfinite(records.times[r]))
+            return fail(ArchiveError::Failed, "a record without a time");
+
+    int rc = sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK)
+        return failFromSqlite(rc);
+    int64_t logger = 0;
+    if (!loggerId(identity.LoggerName, true, logger)) {
+        sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+        return false;
+    }
+
+    StoreCounts c;
+    int64_t block = 0;
+    std::string readings;
+    const auto n = static_cast<size_t>(records.sensorCount);
+    for (size_t r = 0; r < records.count; ++r) {
+        const int64_t time = dt::toSeconds(records.times[r]);
+        const int16_t voltage = records.voltages[r];
+        packInt16(records.readings + r * n, n, readings);
+
+        int64_t variants = 0;
+        bool same = false;
+        {
+            Reset reset(sameTime_);
+            sqlite3_bind_int64(sameTime_, 1, logger);
+            sqlite3_bind_int64(sameTime_, 2, time);
+            while ((rc = sqlite3_step(sameTime_)) == SQLITE_ROW) {
+                variants = std::max<int64_t>(variants, sqlite3_column_int64(sameTime_, 0) + 1);
+                same = same ||
+                       (sqlite3_column_int(sameTime_, 1) == voltage && columnBytes(sameTime_, 2) == readings);
+            }
+            if (rc != SQLITE_DONE)
+                return rollback(rc);
+        }
+        if (same) {
+            ++c.duplicates;
+            continue;
+        }
+        if (block == 0) {
+            std::string codes;
+            packInt16(identity.SensorCodes.data(), identity.SensorCodes.size(), codes);
+            Reset reset(addBlock_);
+            sqlite3_bind_int64(addBlock_, 1, logger);
+            sqlite3_bind_double(addBlock_, 2, downloadTime);
+            sqlite3_bind_int(addBlock_, 3, identity.StringType);
+            sqlite3_bind_int(addBlock_, 4, identity.StringSerial);
+            bindBytes(addBlock_, 5, codes);
+            if ((rc = sqlite3_step(addBlock_)) != SQLITE_DONE)
+                return rollback(rc);
+            block = sqlite3_last_insert_rowid(db_);
+        }
+        Reset reset(addRecord_);
+        sqlite3_bind_int64(addRecord_, 1, logger);
+        sqlite3_bind_int64(addRecord_, 2, time);
+        sqlite3_bind_int64(addRecord_, 3, variants);
+        sqlite3_bind_int(addRecord_, 4, voltage);
+        bindBytes(addRecord_, 5, readings);
+        sqlite3_bind_int64(addRecord_, 6, block);
+        if ((rc = sqlite3_step(addRecord_)) != SQLITE_DONE)
+            return rollback(rc);
+        ++c.added;
+        if (variants > 0)
+            ++c.conflicts;
+    }
+    if ((rc = sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr)) != SQLITE_OK)
+        return rollback(rc);
+    counts = c;
+    return true;
+}
+
+bool RecordArchive::newestRecordTime(const std::string& loggerName, std::optional<TDateTime>& newest) {
+    newest.reset();
+    if (!db_)
+        return fail(ArchiveError::Failed, "the archive is not open");
+    int64_t logger = 0;
+    if (!loggerId(loggerName, false, logger))
+        return false;
+    if (logger == 0)
+        return true;
+    Reset reset(newest_);
+    sqlite3_bind_int64(newest_, 1, logger);
+    const int rc = sqlite3_step(newest_);
+    if (rc != SQLITE_ROW)
+        return failFromSqlite(rc);
+    if (sqlite3_column_type(newest_, 0) != SQLITE_NULL)
+        newest = dt::fromSeconds(sqlite3_column_int64(newest_, 0));
+    return true;
+}
+
+bool RecordArchive::loggers(std::vector<ArchivedLogger>& out) {
+    out.clear();
+    if (!db_)
+        return fail(ArchiveError::Failed, "the archive is not open");
+    sqlite3_stmt* s = nullptr;
+    int rc =
+        sqlite3_prepare_v2(db_,
+                           "SELECT l.name, count(*), sum(r.variant > 0), min(r.time), max(r.time) "
+                           "FROM logger l JOIN record r ON r.logger = l.id GROUP BY l.id ORDER BY l.name",
+                           -1, &s, nullptr);
+    while (rc == SQLITE_OK && (rc = sqlite3_step(s)) == SQLITE_ROW) {
+        ArchivedLogger l;
+        l.LoggerName = columnBytes(s, 0);
+        l.recordCount = sqlite3_column_int64(s, 1);
+        l.conflictCount = sqlite3_column_int64(s, 2);
+        l.firstTime = dt::fromSeconds(sqlite3_column_int64(s, 3));
+        l.lastTime = dt::fromSeconds(sqlite3_column_int64(s, 4));
+        out.push_back(std::move(l));
+        rc = SQLITE_OK;
+    }
+    sqlite3_finalize(s);
+    if (rc != SQLITE_DONE) {
+        out.clear();
+        return failFromSqlite(rc);
+    }
+    return true;
+}
+
+bool RecordArchive::history(const std::string& loggerName, LoggerHistory& out) {
+    out = LoggerHistory{};
+    out.LoggerName = loggerName;
+    if (!db_)
+        return fail(ArchiveError::Failed, "the archive is not open");
+    int64_t logger = 0;
+    if (!loggerId(loggerName, false, logger))
+        return false;
+    if (logger == 0)
+        return true;
+
+    sqlite3_stmt* s = nullptr;
+    int rc = sqlite3_prepare_v2(db_,
+                                "SELECT r.time, r.variant, r.voltage, r.readings, r.block, b.downloaded, "
+                                "b.string_type, b.string_serial, b.sensor_codes "
+                                "FROM record r JOIN block b ON b.id = r.block "
+                                "WHERE r.logger = ?1 ORDER BY r.time, r.variant",
+                                -1, &s, nullptr);
+    if (rc == SQLITE_OK)
+        sqlite3_bind_int64(s, 1, logger);
+    int64_t lastBlock = 0;
+    HistoryPart* part = nullptr;
+    bool mismatch = false;
+    while (rc == SQLITE_OK && (rc = sqlite3_step(s)) == SQLITE_ROW) {
+        rc = SQLITE_OK;
+        const int64_t block = sqlite3_column_int64(s, 4);
+        if (block != lastBlock) {
+            // Consecutive records mostly come from one block; its string is read only when it changes.
+            lastBlock = block;
+            HistoryPart p;
+            p.StringType = static_cast<uint8_t>(sqlite3_column_int(s, 6));
+            p.StringSerial = static_cast<int16_t>(sqlite3_column_int(s, 7));
+            const auto* codes = static_cast<const unsigned char*>(sqlite3_column_blob(s, 8));
+            const int codeBytes = sqlite3_column_bytes(s, 8);
+            for (int i = 0; i + 1 < codeBytes; i += 2)
+                p.SensorCodes.push_back(int16At(codes + i));
+            if (!part || part->StringType != p.StringType || part->StringSerial != p.StringSerial ||
+                part->SensorCodes != p.SensorCodes) {
+                p.SensorReadings.resize(p.SensorCodes.size());
+                out.parts.push_back(std::move(p));
+                part = &out.parts.back();
+            }
+        }
+        const auto* readings = static_cast<const unsigned char*>(sqlite3_column_blob(s, 3));
+        const size_t n = part->SensorCodes.size();
+        if (static_cast<size_t>(sqlite3_column_bytes(s, 3)) != 2 * n) {
+            mismatch = true;
+            break;
+        }
+        part->RecordTimes.push_back(dt::fromSeconds(sqlite3_column_int64(s, 0)));
+        part->conflict.push_back(sqlite3_column_int64(s, 1) > 0 ? 1 : 0);
+        part->RecordVoltages.push_back(static_cast<int16_t>(sqlite3_column_int(s, 2)));
+        for (size_t k = 0; k < n; ++k)
+            part->SensorReadings[k].push_back(int16At(readings + 2 * k));
+        part->DownloadTimes.push_back(sqlite3_column_double(s, 5));
+    }
+    sqlite3_finalize(s);
+    if (mismatch || rc != SQLITE_DONE) {
+        out.parts.clear();
+        return mismatch ? fail(ArchiveError::Damaged, "a record's readings do not match its sensor codes")
+                        : failFromSqlite(rc);
+    }
+    return true;
+}
+
+std::string RecordArchive::errorText() const {
+    const std::string where = "Архив " + path_;
+    switch (error_) {
+    case ArchiveError::None:
+        return std::string();
+    case ArchiveError::CannotOpen:
+        return where + " не открывается (" + detail_ + ")";
+    case ArchiveError::NotAnArchive:
+        return "Файл " + path_ + " не является архивом (" + detail_ + ")";
+    case ArchiveError::Damaged:
+        return where + " поврежден (" + detail_ + ")";
+    case ArchiveError::Locked:
+        return where + " занят другим приложением (" + detail_ + ")";
+    case ArchiveError::OtherVersion:
+        return where + " записан другой версией программы (" + detail_ + ")";
+    case ArchiveError::Failed:
+        break;
+    }
+    return "Ошибка архива " + path_ + " (" + detail_ + ")";
+}

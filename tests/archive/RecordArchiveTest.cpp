@@ -1,0 +1,133 @@
+#include "archive/RecordArchive.h"
+
+#include "ArchiveTestSupport.h"
+#include "tests/files/TempDir.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+std::vector<int> hoursOf(const HistoryPart& p) {
+    std::vector<int> out;
+    for (TDateTime t : p.RecordTimes)
+        out.push_back(static_cast<int>((dt::toSeconds(t) - dt::toSeconds(testHour(0))) / 3600));
+    return out;
+}
+
+class RecordArchiveTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(archive.open(dir.file("archive.sqlite"))) << archive.errorText(); }
+
+    TempDir dir;
+    RecordArchive archive;
+};
+
+TEST_F(RecordArchiveTest, HeldRecordsAreNotStoredTwiceAndDifferingOnesAreKeptAsConflicts) {
+    const TestBlock first = testBlock("D0042", 2, 0, 3);
+    StoreCounts c = store(archive, first);
+    EXPECT_EQ(c.added, 3);
+
+    c = store(archive, first);
+    EXPECT_EQ(c.added, 0);
+    EXPECT_EQ(c.duplicates, 3);
+
+    // Hour 0 with another voltage, hour 1 with one reading off by one, hour 2 unchanged, and hour 3
+    // twice within the block.
+    TestBlock second = testBlock("D0042", 2, 0, 4);
+    second.voltages[0] += 1;
+    second.readings[2 * 1 + 1] += 1;
+    second.times.push_back(second.times[3]);
+    second.voltages.push_back(second.voltages[3]);
+    second.readings.insert(second.readings.end(), {second.readings[6], second.readings[7]});
+    c = store(archive, second);
+    EXPECT_EQ(c.added, 3);
+    EXPECT_EQ(c.conflicts, 2);
+    EXPECT_EQ(c.duplicates, 2);
+
+    // A conflicting record, once held, is a duplicate like any other.
+    c = store(archive, second);
+    EXPECT_EQ(c.added, 0);
+    EXPECT_EQ(c.duplicates, 5);
+
+    LoggerHistory h;
+    ASSERT_TRUE(archive.history("D0042", h));
+    ASSERT_EQ(h.parts.size(), 1u);
+    const HistoryPart& p = h.parts[0];
+    EXPECT_EQ(hoursOf(p), (std::vector<int>{0, 0, 1, 1, 2, 3}));
+    EXPECT_EQ(p.conflict, (std::vector<uint8_t>{0, 1, 0, 1, 0, 0}));
+    EXPECT_EQ(p.RecordVoltages[0], first.voltages[0]);
+    EXPECT_EQ(p.RecordVoltages[1], second.voltages[0]);
+    EXPECT_EQ(p.SensorReadings[1][2], first.readings[3]);
+    EXPECT_EQ(p.SensorReadings[1][3], second.readings[3]);
+}
+
+TEST_F(RecordArchiveTest, LoggersNewestTimesAndHistoriesAreKeptApart) {
+    std::optional<TDateTime> newest = 1.0;
+    ASSERT_TRUE(archive.newestRecordTime("D0042", newest));
+    EXPECT_FALSE(newest.has_value());
+
+    // Windows-1251 name bytes; one name the prefix of another.
+    const std::string named = "D\xC0\xE1\xE2";
+    TestBlock later = testBlock(named, 2, 10, 3);
+    TestBlock earlier = testBlock(named, 2, 0, 3);
+    TestBlock restrung = testBlock(named, 3, 20, 2);
+    restrung.identity.StringSerial = -2;
+    EXPECT_EQ(store(archive, later, 46001.25).added, 3);
+    EXPECT_EQ(store(archive, earlier, 46002.5).added, 3);
+    EXPECT_EQ(store(archive, restrung, 46003.75).added, 2);
+    EXPECT_EQ(store(archive, testBlock("D0042", 1, 5, 1)).added, 1);
+    EXPECT_EQ(store(archive, testBlock("D00421", 1, 5, 1)).added, 1);
+
+    ASSERT_TRUE(archive.newestRecordTime(named, newest));
+    ASSERT_TRUE(newest.has_value());
+    EXPECT_EQ(dt::toSeconds(*newest), dt::toSeconds(testHour(21)));
+
+    std::vector<ArchivedLogger> list;
+    ASSERT_TRUE(archive.loggers(list));
+    ASSERT_EQ(list.size(), 3u);
+    EXPECT_EQ(list[0].LoggerName, "D0042");
+    EXPECT_EQ(list[1].LoggerName, "D00421");
+    EXPECT_EQ(list[2].LoggerName, named);
+    EXPECT_EQ(list[2].recordCount, 8);
+    EXPECT_EQ(list[2].conflictCount, 0);
+    EXPECT_EQ(dt::toSeconds(list[2].firstTime), dt::toSeconds(testHour(0)));
+    EXPECT_EQ(dt::toSeconds(list[2].lastTime), dt::toSeconds(testHour(21)));
+
+    // Time order whatever the order of storing; a new part where the string changed.
+    LoggerHistory h;
+    ASSERT_TRUE(archive.history(named, h));
+    EXPECT_EQ(h.LoggerName, named);
+    ASSERT_EQ(h.parts.size(), 2u);
+    EXPECT_EQ(hoursOf(h.parts[0]), (std::vector<int>{0, 1, 2, 10, 11, 12}));
+    EXPECT_EQ(h.parts[0].DownloadTimes.front(), 46002.5);
+    EXPECT_EQ(h.parts[0].DownloadTimes.back(), 46001.25);
+    EXPECT_EQ(h.parts[0].SensorCodes, earlier.identity.SensorCodes);
+    EXPECT_EQ(h.parts[1].StringSerial, -2);
+    EXPECT_EQ(h.parts[1].SensorCodes, restrung.identity.SensorCodes);
+    ASSERT_EQ(h.parts[1].SensorReadings.size(), 3u);
+    EXPECT_EQ(h.parts[1].SensorReadings[2],
+              (std::vector<int16_t>{restrung.readings[2], restrung.readings[5]}));
+
+    ASSERT_TRUE(archive.history("D9", h));
+    EXPECT_EQ(h.recordCount(), 0u);
+}
+
+TEST_F(RecordArchiveTest, TheViewerReadsBesideTheWriter) {
+    EXPECT_EQ(store(archive, testBlock("D0042", 2, 0, 3)).added, 3);
+    RecordArchive reader;
+    ASSERT_TRUE(reader.open(archive.path(), RecordArchive::Mode::ReadOnly)) << reader.errorText();
+    EXPECT_EQ(store(archive, testBlock("D0042", 2, 3, 2)).added, 2);
+    LoggerHistory h;
+    ASSERT_TRUE(reader.history("D0042", h));
+    EXPECT_EQ(h.recordCount(), 5u);
+    EXPECT_EQ(store(reader, testBlock("D0042", 2, 9, 1)).added, -1);
+
+    // And with no writer at all, whose closing took its log files away.
+    archive.close();
+    reader.close();
+    ASSERT_TRUE(reader.open(archive.path(), RecordArchive::Mode::ReadOnly)) << reader.errorText();
+    ASSERT_TRUE(reader.history("D0042", h));
+    EXPECT_EQ(h.recordCount(), 5u);
+}
+
+} // namespace
