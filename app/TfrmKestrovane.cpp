@@ -32,6 +32,7 @@
 #include <QProgressBar>
 #include <QScrollArea>
 #include <QSlider>
+#include <QSocketNotifier>
 #include <QStatusBar>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -410,6 +411,11 @@ void TfrmKestrovane::buildNonVisual() {
         return t;
     };
     TimerReadStream = timer("TimerReadStream", 50);
+    // The quiet line is a whole tick since the last byte: a coarse timer firing early would
+    // make every judgement wait a tick more.
+    TimerReadStream->setTimerType(Qt::PreciseTimer);
+    ArrivalPoll = timer("ArrivalPoll", 2);
+    connect(ArrivalPoll, &QTimer::timeout, this, &TfrmKestrovane::bytesArrived);
     TimerSkipDev = timer("TimerSkipDev", 64000);
     TimerFinishedSound = timer("TimerFinishedSound", 1000);
     connect(TimerReadStream, &QTimer::timeout, this, &TfrmKestrovane::TimerReadStreamTimer);
@@ -719,6 +725,48 @@ void TfrmKestrovane::setReadStreamTimer(bool on) {
         TimerReadStream->start();
     else
         TimerReadStream->stop();
+    armArrivalReads(on);
+}
+
+// While a reply is awaited, bytes are read the moment they arrive, so that a whole reply is
+// taken without waiting for the next tick. Off otherwise: the analyzer reads the port then, and
+// a readable descriptor nobody reads would wake the loop without end.
+void TfrmKestrovane::armArrivalReads(bool on) {
+    const int fd = PortDrv.ReadyDescriptor();
+    if (readNotifier_ && int(readNotifier_->socket()) != fd) {
+        // Another port (or none): its notifier may be the sender of the signal being handled.
+        readNotifier_->setEnabled(false);
+        readNotifier_->deleteLater();
+        readNotifier_ = nullptr;
+    }
+    if (!on || fd >= 0)
+        ArrivalPoll->stop();
+    if (!on) {
+        if (readNotifier_)
+            readNotifier_->setEnabled(false);
+        return;
+    }
+    if (fd < 0) {
+        // No descriptor to wait on (Windows): a short poll serves instead.
+        if (!ArrivalPoll->isActive())
+            ArrivalPoll->start();
+        return;
+    }
+    if (!readNotifier_) {
+        readNotifier_ = new QSocketNotifier(fd, QSocketNotifier::Read, this);
+        connect(readNotifier_, &QSocketNotifier::activated, this, &TfrmKestrovane::bytesArrived);
+    }
+    readNotifier_->setEnabled(true);
+}
+
+void TfrmKestrovane::bytesArrived() {
+    if (engineBusy() || !TimerReadStream->isActive()) {
+        // Not now: the next tick or request arms it again.
+        armArrivalReads(false);
+        return;
+    }
+    engine.ReadArrived();
+    ModemLost();
 }
 
 int TfrmKestrovane::readStreamInterval() const {
@@ -930,7 +978,8 @@ void TfrmKestrovane::TimerReadStreamTimer() {
     if (engineBusy())
         return;
     engine.TimerReadStreamTimer();
-    ModemLost();
+    if (!ModemLost() && TimerReadStream->isActive())
+        armArrivalReads(true);
 }
 
 void TfrmKestrovane::TimerSkipDevTimer() {

@@ -26,6 +26,7 @@ class QLabel;
 class QProgressBar;
 class QScrollArea;
 class QSlider;
+class QSocketNotifier;
 class QStatusBar;
 class QTimer;
 class TNumSpinEdit;
@@ -173,6 +174,7 @@ public:
     QTimer* TimerReadStream = nullptr;
     QTimer* TimerSkipDev = nullptr;
     QTimer* TimerFinishedSound = nullptr;
+    QTimer* ArrivalPoll = nullptr; // reads between ticks where the port offers no descriptor
     QFileDialog* OpenDialogCfg = nullptr;
     QFileDialog* SaveDialogORX = nullptr;
     QList<QPixmap> ImageListBat;
@@ -263,6 +265,8 @@ private:
     void showSoundPicture();
     void playNotice(Notice notice, const QByteArray& wav);
     void bindTaskSwitch(TOnOffSwitch* sw, TTaskKind kind);
+    void armArrivalReads(bool on);
+    void bytesArrived();
     // Timer ticks that must not reach the engine while a modal box runs its own loop.
     bool engineBusy() const { return messages_.depth() > 0; }
 
@@ -271,6 +275,7 @@ private:
     TfrmAbout* about_ = nullptr;
     ISoundOutput* soundOutput_ = nullptr;
     TfrmAnalyzer* analyzer_ = nullptr;
+    QSocketNotifier* readNotifier_ = nullptr;
     std::unique_ptr<LoggerListView> list_;
     bool closed_ = false;
 };

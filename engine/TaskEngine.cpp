@@ -282,78 +282,125 @@ size_t TaskEngine::replyDataLimit() const {
     return usable + kMaxPacketPayload;
 }
 
-void TaskEngine::TimerReadStreamTimer() {
-    if (ResetReception) {
-        ResetReception = false;
-        ReceptionError = false;
-        PacketPos = 0;
-        PacketCount = 0;
-        ReplyData.clear();
-        ReplyText.clear();
-    }
-    if (TaskStep != AwaitBlock)
-        host_.advanceProgress();
+void TaskEngine::resetIfAsked() {
+    if (!ResetReception)
+        return;
+    ResetReception = false;
+    ReceptionError = false;
+    PacketPos = 0;
+    PacketCount = 0;
+    ReplyData.clear();
+    ReplyText.clear();
+}
 
+uint32_t TaskEngine::receive() {
     // A closed port reports 65535 bytes waiting; the buffer holds 4096.
     const uint32_t waiting = port_.InputCount();
     uint32_t n = 0;
     if (waiting > 0)
         n = port_.ReadBytes(buffer_.data(), std::min<uint32_t>(waiting, kReceptionBufferSize));
     n = std::min<uint32_t>(n, kReceptionBufferSize);
+    if (n == 0)
+        return 0;
+    lastByteMs_ = clock_.tickCount();
+    if (ReceptionError)
+        return n;
+    frame(n);
+    return n;
+}
 
-    if (n > 0) {
-        if (ReceptionError)
-            return;
-        const size_t limit = replyDataLimit();
-        for (uint32_t i = 0; i < n; ++i) {
-            const uint8_t b = buffer_[i];
-            if (PacketPos == 0) {
-                PacketLength = static_cast<uint8_t>(b + 1);
-                if (PacketLength < 5 || PacketLength > 63) {
-                    ReceptionError = true;
-                    return;
-                }
-            } else if (PacketPos == 1) {
-                if (AcceptSequence) {
-                    SequenceNumber = b;
-                    AcceptSequence = false;
-                } else {
-                    ++SequenceNumber;
-                    if (SequenceNumber != b) {
-                        ReceptionError = true;
-                        return;
-                    }
-                }
-            } else if (PacketPos == PacketLength - 2) {
-                SignalLevel = levelOfStrength(b);
-            } else if (PacketPos == PacketLength - 1) {
-                if (b < 0x80) {
-                    ReceptionError = true;
-                    return;
-                }
-            } else if (PacketCount == 0) {
-                ReplyText += static_cast<char>(b);
+void TaskEngine::frame(uint32_t n) {
+    const size_t limit = replyDataLimit();
+    for (uint32_t i = 0; i < n; ++i) {
+        const uint8_t b = buffer_[i];
+        if (PacketPos == 0) {
+            PacketLength = static_cast<uint8_t>(b + 1);
+            if (PacketLength < 5 || PacketLength > 63) {
+                ReceptionError = true;
+                return;
+            }
+        } else if (PacketPos == 1) {
+            if (AcceptSequence) {
+                SequenceNumber = b;
+                AcceptSequence = false;
             } else {
-                // A stream that never goes quiet would grow the reply for the whole time limit.
-                ReplyData.push_back(b);
-                if (ReplyData.size() > limit) {
+                ++SequenceNumber;
+                if (SequenceNumber != b) {
                     ReceptionError = true;
                     return;
                 }
             }
-            ++PacketPos;
-            if (PacketPos >= PacketLength) {
-                PacketPos = 0;
-                ++PacketCount;
+        } else if (PacketPos == PacketLength - 2) {
+            SignalLevel = levelOfStrength(b);
+        } else if (PacketPos == PacketLength - 1) {
+            if (b < 0x80) {
+                ReceptionError = true;
+                return;
+            }
+        } else if (PacketCount == 0) {
+            ReplyText += static_cast<char>(b);
+        } else {
+            // A stream that never goes quiet would grow the reply for the whole time limit.
+            ReplyData.push_back(b);
+            if (ReplyData.size() > limit) {
+                ReceptionError = true;
+                return;
             }
         }
+        ++PacketPos;
+        if (PacketPos >= PacketLength) {
+            PacketPos = 0;
+            ++PacketCount;
+        }
+    }
+}
+
+bool TaskEngine::replyComplete() const {
+    if (ReceptionError || PacketPos != 0 || PacketCount == 0)
+        return false;
+    if (replyIs("READY") || replyIs("ERASE") || replyIs("EMPTY"))
+        return PacketCount == 1;
+    if (!replyIs("START"))
+        return false;
+    if (TaskStep == AwaitStatus) {
+        const size_t l = currentName().size();
+        return ReplyData.size() >= l + 4 && ReplyData.size() == statusLength(l, ReplyData[l + 3]);
+    }
+    if (TaskStep == AwaitBlock && BatchRecordCount > 0)
+        return ReplyData.size() == static_cast<size_t>(BatchRecordCount) * static_cast<size_t>(RecordLength);
+    return false;
+}
+
+void TaskEngine::takeReply() {
+    ResetReception = true;
+    host_.setReadStreamTimer(false);
+    HandleReply();
+}
+
+void TaskEngine::ReadArrived() {
+    resetIfAsked();
+    if (receive() > 0 && replyComplete())
+        takeReply();
+}
+
+void TaskEngine::TimerReadStreamTimer() {
+    resetIfAsked();
+    if (TaskStep != AwaitBlock)
+        host_.advanceProgress();
+
+    if (receive() > 0) {
+        if (replyComplete())
+            takeReply();
         return;
     }
-
+    // The line is quiet only when no byte came for a whole tick, also when the bytes were read
+    // between ticks as they arrived.
+    if (clock_.tickCount() - lastByteMs_ < static_cast<uint32_t>(std::max(1, host_.readStreamInterval())))
+        return;
     if (PacketCount == 0 && !ReceptionError)
         return;
-    ResetReception = true;
     if (ReceptionError) {
+        ResetReception = true;
         FailureCount += 1;
         UpdateLinkDisplay();
         AcceptSequence = true;
@@ -361,8 +408,7 @@ void TaskEngine::TimerReadStreamTimer() {
         sendLastCommand();
         return;
     }
-    host_.setReadStreamTimer(false);
-    HandleReply();
+    takeReply();
 }
 
 // Step machine.

@@ -64,6 +64,9 @@ public:
     void NextLogger();
     void HandleReply();
     void TimerReadStreamTimer();
+    // Bytes are waiting between two reception ticks: they are framed at once, and a reply known
+    // to be whole is handled without waiting for the quiet line.
+    void ReadArrived();
     void TimerSkipDevTimer();
     void UpdateLinkDisplay();
     // Stores the code for CurrentLogger and shows it on its row (codes 2 and up refresh the link).
@@ -138,6 +141,13 @@ private:
     std::string blockRequest() const;
     std::string setClockRequest();
     size_t replyDataLimit() const;
+    void resetIfAsked();
+    // Reads what waits and frames it; the number of bytes read.
+    uint32_t receive();
+    void frame(uint32_t n);
+    // The reply holds exactly what its keyword and the step announce.
+    bool replyComplete() const;
+    void takeReply();
     void handleStatus();
     void handleBlock();
     // Puts this try of the block together with the good records of its earlier tries; returns
@@ -154,6 +164,7 @@ private:
     TTaskKind kind_ = TTaskKind::Download;
     bool powerSent_ = false;
     bool statusClockValid_ = true;
+    uint32_t lastByteMs_ = 0; // tick count when the last byte was read
     std::array<uint8_t, kReceptionBufferSize> buffer_{};
     std::vector<uint8_t> merged_;      // the current block, record by record, from all its tries
     std::vector<uint8_t> mergedValid_; // per record of the block: a good copy is in merged_

@@ -34,6 +34,7 @@ public:
     bool modemLines(uint32_t& lines) override;
     std::string lastError() const override { return lastError_; }
     bool deviceGone() const override { return gone_; }
+    int readyDescriptor() const override { return fd_; }
 
 private:
     bool fail(const char* what, int err);

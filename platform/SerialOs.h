@@ -49,4 +49,7 @@ public:
     // The device went away under the open handle (a pulled USB adapter, a closed pty): every
     // call fails from now on until the port is closed and opened again. "No bytes yet" is not this.
     virtual bool deviceGone() const { return false; }
+    // A descriptor that polls readable when bytes arrive, for reading them at once; -1 where
+    // the system offers none.
+    virtual int readyDescriptor() const { return -1; }
 };

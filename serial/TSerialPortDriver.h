@@ -111,6 +111,8 @@ public:
     bool DeviceLost() const { return IsOpen() && os_.deviceGone(); }
     // Asks the system now, for a port that nobody has read for a while; true when it is lost.
     bool CheckDevice();
+    // Polls readable when bytes arrive on the open port; -1 when closed or not offered.
+    int ReadyDescriptor() const { return IsOpen() ? os_.readyDescriptor() : -1; }
     bool ApplySettings();
     // The line settings that ApplySettings hands to the operating system.
     SerialLineSettings LineSettings() const;

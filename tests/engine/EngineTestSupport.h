@@ -179,7 +179,12 @@ public:
     }
     bool connectSwitchOn() const override { return connectOn; }
 
-    void setReadStreamTimer(bool on) override { readTimerOn = on; }
+    // A timer switched on counts its period from then, as a QTimer's start does.
+    void setReadStreamTimer(bool on) override {
+        readTimerOn = on;
+        if (on)
+            readTimerStartMs = clock ? clock->elapsedMs() : 0;
+    }
     int readStreamInterval() const override { return 50; }
     void restartSkipDevTimer() override {
         skipDevOn = true;
@@ -234,6 +239,7 @@ public:
     int switchesOffCalls = 0;
     std::function<void()> offHandler;
     bool readTimerOn = false;
+    uint64_t readTimerStartMs = 0;
     bool skipDevOn = false;
     uint64_t skipDevStartMs = 0;
     int skipDevRestarts = 0;

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <functional>
 
 using namespace enginetest;
 
@@ -579,4 +581,102 @@ TEST(LinkDisplay, ShownStateFeedsTheRowAndTheAnalyzer) {
 TEST(SetClockBytes, FromTheTimeText) {
     EXPECT_EQ(hexOf(TaskEngine::setClockBytes("07.12.26 09:05:07")), "07 0C 1A 09 05 07");
     EXPECT_EQ(hexOf(TaskEngine::setClockBytes("31.01.99 23:59:59")), "1F 01 63 17 3B 3B");
+}
+
+// A reply is taken the moment it holds what it announced; anything else waits for the quiet line.
+namespace {
+// Offsets of the packets in framed bytes.
+std::vector<size_t> packetStarts(const Bytes& framed) {
+    std::vector<size_t> out;
+    for (size_t at = 0; at < framed.size(); at += framed[at] + 1u)
+        out.push_back(at);
+    return out;
+}
+} // namespace
+
+struct ReplyTiming : Example {
+    std::vector<std::pair<std::string, uint64_t>> sent; // requests with their times
+    std::function<bool(Bytes&)> spoilFirstBlock;        // false: the test feeds the reply itself
+    void SetUp() override {
+        Example::SetUp();
+        d.spoil = [this](const std::string& req, Bytes& framed) {
+            sent.emplace_back(req, h.clock.elapsedMs());
+            if (req[5] == 'D' &&
+                std::count_if(sent.begin(), sent.end(), [](const auto& s) { return s.first[5] == 'D'; }) ==
+                    1 &&
+                spoilFirstBlock)
+                return spoilFirstBlock(framed);
+            return true;
+        };
+    }
+    void expectFirstBlockAskedAgainAfterTheQuietLine() {
+        ASSERT_TRUE(h.start(TTaskKind::Download));
+        h.run();
+        const auto t = blockTimes();
+        ASSERT_GE(t.size(), 2u);
+        EXPECT_EQ(sent[1].first, sent[2].first);
+        EXPECT_EQ(t[1] - t[0], 200u);
+        EXPECT_EQ(h.engine.FailureCount, 1);
+        EXPECT_EQ(h.table.LoadedRecordCount, 248);
+    }
+    std::vector<uint64_t> blockTimes() const {
+        std::vector<uint64_t> out;
+        for (const auto& [req, at] : sent)
+            if (req[5] == 'D')
+                out.push_back(at);
+        return out;
+    }
+};
+
+TEST_F(ReplyTiming, WholeRepliesAreTakenInTheTickTheirLastByteArrives) {
+    ASSERT_TRUE(h.start(TTaskKind::Download));
+    h.run();
+    // Each reply arrives 120 ms after its request and is read by the tick at 150 ms.
+    const auto t = blockTimes();
+    ASSERT_GE(t.size(), 2u);
+    EXPECT_EQ(t[0] - sent[0].second, 150u);
+    EXPECT_EQ(t[1] - t[0], 150u);
+    EXPECT_EQ(h.table.LoadedRecordCount, 248);
+}
+
+TEST_F(ReplyTiming, StatusWhoseSensorCountArrivesLastIsTakenWhenItHasCome) {
+    d.spoil = [this](const std::string& req, Bytes& framed) {
+        sent.emplace_back(req, h.clock.elapsedMs());
+        if (req[5] != 'H')
+            return true;
+        // Cut just before data byte L + 3, the sensor count: the first part holds too little to
+        // know the length.
+        const size_t cut = dataPos(5 + 3);
+        h.os.feed(Bytes(framed.begin(), framed.begin() + static_cast<long>(cut)), 120);
+        h.os.feed(Bytes(framed.begin() + static_cast<long>(cut), framed.end()), 170);
+        return false;
+    };
+    ASSERT_TRUE(h.start(TTaskKind::Download));
+    h.run();
+    const auto t = blockTimes();
+    ASSERT_FALSE(t.empty());
+    EXPECT_EQ(t[0] - sent[0].second, 200u);
+    EXPECT_EQ(h.table.LoadedRecordCount, 248);
+}
+
+// The first block comes one byte short, or with an extra packet after its end: read at 150 ms,
+// judged when the line has been quiet for a whole tick, and asked again.
+TEST_F(ReplyTiming, BlockOneByteShortWaitsForTheQuietLineAndIsAskedAgain) {
+    spoilFirstBlock = [](Bytes& framed) {
+        const size_t last = packetStarts(framed).back();
+        framed.erase(framed.begin() + static_cast<long>(last) + 2);
+        framed[last] = static_cast<uint8_t>(framed[last] - 1);
+        return true;
+    };
+    expectFirstBlockAskedAgainAfterTheQuietLine();
+}
+
+TEST_F(ReplyTiming, BlockWithAPacketAfterItsEndWaitsForTheQuietLineAndIsAskedAgain) {
+    spoilFirstBlock = [](Bytes& framed) {
+        const size_t last = packetStarts(framed).back();
+        const Bytes extra = packet(static_cast<uint8_t>(framed[last + 1] + 1), Bytes(4, 0x33));
+        framed.insert(framed.end(), extra.begin(), extra.end());
+        return true;
+    };
+    expectFirstBlockAskedAgainAfterTheQuietLine();
 }
