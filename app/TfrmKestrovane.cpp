@@ -3,6 +3,9 @@
 #include "app/ProgramWindows.h"
 #include "app/TImageButton.h"
 #include "app/TRadioGroup.h"
+#ifdef KV_HAVE_ARCHIVE
+#include "archive/ArchiveSink.h"
+#endif
 #include "engine/TaskEngine.h"
 #include "files/OrxWriter.h"
 #include "modem/ModemSender.h"
@@ -279,6 +282,14 @@ void TfrmKestrovane::buildPanelControl() {
     };
     DateTimeBegin = picker("DateTimeBegin", "начать с даты", 82, DateTimeBeginCheck);
     DateTimeFinish = picker("DateTimeFinish", "завершить по дату", 119, DateTimeFinishCheck);
+    CheckBoxOnlyNew = new QCheckBox("только новые", p);
+    describe(CheckBoxOnlyNew, "CheckBoxOnlyNew", "Загружать только измерения, которых ещё нет в архиве");
+    {
+        QFont f = CheckBoxOnlyNew->font();
+        f.setPointSizeF(f.pointSizeF() * 0.8);
+        CheckBoxOnlyNew->setFont(f);
+    }
+    CheckBoxOnlyNew->setGeometry(60, 81, 80, 16);
 
     plainLabel(p, "пакет", 4, 157, 50, 14);
     const QString blockHint = "Размер пакета данных:\n4kB = быстрая загрузка, низкая помехоустойчивость\n"
@@ -485,6 +496,7 @@ void TfrmKestrovane::FormCreate() {
     StatusPanel1->setText("Откройте файл конфигурации... Включите модем...");
 
     readSettings();
+    openArchive();
     // A channel read equal to the design value changes nothing, yet the labels must show it.
     if (LabelModFreq->text().isEmpty())
         SpinModChannelChange();
@@ -784,6 +796,21 @@ void TfrmKestrovane::stopSkipDevTimer() {
 
 void TfrmKestrovane::startFinishedSoundTimer() {
     TimerFinishedSound->start();
+}
+
+bool TfrmKestrovane::onlyNew() const {
+    return CheckBoxOnlyNew->isChecked();
+}
+
+void TfrmKestrovane::openArchive() {
+#ifdef KV_HAVE_ARCHIVE
+    // A damaged or locked archive is said once in panel 1; downloads go on without it.
+    auto sink =
+        std::make_unique<ArchiveSink>(clock_, [this](const std::string& text) { setStatusPanel1(text); });
+    sink->open(archivePath().toStdString());
+    archive_ = std::move(sink);
+    engine.setRecordSink(archive_.get());
+#endif
 }
 
 bool TfrmKestrovane::loggerTicked(int row) const {

@@ -2,6 +2,7 @@
 #include "app/QtMessages.h"
 #include "engine/EngineHost.h"
 #include "engine/LoggerTable.h"
+#include "engine/RecordSink.h"
 #include "engine/TaskEngine.h"
 #include "files/ConfigReader.h"
 #include "modem/ModemLink.h"
@@ -27,6 +28,7 @@ class QProgressBar;
 class QScrollArea;
 class QSlider;
 class QSocketNotifier;
+class IRecordSink;
 class QStatusBar;
 class QTimer;
 class TNumSpinEdit;
@@ -103,6 +105,8 @@ public:
     TaskEngine engine;
     QtMessages& qtMessages() { return messages_; }
     QString settingsPath() const { return ProgramDir + "/ini/ProgSet.ini"; }
+    // Every record received is kept there across downloads.
+    QString archivePath() const { return ProgramDir + "/archive.sqlite"; }
     // Settings/PortDevice: the device pattern for the serial backend ("%d" = port number).
     QString PortDevice;
 
@@ -142,6 +146,7 @@ public:
     QCheckBox* DateTimeBeginCheck = nullptr;
     QDateTimeEdit* DateTimeFinish = nullptr;
     QCheckBox* DateTimeFinishCheck = nullptr;
+    QCheckBox* CheckBoxOnlyNew = nullptr; // downloads start after each logger's newest archived record
     QSlider* TrackBarDataBlockSize = nullptr;
     TRadioGroup* RadioGrPower1 = nullptr;
     TRadioGroup* RadioGrPower2 = nullptr;
@@ -191,6 +196,7 @@ public:
     TDateTime dateBegin() const override;
     TDateTime dateFinish() const override;
     bool loggerTicked(int row) const override;
+    bool onlyNew() const override;
     bool taskRunning() const override;
     void setProgressShown(bool shown) override;
     void setProgressMax(int max) override;
@@ -266,6 +272,7 @@ private:
     void playNotice(Notice notice, const QByteArray& wav);
     void bindTaskSwitch(TOnOffSwitch* sw, TTaskKind kind);
     void armArrivalReads(bool on);
+    void openArchive();
     void bytesArrived();
     // Timer ticks that must not reach the engine while a modal box runs its own loop.
     bool engineBusy() const { return messages_.depth() > 0; }
@@ -276,6 +283,7 @@ private:
     ISoundOutput* soundOutput_ = nullptr;
     TfrmAnalyzer* analyzer_ = nullptr;
     QSocketNotifier* readNotifier_ = nullptr;
+    std::unique_ptr<IRecordSink> archive_;
     std::unique_ptr<LoggerListView> list_;
     bool closed_ = false;
 };

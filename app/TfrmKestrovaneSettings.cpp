@@ -41,6 +41,7 @@ void TfrmKestrovane::readSettings() {
     CheckBoxAttempt1->setChecked(ini.readBool("Strategy", "Attempt1", true));
     CheckBoxAttempt2->setChecked(ini.readBool("Strategy", "Attempt2", true));
     CheckBoxAttempt3->setChecked(ini.readBool("Strategy", "Attempt3", false));
+    CheckBoxOnlyNew->setChecked(ini.readBool("Strategy", "OnlyNew", false));
 }
 
 bool TfrmKestrovane::writeSettings() {
@@ -71,6 +72,7 @@ bool TfrmKestrovane::writeSettings() {
         {"Strategy", "Attempt1", CheckBoxAttempt1->isChecked() ? 1 : 0},
         {"Strategy", "Attempt2", CheckBoxAttempt2->isChecked() ? 1 : 0},
         {"Strategy", "Attempt3", CheckBoxAttempt3->isChecked() ? 1 : 0},
+        {"Strategy", "OnlyNew", CheckBoxOnlyNew->isChecked() ? 1 : 0},
     };
     for (const Key& k : keys) {
         if (!ini.writeInteger(k.section, k.key, k.value)) {

@@ -30,7 +30,9 @@ CREATE TABLE IF NOT EXISTS block (
     downloaded REAL NOT NULL,
     string_type INTEGER NOT NULL,
     string_serial INTEGER NOT NULL,
-    sensor_codes BLOB NOT NULL
+    sensor_codes BLOB NOT NULL,
+    measure_count INTEGER NOT NULL DEFAULT -1,
+    newest_offset INTEGER NOT NULL DEFAULT -1
 );
 CREATE TABLE IF NOT EXISTS record (
     logger INTEGER NOT NULL,
@@ -203,7 +205,8 @@ void RecordArchive::close() {
 }
 
 void RecordArchive::finalizeStatements() {
-    for (sqlite3_stmt** s : {&findLogger_, &addLogger_, &addBlock_, &sameTime_, &addRecord_, &newest_}) {
+    for (sqlite3_stmt** s :
+         {&findLogger_, &addLogger_, &addBlock_, &sameTime_, &addRecord_, &newest_, &newestPlace_}) {
         sqlite3_finalize(*s);
         *s = nullptr;
     }
@@ -256,8 +259,8 @@ bool RecordArchive::prepareStatements() {
         {&findLogger_, "SELECT id FROM logger WHERE name = ?1", false},
         {&addLogger_, "INSERT INTO logger(name) VALUES (?1)", true},
         {&addBlock_,
-         "INSERT INTO block(logger, downloaded, string_type, string_serial, sensor_codes) "
-         "VALUES (?1, ?2, ?3, ?4, ?5)",
+         "INSERT INTO block(logger, downloaded, string_type, string_serial, sensor_codes, measure_count, "
+         "newest_offset) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7)",
          true},
         {&sameTime_, "SELECT variant, voltage, readings FROM record WHERE logger = ?1 AND time = ?2", false},
         {&addRecord_,
@@ -265,6 +268,10 @@ bool RecordArchive::prepareStatements() {
          "?6)",
          true},
         {&newest_, "SELECT max(time) FROM record WHERE logger = ?1", false},
+        {&newestPlace_,
+         "SELECT r.time, b.measure_count, b.newest_offset FROM record r JOIN block b ON b.id = r.block "
+         "WHERE r.logger = ?1 ORDER BY r.time DESC, r.variant LIMIT 1",
+         false},
     };
     for (const Entry& e : entries) {
         if (e.writes && mode_ == Mode::ReadOnly)
@@ -366,6 +373,8 @@ bool RecordArchive::storeBlock(const ArchiveIdentity& identity, TDateTime downlo
             sqlite3_bind_int(addBlock_, 3, identity.StringType);
             sqlite3_bind_int(addBlock_, 4, identity.StringSerial);
             bindBytes(addBlock_, 5, codes);
+            sqlite3_bind_int(addBlock_, 6, records.measureCount);
+            sqlite3_bind_int(addBlock_, 7, records.newestOffset);
             if ((rc = sqlite3_step(addBlock_)) != SQLITE_DONE)
                 return rollback(rc);
             block = sqlite3_last_insert_rowid(db_);
@@ -405,6 +414,27 @@ bool RecordArchive::newestRecordTime(const std::string& loggerName, std::optiona
         return failFromSqlite(rc);
     if (sqlite3_column_type(newest_, 0) != SQLITE_NULL)
         newest = dt::fromSeconds(sqlite3_column_int64(newest_, 0));
+    return true;
+}
+
+bool RecordArchive::newestPlace(const std::string& loggerName, std::optional<NewestPlace>& place) {
+    place.reset();
+    if (!db_)
+        return fail(ArchiveError::Failed, "the archive is not open");
+    int64_t logger = 0;
+    if (!loggerId(loggerName, false, logger))
+        return false;
+    if (logger == 0)
+        return true;
+    Reset reset(newestPlace_);
+    sqlite3_bind_int64(newestPlace_, 1, logger);
+    const int rc = sqlite3_step(newestPlace_);
+    if (rc == SQLITE_DONE)
+        return true;
+    if (rc != SQLITE_ROW)
+        return failFromSqlite(rc);
+    place = NewestPlace{dt::fromSeconds(sqlite3_column_int64(newestPlace_, 0)),
+                        sqlite3_column_int(newestPlace_, 1), sqlite3_column_int(newestPlace_, 2)};
     return true;
 }
 

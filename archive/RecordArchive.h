@@ -28,6 +28,17 @@ struct ArchiveRecords {
     const int16_t* readings = nullptr;
     size_t count = 0;
     int sensorCount = 0;
+    // Where the block's newest record sat in the logger's memory when it was asked for: its
+    // offset (0 is the newest) under the measurement count the status gave; -1 when unknown.
+    int measureCount = -1;
+    int newestOffset = -1;
+};
+
+// The logger's newest archived record, and where it sat in the logger's memory when it came.
+struct NewestPlace {
+    TDateTime time = 0.0;
+    int measureCount = -1;
+    int offset = -1;
 };
 
 struct StoreCounts {
@@ -105,6 +116,7 @@ public:
                     StoreCounts& counts);
     // The time of the logger's newest record; empty when the archive holds none of it.
     bool newestRecordTime(const std::string& loggerName, std::optional<TDateTime>& newest);
+    bool newestPlace(const std::string& loggerName, std::optional<NewestPlace>& place);
     // Every logger with records, ordered by name bytes.
     bool loggers(std::vector<ArchivedLogger>& out);
     bool history(const std::string& loggerName, LoggerHistory& out);
@@ -137,4 +149,5 @@ private:
     sqlite3_stmt* sameTime_ = nullptr;
     sqlite3_stmt* addRecord_ = nullptr;
     sqlite3_stmt* newest_ = nullptr;
+    sqlite3_stmt* newestPlace_ = nullptr;
 };

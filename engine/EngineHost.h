@@ -23,6 +23,8 @@ public:
     virtual TDateTime dateBegin() const = 0;
     virtual TDateTime dateFinish() const = 0;
     virtual bool loggerTicked(int row) const = 0;
+    // "только новые": a download starts after each logger's newest kept record.
+    virtual bool onlyNew() const { return false; }
 
     // Progress display. A task runs exactly while the progress bar is shown.
     virtual bool taskRunning() const = 0;

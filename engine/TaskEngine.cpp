@@ -2,6 +2,7 @@
 
 #include "engine/EngineHost.h"
 #include "engine/LoggerTable.h"
+#include "engine/RecordSink.h"
 #include "modem/ModemSender.h"
 #include "platform/Clock.h"
 #include "serial/TSerialPortDriver.h"
@@ -499,6 +500,29 @@ void TaskEngine::HandleReply() {
     }
 }
 
+int NewRecordCount(const KeptNewest& kept, int measureCount, int periodHours, TDateTime now) {
+    const double hours = std::max(1, periodHours);
+    const int byTime = clampToInt(std::floor((now - kept.time) * 24.0 / hours));
+    int byCount = -1;
+    // A lower count means the memory was erased since: only the time says anything then.
+    if (kept.measureCount >= 0 && kept.offset >= 0 && measureCount >= kept.measureCount)
+        byCount = kept.offset + (measureCount - kept.measureCount);
+    return std::max({0, byTime, byCount});
+}
+
+// The begin of this logger's download: the date picked, or with "только новые" just after its
+// newest kept record, put as the begin whose planned offset is the count of newer records.
+TDateTime TaskEngine::downloadBegin(const LoggerStatus& status) const {
+    const TDateTime begin = host_.dateBegin();
+    if (!sink_ || !host_.onlyNew())
+        return begin;
+    const std::optional<KeptNewest> kept = sink_->newestKept(currentName());
+    if (!kept || kept->time < begin)
+        return begin;
+    const int fresh = NewRecordCount(*kept, status.measureCount, status.period, clock_.now());
+    return std::max(begin, clock_.now() - fresh * std::max(1, status.period) / 24.0);
+}
+
 void TaskEngine::handleStatus() {
     const std::string& name = currentName();
     // At least the name and the sensor count: the exact length check of the decoding decides.
@@ -519,7 +543,7 @@ void TaskEngine::handleStatus() {
                 host_.rowShowRawClock(cur, status.clockRaw);
 
             const int blocks =
-                PlanDownload(clock_.now(), host_.dateBegin(), host_.dateFinish(), status.sensorCount,
+                PlanDownload(clock_.now(), downloadBegin(status), host_.dateFinish(), status.sensorCount,
                              status.period, status.measureCount, host_.dataBlockPosition());
             if (BatchRecordCount > 0) {
                 host_.restartSkipDevTimer();
@@ -555,6 +579,9 @@ void TaskEngine::handleBlock() {
             const RecordBatch batch = DecodeRecords(merged_.data(), merged_.size(), BatchRecordCount,
                                                     table_.StatusSensorCount, currentYear());
             StoreRecords(table_, table_.CurrentLogger, batch);
+            if (sink_)
+                sink_->blockAccepted(table_, table_.CurrentLogger, batch, table_.StatusMeasureCount,
+                                     StartOffset);
             DroppedRecords += batch.damaged;
             if (currentValid())
                 table_.loggers[static_cast<size_t>(table_.CurrentLogger)].GivenUpRecords += batch.damaged;

@@ -10,6 +10,7 @@
 class IClock;
 class IEngineHost;
 class IModemSender;
+class IRecordSink;
 class LoggerTable;
 class TSerialPortDriver;
 
@@ -52,6 +53,8 @@ public:
 
     TaskEngine(LoggerTable& table, TSerialPortDriver& port, IModemSender& modem, IClock& clock,
                IEngineHost& host);
+    // Every accepted block also goes there, and downloads of only what is new ask it.
+    void setRecordSink(IRecordSink* sink) { sink_ = sink; }
     TaskEngine(const TaskEngine&) = delete;
     TaskEngine& operator=(const TaskEngine&) = delete;
 
@@ -149,6 +152,7 @@ private:
     bool replyComplete() const;
     void takeReply();
     void handleStatus();
+    TDateTime downloadBegin(const LoggerStatus& status) const;
     void handleBlock();
     // Puts this try of the block together with the good records of its earlier tries; returns
     // how many records of the block are still missing.
@@ -160,6 +164,7 @@ private:
     IModemSender& modem_;
     IClock& clock_;
     IEngineHost& host_;
+    IRecordSink* sink_ = nullptr;
 
     TTaskKind kind_ = TTaskKind::Download;
     bool powerSent_ = false;
