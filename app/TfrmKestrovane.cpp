@@ -467,8 +467,11 @@ void TfrmKestrovane::FormCreate() {
     DateTimeFinishCheck->setChecked(false);
 
     ProgramDir = programDirectory();
-    SaveDialogORX->setDirectory(ProgramDir + "/Archive");
-    OpenDialogCfg->setDirectory(ProgramDir + "/Cfg");
+    Locations = FileLocations::forProgram(ProgramDir.toStdString());
+    // An installed program makes the user's Archive and Cfg folders; a portable one has its own.
+    Locations.prepareUserFolders();
+    SaveDialogORX->setDirectory(QString::fromStdString(Locations.archiveDir));
+    OpenDialogCfg->setDirectory(QString::fromStdString(Locations.cfgDir));
     table.ConfigFileName.clear();
 
     loadSounds();
@@ -489,8 +492,9 @@ void TfrmKestrovane::FormCreate() {
 }
 
 void TfrmKestrovane::loadSounds() {
-    auto load = [&](const char* relative) {
-        QFile f(ProgramDir + relative);
+    const QString folder = QString::fromStdString(Locations.soundDir);
+    auto load = [&](const char* name) {
+        QFile f(folder + name);
         if (!f.open(QIODevice::ReadOnly) || f.size() > kMaxSoundBytes)
             return QByteArray();
         QByteArray data = f.readAll();
@@ -498,9 +502,9 @@ void TfrmKestrovane::loadSounds() {
             return QByteArray();
         return data;
     };
-    soundCompleted = load("/sound/Completed.wav");
-    soundMissed = load("/sound/Missed.wav");
-    soundFinished = load("/sound/Finished.wav");
+    soundCompleted = load("/Completed.wav");
+    soundMissed = load("/Missed.wav");
+    soundFinished = load("/Finished.wav");
 }
 
 void TfrmKestrovane::showSoundPicture() {

@@ -6,6 +6,7 @@
 #include "files/ConfigReader.h"
 #include "modem/ModemLink.h"
 #include "platform/Clock.h"
+#include "platform/FileLocations.h"
 #include "serial/TSerialPortDriver.h"
 #include "ui/SoundNotices.h"
 #include "ui/TfrmAnalyzer.h"
@@ -91,6 +92,8 @@ public:
 
     // State exposed to the other parts.
     QString ProgramDir;
+    // Where the settings, sounds, Archive and Cfg are for this program folder (set with ProgramDir).
+    FileLocations Locations;
     QByteArray soundCompleted, soundMissed, soundFinished;
     int SoundMode = 1;
     LoggerTable table;
@@ -98,7 +101,7 @@ public:
     ModemLink modem;
     TaskEngine engine;
     QtMessages& qtMessages() { return messages_; }
-    QString settingsPath() const { return ProgramDir + "/ini/ProgSet.ini"; }
+    QString settingsPath() const { return QString::fromStdString(Locations.settingsFile); }
     // Settings/PortDevice: the device pattern for the serial backend ("%d" = port number).
     QString PortDevice;
 
