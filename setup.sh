@@ -45,7 +45,7 @@ build_sanitized() {
 }
 
 build_windows() {
-    # The Wine download test runs the Linux build's simulator and kv-headless beside the .exe.
+    # The Wine download test runs the Linux build's simulator and kestrovane-collect beside the .exe.
     cmake -S . -B build-win -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \
         -DCMAKE_BUILD_TYPE=Release -DKV_LINUX_BUILD_DIR="$top/build" >/dev/null
     cmake --build build-win -j "$jobs"
