@@ -125,8 +125,13 @@ bool FileLocations::prepareUserFolders() const {
     fs::directory_iterator it(toPath(examplesDir), ec);
     for (; !ec && it != fs::directory_iterator(); it.increment(ec)) {
         std::error_code copyError;
-        if (it->is_regular_file(copyError) && it->path().extension() == ".cfg")
-            fs::copy_file(it->path(), cfg / it->path().filename(), copyError);
+        if (!it->is_regular_file(copyError) || it->path().extension() != ".cfg")
+            continue;
+        // The user's copy is the user's to edit (a channel change opens it), whatever the original's rights.
+        const fs::path target = cfg / it->path().filename();
+        if (fs::copy_file(it->path(), target, copyError))
+            fs::permissions(target, fs::perms::owner_read | fs::perms::owner_write, fs::perm_options::add,
+                            copyError);
     }
     return ok;
 }

@@ -87,12 +87,17 @@ TEST(FileLocations, UserFoldersAreMadeOnceWithTheExamplesCopiedIn) {
     makeDir(dir, "usr/share/kestrovane/Cfg");
     writeBytes(dir.file("usr/share/kestrovane/Cfg/example.cfg"), "Channel 20\r\n");
     writeBytes(dir.file("usr/share/kestrovane/Cfg/notes.txt"), "not a group");
+    std::filesystem::permissions(dir.at("usr/share/kestrovane/Cfg/example.cfg"),
+                                 std::filesystem::perms::owner_read);
     FakeEnvironment env{{{"HOME", dir.file("home")}}};
     const FileLocations l = FileLocations::decide(dir.file("usr/bin"), false, env.lookup());
 
     ASSERT_TRUE(l.prepareUserFolders());
     EXPECT_TRUE(std::filesystem::is_directory(dir.at("home/Documents/Kestrovane/Archive")));
     EXPECT_EQ(readBytes(l.cfgDir + "/example.cfg"), "Channel 20\r\n");
+    const auto rights = std::filesystem::status(TempDir::u8(l.cfgDir + "/example.cfg")).permissions();
+    EXPECT_NE(rights & std::filesystem::perms::owner_write, std::filesystem::perms::none)
+        << "the copy can be edited";
     EXPECT_FALSE(std::filesystem::exists(TempDir::u8(l.cfgDir + "/notes.txt")));
 
     // The user's own choice stands: a deleted example does not come back.
