@@ -3,8 +3,10 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <string_view>
 
 #ifndef _WIN32
+#include <pwd.h>
 #include <unistd.h>
 #endif
 
@@ -106,6 +108,13 @@ FileLocations FileLocations::decide(const std::string& programDir, bool programD
 FileLocations FileLocations::forProgram(const std::string& programDir) {
     return decide(programDir, folderWritable(programDir), [](const char* name) {
         const char* v = std::getenv(name);
+#ifndef _WIN32
+        // A process started without HOME (some service managers) still has a home folder.
+        if (!v && std::string_view(name) == "HOME") {
+            const passwd* pw = ::getpwuid(::getuid());
+            v = pw ? pw->pw_dir : nullptr;
+        }
+#endif
         return std::string(v ? v : "");
     });
 }
