@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Installs what the project needs from Debian's packages, builds it, and then
 #   ./setup.sh demo   starts the program against the simulated modem and loggers
-#   ./setup.sh test   runs every test: the normal build, then the core under ASan/UBSan with the fuzzers
+#   ./setup.sh test   runs every test: the normal build and its package, then the core under
+#                     ASan/UBSan with the fuzzers, then the Windows build under Wine
+#   ./setup.sh package  builds the Debian package build/kestrovane_VERSION_ARCH.deb
 #   ./setup.sh build  only builds
 set -euo pipefail
 cd "$(dirname "$0")"
@@ -17,6 +19,8 @@ packages=(
     # xdg-mime looks a file's type up through mimetype (libfile-mimeinfo-perl) when no desktop
     # environment runs; without it *.orx is plain text and the viewer is never chosen.
     xdg-utils libfile-mimeinfo-perl shared-mime-info desktop-file-utils
+    # Qt's Russian texts for the standard dialogs; the package and its checks.
+    qt6-translations-l10n dpkg-dev lintian appstream strace procps
     wine wine64 g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
 )
 
@@ -45,10 +49,16 @@ build_sanitized() {
 }
 
 build_windows() {
-    # The Wine download test runs the Linux build's simulator and kv-headless beside the .exe.
+    # The Wine download test runs the Linux build's simulator and kestrovane-collect beside the .exe.
     cmake -S . -B build-win -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \
         -DCMAKE_BUILD_TYPE=Release -DKV_LINUX_BUILD_DIR="$top/build" >/dev/null
     cmake --build build-win -j "$jobs"
+}
+
+# dpkg-shlibdeps takes the package's dependencies from the binaries.
+build_package() {
+    rm -f build/kestrovane_*.deb
+    cmake --build build --target package >/dev/null
 }
 
 # The viewer becomes the user's handler of *.orx, so that "open" after a save starts it.
@@ -68,9 +78,17 @@ demo)
     register_viewer
     exec "$top/scripts/demo.sh" "$top/build"
     ;;
+package)
+    build_main
+    build_package
+    deb=$(ls build/kestrovane_*.deb)
+    echo "Built $deb; install it with: sudo apt install ./$deb"
+    ;;
 test)
     build_main
     (cd build && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j "$jobs" --timeout 600)
+    build_package
+    "$top/scripts/package-test.sh" build
     build_sanitized
     (cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
         ctest --output-on-failure -j "$jobs" --timeout 600)
@@ -80,7 +98,7 @@ test)
     echo "All tests passed."
     ;;
 *)
-    echo "usage: $0 [build|demo|test]" >&2
+    echo "usage: $0 [build|demo|test|package]" >&2
     exit 2
     ;;
 esac

@@ -70,7 +70,7 @@ void createProgramWindows() {
 
     main->setAboutBox(new TfrmAbout(main));
 
-    // The analyzer reads its own section of the settings through ProgramDir, set by now.
+    // The analyzer reads its own section of the settings, whose place FormCreate has found by now.
     auto* analyzer = new TfrmAnalyzer(*main, main->PortDrv, main->modem, SystemClock::instance(),
                                       IniFile(main->settingsPath().toStdString()));
     main->setAnalyzer(analyzer);

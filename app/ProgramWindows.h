@@ -6,7 +6,7 @@
 // main window ends the program.
 void createProgramWindows();
 
-// The folder of the executable, where the settings, sounds, Cfg and Archive live.
+// The folder of the executable, from which FileLocations finds the settings, sounds, Cfg and Archive.
 QString programDirectory();
 // Tests run the program from a folder of their own; the program itself reads no arguments.
 void setProgramDirForTests(const QString& dir);

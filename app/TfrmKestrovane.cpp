@@ -282,14 +282,23 @@ void TfrmKestrovane::buildPanelControl() {
     };
     DateTimeBegin = picker("DateTimeBegin", "начать с даты", 82, DateTimeBeginCheck);
     DateTimeFinish = picker("DateTimeFinish", "завершить по дату", 119, DateTimeFinishCheck);
+    // Beside the begin date, on its label's line: both a little smaller so that the caption
+    // reads whole in the column's width.
     CheckBoxOnlyNew = new QCheckBox("только новые", p);
     describe(CheckBoxOnlyNew, "CheckBoxOnlyNew", "Загружать только измерения, которых ещё нет в архиве");
-    {
-        QFont f = CheckBoxOnlyNew->font();
-        f.setPointSizeF(f.pointSizeF() * 0.8);
+    CheckBoxOnlyNew->setStyleSheet("QCheckBox { spacing: 1px; }");
+    for (QLabel* l : p->findChildren<QLabel*>(Qt::FindDirectChildrenOnly)) {
+        if (l->text() != "начать с даты")
+            continue;
+        QFont f = l->font();
+        f.setPointSizeF(f.pointSizeF() * 0.75);
+        l->setFont(f);
         CheckBoxOnlyNew->setFont(f);
+        const int labelWidth = l->fontMetrics().horizontalAdvance(l->text()) + 2;
+        l->setGeometry(3, l->y(), labelWidth, l->height());
+        const int left = std::max(3 + labelWidth, kPanelControlWidth - CheckBoxOnlyNew->sizeHint().width());
+        CheckBoxOnlyNew->setGeometry(left, l->y(), kPanelControlWidth - left, l->height());
     }
-    CheckBoxOnlyNew->setGeometry(60, 81, 80, 16);
 
     plainLabel(p, "пакет", 4, 157, 50, 14);
     const QString blockHint = "Размер пакета данных:\n4kB = быстрая загрузка, низкая помехоустойчивость\n"
@@ -484,8 +493,11 @@ void TfrmKestrovane::FormCreate() {
     DateTimeFinishCheck->setChecked(false);
 
     ProgramDir = programDirectory();
-    SaveDialogORX->setDirectory(ProgramDir + "/Archive");
-    OpenDialogCfg->setDirectory(ProgramDir + "/Cfg");
+    Locations = FileLocations::forProgram(ProgramDir.toStdString());
+    // An installed program makes the user's Archive and Cfg folders; a portable one has its own.
+    Locations.prepareUserFolders();
+    SaveDialogORX->setDirectory(QString::fromStdString(Locations.archiveDir));
+    OpenDialogCfg->setDirectory(QString::fromStdString(Locations.cfgDir));
     table.ConfigFileName.clear();
 
     loadSounds();
@@ -507,8 +519,9 @@ void TfrmKestrovane::FormCreate() {
 }
 
 void TfrmKestrovane::loadSounds() {
-    auto load = [&](const char* relative) {
-        QFile f(ProgramDir + relative);
+    const QString folder = QString::fromStdString(Locations.soundDir);
+    auto load = [&](const char* name) {
+        QFile f(folder + name);
         if (!f.open(QIODevice::ReadOnly) || f.size() > kMaxSoundBytes)
             return QByteArray();
         QByteArray data = f.readAll();
@@ -516,9 +529,9 @@ void TfrmKestrovane::loadSounds() {
             return QByteArray();
         return data;
     };
-    soundCompleted = load("/sound/Completed.wav");
-    soundMissed = load("/sound/Missed.wav");
-    soundFinished = load("/sound/Finished.wav");
+    soundCompleted = load("/Completed.wav");
+    soundMissed = load("/Missed.wav");
+    soundFinished = load("/Finished.wav");
 }
 
 void TfrmKestrovane::showSoundPicture() {

@@ -7,6 +7,7 @@
 #include "files/ConfigReader.h"
 #include "modem/ModemLink.h"
 #include "platform/Clock.h"
+#include "platform/FileLocations.h"
 #include "serial/TSerialPortDriver.h"
 #include "ui/SoundNotices.h"
 #include "ui/TfrmAnalyzer.h"
@@ -97,6 +98,8 @@ public:
 
     // State exposed to the other parts.
     QString ProgramDir;
+    // Where the settings, sounds, Archive and Cfg are for this program folder (set with ProgramDir).
+    FileLocations Locations;
     QByteArray soundCompleted, soundMissed, soundFinished;
     int SoundMode = 1;
     LoggerTable table;
@@ -104,9 +107,9 @@ public:
     ModemLink modem;
     TaskEngine engine;
     QtMessages& qtMessages() { return messages_; }
-    QString settingsPath() const { return ProgramDir + "/ini/ProgSet.ini"; }
-    // Every record received is kept there across downloads.
-    QString archivePath() const { return ProgramDir + "/archive.sqlite"; }
+    QString settingsPath() const { return QString::fromStdString(Locations.settingsFile); }
+    // Every record received is kept there across downloads, beside the program's own data.
+    QString archivePath() const { return QString::fromStdString(Locations.dataDir) + "/archive.sqlite"; }
     // Settings/PortDevice: the device pattern for the serial backend ("%d" = port number).
     QString PortDevice;
 

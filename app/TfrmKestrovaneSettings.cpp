@@ -45,6 +45,8 @@ void TfrmKestrovane::readSettings() {
 }
 
 bool TfrmKestrovane::writeSettings() {
+    // A failure here shows as the first key's write error below.
+    Locations.prepareSettingsFolder();
     IniFile ini(settingsPath().toStdString());
     const QRect main = ui::outerBounds(*this);
     const QRect analyzer = analyzer_ ? ui::outerBounds(*analyzer_) : QRect(0, 512, 800, 300);

@@ -1,4 +1,5 @@
 #include "ormix/TfrmOrmix.h"
+#include "widgets/QtRussian.h"
 
 #include <QApplication>
 #include <QStringList>
@@ -7,6 +8,8 @@
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Ormix"));
+    QGuiApplication::setDesktopFileName(QStringLiteral("ormix"));
+    installQtRussian(app);
     TfrmOrmix window;
     window.show();
     const QStringList args = QApplication::arguments().mid(1);

@@ -150,7 +150,7 @@ private slots:
                               "Analyzer/Left", "Analyzer/Height", "Analyzer/Width", "Settings/Port",
                               "Settings/Channel", "Settings/SoundMode", "Strategy/DataBlockSize",
                               "Strategy/Power1", "Strategy/Power2", "Strategy/Power3", "Strategy/Attempt1",
-                              "Strategy/Attempt2", "Strategy/Attempt3"}));
+                              "Strategy/Attempt2", "Strategy/Attempt3", "Strategy/OnlyNew"}));
         QVERIFY(text.contains("Top=25"));
         QVERIFY(text.contains("Left=15"));
         QVERIFY(text.contains("Width=1008"));

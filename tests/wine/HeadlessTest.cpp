@@ -1,5 +1,5 @@
 // The console downloader against the in-process simulator on a fake clock: the same code path as
-// kv-headless on a real port, minus the operating system.
+// kestrovane-collect on a real port, minus the operating system.
 #include "tools/headless/HeadlessDownload.h"
 
 #include "platform/FakeClock.h"
@@ -50,6 +50,7 @@ size_t recordLines(const std::string& file) {
 struct RunResult {
     int code = -1;
     std::string file;
+    std::string log;
     std::vector<SimDevices::AirEvent> air;
     std::vector<std::pair<std::string, bool>> opens;
     bool portOpenAfter = true;
@@ -73,7 +74,14 @@ RunResult runOnce(const std::string& scenarioJson, const std::string& groupText,
     SimSerialOs os(devices);
     TSerialPortDriver port(os, clock);
     RunResult r;
-    r.code = headless::run(o, port, clock, nullptr, nullptr);
+    std::FILE* log = std::tmpfile();
+    r.code = headless::run(o, port, clock, nullptr, log);
+    if (log) {
+        std::rewind(log);
+        for (int c; (c = std::fgetc(log)) != EOF;)
+            r.log += static_cast<char>(c);
+        std::fclose(log);
+    }
     if (std::filesystem::exists(TempDir::u8(o.outFile)))
         r.file = readBytes(o.outFile);
     r.air = devices.airLog();
@@ -129,6 +137,27 @@ TEST(HeadlessDownload, SilentLoggerIsAskedInBothAttemptsAndTheRestIsStillSaved) 
     EXPECT_EQ(recordLines(r.file), 10u);
 }
 
+// One line per logger as the engine leaves it, whole even while a bar is redrawn over the last line.
+TEST(HeadlessDownload, ProgressGivesOneLinePerLoggerServed) {
+    headless::Options o = fixedAt(6);
+    o.progressBar = true;
+    const RunResult r =
+        runOnce(scenario(logger("D0001", 10) + "," + logger("D0009", 10, R"(, "faults": {"silent": true})")),
+                group({"D0009", "D0001"}), o);
+    std::vector<std::string> lines;
+    std::istringstream in(r.log);
+    for (std::string line; std::getline(in, line);) {
+        const size_t cr = line.rfind('\r');
+        const std::string shown = cr == std::string::npos ? line : line.substr(cr + 1);
+        if (shown.rfind("D000", 0) == 0)
+            lines.push_back(shown);
+    }
+    EXPECT_EQ(lines, std::vector<std::string>({"D0009: not found, 0 records (attempt 1)",
+                                               "D0001: done, 10 records (attempt 1)",
+                                               "D0009: not found, 0 records (attempt 2)"}));
+    EXPECT_NE(r.log.find("\r[####"), std::string::npos) << "the bar was drawn";
+}
+
 TEST(HeadlessDownload, ModemSearchAndItsFailures) {
     // The remembered port first, then the scan from the minimum up to the modem.
     const RunResult scan = runOnce(scenario(logger("D0001", 5), 4), group({"D0001"}), fixedAt(9));
@@ -167,26 +196,36 @@ TEST(HeadlessDownload, RefusedGroupAndFailedSaveAreReportedAsFailures) {
 TEST(HeadlessOptions, ParsesTheCommandLineAndRefusesBadValues) {
     headless::Options o;
     std::string error;
-    ASSERT_TRUE(
-        headless::parseOptions({"--scenario-group", "g.cfg", "--out", "o.orx", "--port", "7", "--port-device",
-                                "/tmp/x%d", "--fixed-now", "2026-12-07 12:00:00", "--block-position", "3"},
-                               o, error))
+    ASSERT_TRUE(headless::parseOptions({"-p", "7", "g.cfg", "--output=o.orx", "--port-device", "/tmp/x%d",
+                                        "--fixed-now", "2026-12-07 12:00:00", "--block-size", "512", "-v"},
+                                       o, error))
         << error;
     EXPECT_EQ(o.groupFile, "g.cfg");
+    EXPECT_EQ(o.outFile, "o.orx");
     EXPECT_EQ(o.port, 7);
     EXPECT_EQ(o.portDevice, "/tmp/x%d");
     EXPECT_TRUE(o.fixedNow);
     EXPECT_EQ(o.nowValue, kFixed);
     EXPECT_EQ(o.blockPosition, 3);
+    EXPECT_TRUE(o.verbose);
+    ASSERT_TRUE(headless::parseOptions({"-oout.orx", "--", "-group.cfg"}, o, error)) << error;
+    EXPECT_EQ(o.groupFile, "-group.cfg");
+    EXPECT_EQ(o.outFile, "out.orx");
+    // --help stands on its own: what follows it is not looked at.
+    ASSERT_TRUE(headless::parseOptions({"--help", "--bogus"}, o, error));
+    EXPECT_TRUE(o.help);
 
     const std::vector<std::vector<std::string>> bad = {
-        {"--out", "o.orx"},                                                        // no group
-        {"--group", "g.cfg", "--out", "o.orx", "--port", "0"},                     // port range
-        {"--group", "g.cfg", "--out", "o.orx", "--port", "7x"},                    // not a number
-        {"--group", "g.cfg", "--out", "o.orx", "--block-position", "4"},           // track bar range
-        {"--group", "g.cfg", "--out", "o.orx", "--fixed-now", "2026-02-30 10:00"}, // no such day
-        {"--group", "g.cfg", "--out", "o.orx", "--verbose", "1"},                  // unknown
-        {"--group", "g.cfg", "--out"},                                             // value missing
+        {"--output", "o.orx"},                                       // no group
+        {"g.cfg", "h.cfg", "-o", "o.orx"},                           // two groups
+        {"g.cfg"},                                                   // no output
+        {"g.cfg", "-o", "o.orx", "--port", "0"},                     // port range
+        {"g.cfg", "-o", "o.orx", "--port", "7x"},                    // not a number
+        {"g.cfg", "-o", "o.orx", "--block-size", "2000"},            // no such block
+        {"g.cfg", "-o", "o.orx", "--fixed-now", "2026-02-30 10:00"}, // no such day
+        {"g.cfg", "-o", "o.orx", "--scenario-group", "g.cfg"},       // unknown
+        {"g.cfg", "-o", "o.orx", "--verbose=1"},                     // a flag with a value
+        {"g.cfg", "-o"},                                             // value missing
     };
     for (const auto& args : bad) {
         error.clear();

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# The same group download twice, from the same scenario and fixed clock: kv-headless.exe under
-# Wine on a COM port that Wine maps to the simulator's pseudo-terminal, then the Linux
-# kv-headless on a fresh simulator. The two measurement files must be the same bytes.
+# The same group download twice, from the same scenario and fixed clock: kestrovane-collect.exe
+# under Wine on a COM port that Wine maps to the simulator's pseudo-terminal, then the Linux
+# kestrovane-collect on a fresh simulator. The two measurement files must be the same bytes.
 set -euo pipefail
 
 while [ $# -gt 0 ]; do
@@ -21,7 +21,7 @@ done
 now="2026-12-07 12:00:00"
 port=7
 sim=$linbin/kestrovane-sim
-for f in "$sim" "$linbin/kv-headless" "$exe"; do
+for f in "$sim" "$linbin/kestrovane-collect" "$exe"; do
     [ -x "$f" ] || { echo "missing $f (build the Linux tree first)" >&2; exit 1; }
 done
 
@@ -74,17 +74,17 @@ stop_sim
 
 start_sim "$work/com$port" "$work/sim-wine.log"
 rc=0
-timeout 180 "$wine" "$exe" --scenario-group "$(winpath "$data/download.cfg")" \
-    --out "$(winpath "$work/wine.orx")" --port "$port" --fixed-now "$now" 2>"$work/wine.log" || rc=$?
+timeout 180 "$wine" "$exe" "$(winpath "$data/download.cfg")" \
+    --output "$(winpath "$work/wine.orx")" --port "$port" --fixed-now "$now" 2>"$work/wine.log" || rc=$?
 stop_sim
-[ $rc -eq 0 ] || { cat "$work/wine.log"; echo "kv-headless.exe failed with $rc" >&2; exit 1; }
+[ $rc -eq 0 ] || { cat "$work/wine.log"; echo "kestrovane-collect.exe failed with $rc" >&2; exit 1; }
 
 start_sim "$work/lin$port" "$work/sim-linux.log"
 rc=0
-timeout 180 "$linbin/kv-headless" --scenario-group "$data/download.cfg" --out "$work/linux.orx" \
+timeout 180 "$linbin/kestrovane-collect" "$data/download.cfg" --output "$work/linux.orx" \
     --port "$port" --port-device "$work/lin%d" --fixed-now "$now" 2>"$work/linux.log" || rc=$?
 stop_sim
-[ $rc -eq 0 ] || { cat "$work/linux.log"; echo "kv-headless failed with $rc" >&2; exit 1; }
+[ $rc -eq 0 ] || { cat "$work/linux.log"; echo "kestrovane-collect failed with $rc" >&2; exit 1; }
 
 # Both runs say how many records they took; the file must hold that many record lines.
 records=$(sed -n 's/^\([0-9]*\) records downloaded.*/\1/p' "$work/linux.log")

@@ -4,6 +4,7 @@
 #include "engine/LoggerTable.h"
 #include "engine/TaskEngine.h"
 #include "files/ConfigReader.h"
+#include "files/Cp1251.h"
 #include "files/OrxWriter.h"
 #include "modem/ModemLink.h"
 #include "platform/Clock.h"
@@ -14,6 +15,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 
 namespace headless {
 namespace {
@@ -48,25 +50,42 @@ public:
     TDateTime dateFinish() const override { return finish; }
     bool loggerTicked(int) const override { return true; }
 
-    // Progress.
+    // Progress: the engine's bar and its texts feed the live bar; the texts are lines only when verbose.
     bool taskRunning() const override { return progressShown; }
     void setProgressShown(bool shown) override { progressShown = shown; }
-    void setProgressMax(int) override {}
-    void setProgressPosition(int) override {}
-    void advanceProgress() override {}
+    void setProgressMax(int max) override {
+        progressMax_ = max;
+        drawBar();
+    }
+    void setProgressPosition(int position) override {
+        progressPosition_ = position;
+        drawBar();
+    }
+    void advanceProgress() override {
+        // Wraps like the window's bar.
+        progressPosition_ = progressPosition_ + 1 > progressMax_ ? 0 : progressPosition_ + 1;
+        drawBar();
+    }
     void setExecutionLabel(const std::string&) override {}
     void setStatusPanel1(const std::string& text) override {
-        if (text != panel1_)
+        if (options.verbose && text != panel1_)
             say("%s\n", text.c_str());
         panel1_ = text;
+        drawBar();
     }
     void showPointers() override {}
     void moveAttemptPointer(int) override {}
-    void moveDevicePointer(int) override {}
+    // The engine moves to the next logger: the one it leaves gets its line.
+    void moveDevicePointer(int) override {
+        reportServed();
+        served_ = table ? table->CurrentLogger : -1;
+        servedAttempt_ = engine ? engine->AttemptIndex + 1 : 0;
+    }
     void setModemChannelEnabled(bool) override {}
 
     // Switches: only the download switch can be on.
     void switchTasksOff() override {
+        reportServed();
         if (!downloadOn)
             return;
         downloadOn = false;
@@ -91,12 +110,14 @@ public:
 
     // Rows.
     void rowShowState(int row, int code) override {
-        if (table && table->validIndex(row) && code >= TaskDone)
+        if (options.verbose && table && table->validIndex(row) && code >= TaskDone)
             say("logger %d: %s\n", row + 1, stateLook(code).hint);
     }
     void rowShowLink(int, double, int) override {}
     void rowShowStatus(int row, const LoggerTable& t) override {
-        say("logger %d: status, %d sensors, %d stored\n", row + 1, t.StatusSensorCount, t.StatusMeasureCount);
+        if (options.verbose)
+            say("logger %d: status, %d sensors, %d stored\n", row + 1, t.StatusSensorCount,
+                t.StatusMeasureCount);
     }
     void rowShowClockText(int, const std::string&) override {}
     void rowShowRawClock(int, const std::string&) override {}
@@ -113,7 +134,11 @@ public:
     void analyzerCloseRoutine() override {}
 
     // IModemHost.
-    void setStatusPanel0(const std::string& text) override { say("%s\n", text.c_str()); }
+    void setStatusPanel0(const std::string& text) override {
+        if (options.verbose)
+            say("%s\n", text.c_str());
+        panel0 = text;
+    }
     double portSpinValue() const override { return portValue; }
     double portSpinMinimum() const override { return options.portMinimum; }
     void setPortSpinValue(double value) override { portValue = std::clamp(value, 1.0, 255.0); }
@@ -142,14 +167,32 @@ public:
     }
     IMessages& messages() override { return *this; }
 
-    // Checked like printf, so a wrong argument is a compile error rather than garbage in the log.
+    // One line of the log; a live bar is wiped first and drawn again under it. Checked like
+    // printf, so a wrong argument is a compile error rather than garbage in the log.
     __attribute__((format(printf, 2, 3))) void say(const char* format, ...) {
         if (!log_)
             return;
+        wipeBar();
         va_list args;
         va_start(args, format);
         std::vfprintf(log_, format, args);
         va_end(args);
+        drawBar();
+    }
+
+    // The line of the logger the engine has just left, with the state it left it in.
+    void reportServed() {
+        if (!table || !table->validIndex(served_))
+            return;
+        const LoggerTable::Logger& l = table->loggers[static_cast<size_t>(served_)];
+        say("%s: %s, %d records (attempt %d)\n", cp1251ToUtf8(l.LoggerName).c_str(), stateWord(l.LoggerState),
+            static_cast<int>(l.RecordTimes.size()), servedAttempt_);
+        served_ = -1;
+    }
+
+    void finishBar() {
+        wipeBar();
+        barShown_ = false;
     }
 
     const Options& options;
@@ -169,10 +212,61 @@ public:
     uint32_t skipStart = 0;
     int errors = 0;
 
+    std::string panel0;
+
 private:
+    static const char* stateWord(int code) {
+        static const char* const words[] = {"not asked",     "not found", "status only",
+                                            "partly loaded", "done",      "no measurements"};
+        return code >= 0 && code <= NoMeasurements ? words[code] : words[0];
+    }
+
+    // "[#####-----] 2/3 D4071534902 downloading 12/40", kept to one terminal line.
+    void drawBar() {
+        if (!options.progressBar || !log_ || !progressShown || !table ||
+            !table->validIndex(table->CurrentLogger))
+            return;
+        const int cur = table->CurrentLogger;
+        const LoggerTable::Logger& l = table->loggers[static_cast<size_t>(cur)];
+        constexpr int kWidth = 20;
+        const int filled =
+            progressMax_ > 0 ? std::clamp(progressPosition_ * kWidth / progressMax_, 0, kWidth) : 0;
+        const bool loading = l.LoggerState == StatusLoaded || l.LoggerState == PartlyLoaded;
+        std::string text =
+            "[" + std::string(static_cast<size_t>(filled), '#') +
+            std::string(static_cast<size_t>(kWidth - filled), '-') + "] " + std::to_string(cur + 1) + "/" +
+            std::to_string(table->LoggerCount) + " " + cp1251ToUtf8(l.LoggerName) +
+            (loading
+                 ? " downloading " + std::to_string(progressPosition_) + "/" + std::to_string(progressMax_)
+                 : std::string(" searching")) +
+            (engine && engine->FailureCount > 0 ? ", " + std::to_string(engine->FailureCount) + " failures"
+                                                : std::string());
+        if (text.size() > 79)
+            text.resize(79);
+        // Spaces over the rest of a longer previous bar: no terminal escapes, so any console will do.
+        const size_t pad = barLength_ > text.size() ? barLength_ - text.size() : 0;
+        std::fprintf(log_, "\r%s%s", text.c_str(), std::string(pad, ' ').c_str());
+        std::fflush(log_);
+        barLength_ = text.size();
+        barShown_ = true;
+    }
+    void wipeBar() {
+        if (!barShown_)
+            return;
+        std::fprintf(log_, "\r%s\r", std::string(barLength_, ' ').c_str());
+        barShown_ = false;
+        barLength_ = 0;
+    }
+
     IClock& clock_;
     std::FILE* log_;
     std::string panel1_;
+    int progressMax_ = 0;
+    int progressPosition_ = 0;
+    int served_ = -1;
+    int servedAttempt_ = 0;
+    bool barShown_ = false;
+    size_t barLength_ = 0;
 };
 
 void configurePort(TSerialPortDriver& port) {
@@ -230,46 +324,163 @@ void driveTask(ConsoleHost& host, TaskEngine& engine, TSerialPortDriver& port, I
 
 } // namespace
 
-const char* usageText() {
-    return "usage: kv-headless --scenario-group FILE.cfg --out FILE.orx [--port N] [--port-device PATTERN]\n"
-           "                   [--fixed-now \"YYYY-MM-DD hh:mm:ss\"] [--block-position 0..3] [--days N]\n";
+namespace {
+
+// One command-line option: its names, its value (none for a flag), its line of help and what it
+// sets. Adding an option is adding an entry here.
+struct OptionSpec {
+    char shortName; // 0: long name only
+    const char* longName;
+    const char* valueName; // nullptr: a flag
+    const char* help;
+    std::function<bool(Options&, const std::string&)> apply; // false: the value is refused
+};
+
+const std::vector<OptionSpec>& optionTable() {
+    static const std::vector<OptionSpec> table = {
+        {'o', "output", "FILE.orx", "the measurement file to write (required)",
+         [](Options& o, const std::string& v) {
+             o.outFile = v;
+             return !v.empty();
+         }},
+        {'p', "port", "N", "the serial port tried first, 1..256 (default 2),\nthen every port from 2 up",
+         [](Options& o, const std::string& v) { return parseInt(v, 1, 256, o.port); }},
+        {0, "port-device", "PATTERN",
+         "Linux: the device of port N, %d standing for N;\n"
+         "without it 1-32 are /dev/ttyS0..31, 33-64\n"
+         "/dev/ttyUSB0..31, 65-96 /dev/ttyACM0..31",
+         [](Options& o, const std::string& v) {
+             o.portDevice = v;
+             return true;
+         }},
+        {0, "days", "N", "download the last N days, from midnight N days\nbefore now (default 31)",
+         [](Options& o, const std::string& v) { return parseInt(v, 1, 36500, o.days); }},
+        {0, "block-size", "BYTES", "data block size: 4096, 2048 (default), 1024,\nor 512 for a poor link",
+         [](Options& o, const std::string& v) {
+             const char* sizes[] = {"4096", "2048", "1024", "512"};
+             for (int i = 0; i < 4; ++i)
+                 if (v == sizes[i])
+                     o.blockPosition = i;
+             return v == sizes[o.blockPosition];
+         }},
+        {0, "fixed-now", "\"YYYY-MM-DD hh:mm[:ss]\"",
+         "take this as the current time, so that the file\ndoes not depend on when it was made (tests)",
+         [](Options& o, const std::string& v) { return o.fixedNow = parseFixedNow(v, o.nowValue); }},
+        {'v', "verbose", nullptr, "also print every status text the window shows",
+         [](Options& o, const std::string&) { return o.verbose = true; }},
+        {'h', "help", nullptr, "show this help and exit",
+         [](Options& o, const std::string&) { return o.help = true; }},
+        {'V', "version", nullptr, "show the version and exit",
+         [](Options& o, const std::string&) { return o.version = true; }},
+    };
+    return table;
+}
+
+const OptionSpec* findOption(const std::string& name, bool isLong) {
+    for (const OptionSpec& spec : optionTable()) {
+        if (isLong ? name == spec.longName : name.size() == 1 && name[0] == spec.shortName)
+            return &spec;
+    }
+    return nullptr;
+}
+
+} // namespace
+
+std::string usageHint(const char* program) {
+    return std::string("Usage: ") + program + " [OPTION]... GROUP.cfg --output FILE.orx\nTry '" + program +
+           " --help' for more information.\n";
+}
+
+std::string helpText(const char* program) {
+    constexpr size_t kHelpColumn = 29;
+    std::string out = std::string("Usage: ") + program +
+                      " [OPTION]... GROUP.cfg --output FILE.orx\n"
+                      "Downloads the measurements of every logger of a group through the USB/RK radio\n"
+                      "modem and writes them to a measurement file, without a window.\n\n";
+    for (const OptionSpec& spec : optionTable()) {
+        std::string names = spec.shortName ? std::string("  -") + spec.shortName + ", " : std::string(6, ' ');
+        names += std::string("--") + spec.longName;
+        if (spec.valueName)
+            names += std::string(" ") + spec.valueName;
+        std::string help = spec.help;
+        // Continuation lines of the help stand under its first line.
+        for (size_t at = help.find('\n'); at != std::string::npos; at = help.find('\n', at + 1))
+            help.insert(at + 1, std::string(kHelpColumn, ' '));
+        out += names.size() < kHelpColumn ? names + std::string(kHelpColumn - names.size(), ' ') + help + "\n"
+                                          : names + "\n" + std::string(kHelpColumn, ' ') + help + "\n";
+    }
+    out += "\nProgress goes to standard error: one line per logger served, and a bar while\n"
+           "standard error is a terminal.\n\n"
+           "Exit status:\n"
+           "  0  every logger downloaded, the file written\n"
+           "  2  wrong command line\n"
+           "  3  the group file was refused\n"
+           "  4  no modem found\n"
+           "  5  the download could not start\n"
+           "  6  some logger did not finish; the file holds what came\n"
+           "  7  the file could not be written\n";
+    return out;
 }
 
 bool parseOptions(const std::vector<std::string>& args, Options& out, std::string& error) {
     Options o;
+    std::vector<std::string> operands;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
-        if (i + 1 >= args.size()) {
-            error = "missing value after " + a;
+        if (a == "--") {
+            operands.insert(operands.end(), args.begin() + static_cast<std::ptrdiff_t>(i) + 1, args.end());
+            break;
+        }
+        if (a.size() < 2 || a[0] != '-') {
+            operands.push_back(a);
+            continue;
+        }
+        // --name, --name=value, --name value, -x, -xvalue, -x value.
+        const bool isLong = a[1] == '-';
+        std::string name = isLong ? a.substr(2) : a.substr(1, 1);
+        std::string value;
+        bool hasValue = false;
+        if (isLong && name.find('=') != std::string::npos) {
+            value = name.substr(name.find('=') + 1);
+            name.resize(name.find('='));
+            hasValue = true;
+        } else if (!isLong && a.size() > 2) {
+            value = a.substr(2);
+            hasValue = true;
+        }
+        const OptionSpec* spec = findOption(name, isLong);
+        if (!spec) {
+            error = "unknown option " + (isLong ? "--" + name : "-" + name);
             return false;
         }
-        const std::string& v = args[++i];
-        bool ok = true;
-        if (a == "--scenario-group" || a == "--group") {
-            o.groupFile = v;
-        } else if (a == "--out") {
-            o.outFile = v;
-        } else if (a == "--port") {
-            ok = parseInt(v, 1, 256, o.port);
-        } else if (a == "--port-device") {
-            o.portDevice = v;
-        } else if (a == "--fixed-now") {
-            ok = o.fixedNow = parseFixedNow(v, o.nowValue);
-        } else if (a == "--block-position") {
-            ok = parseInt(v, 0, 3, o.blockPosition);
-        } else if (a == "--days") {
-            ok = parseInt(v, 1, 36500, o.days);
-        } else {
-            error = "unknown option " + a;
+        const std::string shown = std::string("--") + spec->longName;
+        if (!spec->valueName && hasValue) {
+            error = shown + " takes no value";
             return false;
         }
-        if (!ok) {
-            error = "bad value for " + a + ": " + v;
+        if (spec->valueName && !hasValue) {
+            if (i + 1 >= args.size()) {
+                error = "missing value after " + shown;
+                return false;
+            }
+            value = args[++i];
+        }
+        if (!spec->apply(o, value)) {
+            error = "bad value for " + shown + ": " + value;
             return false;
+        }
+        if (o.help || o.version) {
+            out = o;
+            return true;
         }
     }
-    if (o.groupFile.empty() || o.outFile.empty()) {
-        error = "--scenario-group and --out are required";
+    if (operands.size() != 1) {
+        error = operands.empty() ? "no group file given" : "one group file only, got " + operands[1];
+        return false;
+    }
+    o.groupFile = operands[0];
+    if (o.outFile.empty()) {
+        error = "--output is required";
         return false;
     }
     out = o;
@@ -307,10 +518,10 @@ int run(const Options& options, TSerialPortDriver& port, IClock& systemClock, IA
     host.connected = true;
     link.SwitchConnectOn(host);
     if (!host.connected || !port.IsOpen()) {
-        host.say("no modem found\n");
+        host.say("error: no modem found\n");
         return kNoModem;
     }
-    host.say("modem on %s\n", port.PortName().c_str());
+    host.say("modem %s on %s\n", host.panel0.c_str(), port.PortName().c_str());
 
     if (!engine.CheckStart(TTaskKind::Download)) {
         link.SwitchConnectOff(host);
@@ -319,6 +530,7 @@ int run(const Options& options, TSerialPortDriver& port, IClock& systemClock, IA
     host.downloadOn = true;
     engine.StartTask(TTaskKind::Download);
     driveTask(host, engine, port, clock);
+    host.finishBar();
 
     bool complete = true;
     for (const LoggerTable::Logger& l : table.loggers)

@@ -25,6 +25,10 @@ struct Options {
     bool attempts[3] = {true, true, false};
     int powers[3] = {0, 1, 2}; // RadioGrPower1..3 item indices
     int days = 31;             // the period starts at midnight this many days before now
+    bool verbose = false;      // every status text the window would show, one per line
+    bool progressBar = false;  // a bar redrawn in place: the log is a terminal
+    bool help = false;         // --help or --version: print and end, nothing else is checked
+    bool version = false;
 };
 
 enum ExitCode : int {
@@ -39,7 +43,10 @@ enum ExitCode : int {
 
 // Parses the command line (argv without the program name); false with a message on bad input.
 bool parseOptions(const std::vector<std::string>& args, Options& out, std::string& error);
-const char* usageText();
+// The whole --help text: synopsis, options and exit codes.
+std::string helpText(const char* program);
+// The synopsis and a pointer at --help, for a mistyped command line.
+std::string usageHint(const char* program);
 
 // Sets up the port as the program does at start-up, finds the modem, downloads and writes the
 // file. Progress and errors go to log (UTF-8). The port's OS layer and the clock are the caller's.

@@ -1,5 +1,5 @@
-// kv-headless: downloads a group through the modem without any window and writes its
-// measurement file; the serial backend is the platform's own.
+// kestrovane-collect: downloads a group through the modem without any window and writes its
+// measurement file; the serial backend is the platform's own. Meant for scheduled jobs.
 #include "tools/headless/HeadlessDownload.h"
 
 #include "platform/Clock.h"
@@ -8,23 +8,47 @@
 #ifdef _WIN32
 #include "platform/AdapterSettingsWin32.h"
 #include "platform/Win32SerialOs.h"
+#include <io.h>
 #else
 #include "platform/AdapterSettingsLinux.h"
 #include "platform/PosixSerialOs.h"
+#include <unistd.h>
 #endif
 
 #include <cstdio>
 #include <string>
 #include <vector>
 
+namespace {
+constexpr const char* kProgram = "kestrovane-collect";
+
+// A terminal gets a bar redrawn in place; a log file or a pipe gets whole lines only.
+bool stderrIsTerminal() {
+#ifdef _WIN32
+    return _isatty(_fileno(stderr)) != 0;
+#else
+    return isatty(fileno(stderr)) != 0;
+#endif
+}
+} // namespace
+
 int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
     headless::Options options;
     std::string error;
     if (!headless::parseOptions(args, options, error)) {
-        std::fprintf(stderr, "kv-headless: %s\n%s", error.c_str(), headless::usageText());
+        std::fprintf(stderr, "%s: %s\n%s", kProgram, error.c_str(), headless::usageHint(kProgram).c_str());
         return headless::kUsage;
     }
+    if (options.help) {
+        std::fputs(headless::helpText(kProgram).c_str(), stdout);
+        return headless::kOk;
+    }
+    if (options.version) {
+        std::printf("%s (Kestrovane) %s\n", kProgram, KV_VERSION);
+        return headless::kOk;
+    }
+    options.progressBar = stderrIsTerminal();
     SystemClock& clock = SystemClock::instance();
 #ifdef _WIN32
     Win32SerialOs os;

@@ -1,0 +1,45 @@
+#!/usr/bin/env bash
+# kestrovane-collect as a scheduled job runs it: --help and --version, a mistyped command line,
+# and a group download from kestrovane-sim that must give the very file the tool has always written.
+set -euo pipefail
+
+while [ $# -gt 0 ]; do
+    case "$1" in
+    --collect) collect=$2 ;;
+    --sim) sim=$2 ;;
+    --data) data=$2 ;;
+    --work) work=$2 ;;
+    *) echo "unknown option $1" >&2; exit 2 ;;
+    esac
+    shift 2
+done
+fail() { echo "FAIL: $*" >&2; exit 1; }
+rm -rf "$work"
+mkdir -p "$work"
+
+"$collect" --help >"$work/help.txt" || fail "--help exited with $?"
+head -1 "$work/help.txt" | grep -q '^Usage: kestrovane-collect ' || fail "--help: $(head -1 "$work/help.txt")"
+grep -q '^Exit status:' "$work/help.txt" || fail "--help names no exit codes"
+"$collect" --version >"$work/version.txt" || fail "--version exited with $?"
+grep -qx 'kestrovane-collect (Kestrovane) [0-9.]*' "$work/version.txt" || fail "--version: $(cat "$work/version.txt")"
+
+rc=0
+"$collect" --scenario-group "$data/download.cfg" --out "$work/x.orx" 2>"$work/usage.txt" || rc=$?
+[ $rc -eq 2 ] || fail "a wrong option exited with $rc, not 2"
+grep -q '^Usage: kestrovane-collect ' "$work/usage.txt" || fail "a wrong option gave no usage: $(cat "$work/usage.txt")"
+[ ! -e "$work/x.orx" ] || fail "a wrong command line wrote a file"
+
+now="2026-12-07 12:00:00"
+"$sim" --link "$work/tty7" --scenario "$data/download.json" --fixed-now "$now" --log "$work/sim.log" >/dev/null &
+simpid=$!
+trap 'kill $simpid 2>/dev/null || true; wait $simpid 2>/dev/null || true' EXIT
+for _ in $(seq 100); do
+    [ -L "$work/tty7" ] && break
+    sleep 0.05
+done
+rc=0
+timeout 120 "$collect" "$data/download.cfg" --output "$work/out.orx" --port 7 --port-device "$work/tty%d" \
+    --fixed-now "$now" 2>"$work/progress.txt" || rc=$?
+[ $rc -eq 0 ] || { cat "$work/progress.txt"; fail "the download exited with $rc"; }
+cmp "$data/download.orx" "$work/out.orx" || fail "the measurement file differs from download.orx"
+echo "kestrovane-collect: help, version, usage error and download as expected"
