@@ -12,6 +12,7 @@
 #include "widgets/TOnOffSwitch.h"
 
 #include <QCheckBox>
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QLabel>
 #include <QProgressBar>
@@ -128,6 +129,31 @@ private slots:
         w_->SpinModChannel->setValue(20);
         QCOMPARE(commandCount('C'), shown + 1);
         w_->setProgressShown(false);
+        analyzer.hide();
+        w_->setAnalyzer(nullptr);
+        w_->SwitchConnect->setOn(false);
+    }
+
+    // A group file of 100,000 Channel lines read while the analyzer shows: the channel goes on the
+    // air once, with the last value, instead of once a line.
+    void manyChannelLinesSendOneChannelCommand() {
+        TfrmAnalyzer analyzer(*w_, w_->PortDrv, w_->modem, *clock_,
+                              IniFile(w_->settingsPath().toStdString()));
+        w_->setAnalyzer(&analyzer);
+        w_->SwitchConnect->setOn(true);
+        w_->ImageRunAnalyzerClick();
+        QByteArray text;
+        for (int i = 0; i < 100000; ++i)
+            text += i % 2 ? "Channel 17\r\n" : "Channel 18\r\n";
+        writeFile(groupFile(), text + "D4071534826\r\n");
+        const size_t before = commandCount('C');
+        QElapsedTimer elapsed;
+        elapsed.start();
+        LoadConfiguration(groupFile().toStdString(), w_->table, *w_);
+        QVERIFY(elapsed.elapsed() < 1000);
+        QCOMPARE(w_->table.LoggerCount, 1);
+        QCOMPARE(commandCount('C'), before + 1);
+        QCOMPARE(os_->commands().back(), (std::vector<uint8_t>{'#', 'C', 17}));
         analyzer.hide();
         w_->setAnalyzer(nullptr);
         w_->SwitchConnect->setOn(false);
