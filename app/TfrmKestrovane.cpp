@@ -4,6 +4,7 @@
 #include "app/TImageButton.h"
 #include "app/TRadioGroup.h"
 #include "engine/TaskEngine.h"
+#include "files/FileIo.h"
 #include "files/OrxWriter.h"
 #include "modem/ModemSender.h"
 #include "platform/DateTime.h"
@@ -45,7 +46,7 @@ constexpr int kPanelControlWidth = 141;
 // Column markers of the list, from its left edge; the headings of the top bar stand 5 px right of them.
 constexpr int kMarkerX[6] = {249, 299, 349, 399, 449, 549};
 // Sound files larger than this are not notice sounds; reading one would only waste memory.
-constexpr qint64 kMaxSoundBytes = 16 * 1024 * 1024;
+constexpr uint64_t kMaxSoundBytes = 16 * 1024 * 1024;
 
 QString firstLine(const QString& hint) {
     return hint.section('\n', 0, 0);
@@ -489,14 +490,13 @@ void TfrmKestrovane::FormCreate() {
 }
 
 void TfrmKestrovane::loadSounds() {
+    // Only a regular file is read: a pipe would hang the start, a link to a device read forever.
     auto load = [&](const char* relative) {
-        QFile f(ProgramDir + relative);
-        if (!f.open(QIODevice::ReadOnly) || f.size() > kMaxSoundBytes)
+        std::string data;
+        if (fileio::readWholeFile((ProgramDir + relative).toStdString(), data, kMaxSoundBytes) !=
+            fileio::ReadStatus::Ok)
             return QByteArray();
-        QByteArray data = f.readAll();
-        if (f.error() != QFileDevice::NoError)
-            return QByteArray();
-        return data;
+        return QByteArray(data.data(), static_cast<qsizetype>(data.size()));
     };
     soundCompleted = load("/sound/Completed.wav");
     soundMissed = load("/sound/Missed.wav");
