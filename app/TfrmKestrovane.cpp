@@ -430,6 +430,8 @@ void TfrmKestrovane::buildNonVisual() {
     OpenDialogCfg = dialog("OpenDialogCfg", {"*.cfg (*.cfg)", "Все файлы (*)"});
     OpenDialogCfg->setAcceptMode(QFileDialog::AcceptOpen);
     OpenDialogCfg->setFileMode(QFileDialog::ExistingFile);
+    // The reader takes ".cfg" in any case, so the filter shows every case too.
+    OpenDialogCfg->setFilter(OpenDialogCfg->filter() & ~QDir::CaseSensitive);
     SaveDialogORX = dialog("SaveDialogORX", {"*.orx (*.orx)", "Все файлы (*)"});
     SaveDialogORX->setAcceptMode(QFileDialog::AcceptSave);
     SaveDialogORX->setFileMode(QFileDialog::AnyFile);
@@ -696,8 +698,8 @@ void TfrmKestrovane::moveAttemptPointer(int left) {
 }
 
 void TfrmKestrovane::moveDevicePointer(int top) {
+    // The list is the user's to scroll; the arrow may stand out of sight.
     ImageArrowDevPtr->move(ImageArrowDevPtr->x(), top);
-    ScrollBoxDevList->ensureWidgetVisible(ImageArrowDevPtr, 0, 20);
 }
 
 void TfrmKestrovane::setModemChannelEnabled(bool enabled) {
