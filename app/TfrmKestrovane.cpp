@@ -470,7 +470,7 @@ void TfrmKestrovane::FormCreate() {
     DateTimeFinishCheck->setChecked(false);
 
     ProgramDir = programDirectory();
-    SaveDialogORX->setDirectory(ProgramDir + "/Archive");
+    SaveDialogORX->setDirectory(archiveFolder());
     OpenDialogCfg->setDirectory(ProgramDir + "/Cfg");
     table.ConfigFileName.clear();
 
@@ -509,15 +509,6 @@ void TfrmKestrovane::showSoundPicture() {
     // A mode read from the file outside the list shows no picture (and plays nothing).
     ImageSound->setPicture(SoundMode >= 0 && SoundMode < ImageListSound.size() ? ImageListSound[SoundMode]
                                                                                : QPixmap());
-}
-
-void TfrmKestrovane::closeEvent(QCloseEvent* event) {
-    if (!closed_) {
-        closed_ = true;
-        FormClose();
-        emit closedForGood();
-    }
-    event->accept();
 }
 
 bool TfrmKestrovane::eventFilter(QObject* watched, QEvent* event) {
@@ -776,36 +767,46 @@ void TfrmKestrovane::ImageOpenCFGClick() {
 }
 
 void TfrmKestrovane::ImageSaveORXClick() {
+    saveMeasurements();
+}
+
+bool TfrmKestrovane::saveMeasurements() {
     if (taskRunning())
-        return;
+        return false;
     if (table.LoadedRecordCount == 0) {
         messages_.errorText("Нет данных для сохранения ");
-        return;
+        return false;
     }
     if (SaveDialogORX->exec() != QDialog::Accepted || SaveDialogORX->selectedFiles().isEmpty())
-        return;
+        return false;
     const std::string target = orxTargetName(SaveDialogORX->selectedFiles().first().toStdString());
     const QString targetText = QString::fromStdString(target);
     if (QFileInfo::exists(targetText) &&
         !messages_.questionText("Файл " + targetText + " уже существует.\r\nЗаменить?"))
-        return;
+        return false;
 
-    std::vector<bool> ticked(static_cast<size_t>(std::max(table.LoggerCount, 0)));
-    for (size_t i = 0; i < ticked.size(); ++i)
-        ticked[i] = list_->isTicked(static_cast<int>(i));
     QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-    const orx::WriteResult result = WriteFile(target, table, ticked, clock_.now());
+    const orx::WriteResult result = WriteFile(target, table, tickedLoggers(), clock_.now());
     QGuiApplication::restoreOverrideCursor();
     if (result != orx::WriteResult::Ok) {
         messages_.error(orxFailureMessage(result, target));
-        return;
+        return false;
     }
+    savedArrivals_ = table.recordsArrived;
     if (CheckBoxRunOrmix->isChecked()) {
         if (QFileInfo::exists(targetText))
             openDocument(targetText);
         else
             messages_.errorText("Не удалось открыть файл " + targetText);
     }
+    return true;
+}
+
+std::vector<bool> TfrmKestrovane::tickedLoggers() const {
+    std::vector<bool> ticked(static_cast<size_t>(std::max(table.LoggerCount, 0)));
+    for (size_t i = 0; i < ticked.size(); ++i)
+        ticked[i] = list_->isTicked(static_cast<int>(i));
+    return ticked;
 }
 
 void TfrmKestrovane::sendChannelCommand(int channel) {
