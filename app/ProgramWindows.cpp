@@ -66,7 +66,7 @@ void createProgramWindows() {
     main->modem.setAdapterSettings(&services.adapter);
     main->setSoundOutput(&services.sound);
     main->openDocument = [](const QString& path) { services.opener.open(path.toStdString()); };
-    new SignalCloser(main);
+    new SignalCloser(main, [main] { main->closeForSignal(); });
 
     main->setAboutBox(new TfrmAbout(main));
 

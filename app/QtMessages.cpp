@@ -1,6 +1,7 @@
 #include "app/QtMessages.h"
 
 #include <QMessageBox>
+#include <cstdio>
 
 namespace {
 std::function<int(QMessageBox&)>& hook() {
@@ -19,6 +20,11 @@ void QtMessages::setHookForTests(std::function<int(QMessageBox&)> h) {
 int QtMessages::run(QMessageBox& box) {
     // The program's texts break lines with CR LF; a label wants LF alone.
     box.setText(box.text().replace("\r\n", "\n"));
+    if (unattended_) {
+        std::fprintf(stderr, "%s: %s\n", kCaption, box.text().toUtf8().constData());
+        std::fflush(stderr);
+        return box.escapeButton() ? box.standardButton(box.escapeButton()) : QMessageBox::Ok;
+    }
     ++depth_;
     const int result = hook() ? hook()(box) : box.exec();
     --depth_;
@@ -43,6 +49,22 @@ bool QtMessages::questionText(const QString& text) {
     box.setDefaultButton(QMessageBox::No);
     box.setEscapeButton(QMessageBox::No);
     return run(box) == QMessageBox::Yes;
+}
+
+QtMessages::Answer QtMessages::questionYesNoCancel(const QString& text) {
+    QMessageBox box(QMessageBox::Question, kCaption, text,
+                    QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, owner_);
+    box.setObjectName("msgQuestion");
+    box.setDefaultButton(QMessageBox::Yes);
+    box.setEscapeButton(QMessageBox::Cancel);
+    switch (run(box)) {
+    case QMessageBox::Yes:
+        return Answer::Yes;
+    case QMessageBox::No:
+        return Answer::No;
+    default:
+        return Answer::Cancel;
+    }
 }
 
 void QtMessages::error(const std::string& text) {

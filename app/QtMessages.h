@@ -21,6 +21,14 @@ public:
     void errorText(const QString& text);
     void infoText(const QString& text);
     bool questionText(const QString& text);
+    enum class Answer { Yes, No, Cancel };
+    // Yes, No and Cancel; Escape and closing the box mean Cancel.
+    Answer questionYesNoCancel(const QString& text);
+
+    // When the program is told to stop by the system, no one is there to click: every box goes to
+    // standard error instead, and a question takes its safe answer (No, or Cancel).
+    void setUnattended(bool unattended) { unattended_ = unattended; }
+    bool unattended() const { return unattended_; }
 
     int depth() const { return depth_; }
     // When set, every box is handed to the hook instead of being run; the hook returns the button
@@ -31,4 +39,5 @@ private:
     int run(QMessageBox& box);
     QWidget* owner_;
     int depth_ = 0;
+    bool unattended_ = false;
 };

@@ -7,6 +7,7 @@
 #include "archive/ArchiveSink.h"
 #endif
 #include "engine/TaskEngine.h"
+#include "files/FileIo.h"
 #include "files/OrxWriter.h"
 #include "modem/ModemSender.h"
 #include "platform/DateTime.h"
@@ -49,7 +50,7 @@ constexpr int kPanelControlWidth = 141;
 // Column markers of the list, from its left edge; the headings of the top bar stand 5 px right of them.
 constexpr int kMarkerX[6] = {249, 299, 349, 399, 449, 549};
 // Sound files larger than this are not notice sounds; reading one would only waste memory.
-constexpr qint64 kMaxSoundBytes = 16 * 1024 * 1024;
+constexpr uint64_t kMaxSoundBytes = 16 * 1024 * 1024;
 
 QString firstLine(const QString& hint) {
     return hint.section('\n', 0, 0);
@@ -455,6 +456,8 @@ void TfrmKestrovane::buildNonVisual() {
     OpenDialogCfg = dialog("OpenDialogCfg", {"*.cfg (*.cfg)", "Все файлы (*)"});
     OpenDialogCfg->setAcceptMode(QFileDialog::AcceptOpen);
     OpenDialogCfg->setFileMode(QFileDialog::ExistingFile);
+    // The reader takes ".cfg" in any case, so the filter shows every case too.
+    OpenDialogCfg->setFilter(OpenDialogCfg->filter() & ~QDir::CaseSensitive);
     SaveDialogORX = dialog("SaveDialogORX", {"*.orx (*.orx)", "Все файлы (*)"});
     SaveDialogORX->setAcceptMode(QFileDialog::AcceptSave);
     SaveDialogORX->setFileMode(QFileDialog::AnyFile);
@@ -496,7 +499,7 @@ void TfrmKestrovane::FormCreate() {
     Locations = FileLocations::forProgram(ProgramDir.toStdString());
     // An installed program makes the user's Archive and Cfg folders; a portable one has its own.
     Locations.prepareUserFolders();
-    SaveDialogORX->setDirectory(QString::fromStdString(Locations.archiveDir));
+    SaveDialogORX->setDirectory(archiveFolder());
     OpenDialogCfg->setDirectory(QString::fromStdString(Locations.cfgDir));
     table.ConfigFileName.clear();
 
@@ -520,14 +523,13 @@ void TfrmKestrovane::FormCreate() {
 
 void TfrmKestrovane::loadSounds() {
     const QString folder = QString::fromStdString(Locations.soundDir);
+    // Only a regular file is read: a pipe would hang the start, a link to a device read forever.
     auto load = [&](const char* name) {
-        QFile f(folder + name);
-        if (!f.open(QIODevice::ReadOnly) || f.size() > kMaxSoundBytes)
+        std::string data;
+        if (fileio::readWholeFile((folder + name).toStdString(), data, kMaxSoundBytes) !=
+            fileio::ReadStatus::Ok)
             return QByteArray();
-        QByteArray data = f.readAll();
-        if (f.error() != QFileDevice::NoError)
-            return QByteArray();
-        return data;
+        return QByteArray(data.data(), static_cast<qsizetype>(data.size()));
     };
     soundCompleted = load("/Completed.wav");
     soundMissed = load("/Missed.wav");
@@ -538,15 +540,6 @@ void TfrmKestrovane::showSoundPicture() {
     // A mode read from the file outside the list shows no picture (and plays nothing).
     ImageSound->setPicture(SoundMode >= 0 && SoundMode < ImageListSound.size() ? ImageListSound[SoundMode]
                                                                                : QPixmap());
-}
-
-void TfrmKestrovane::closeEvent(QCloseEvent* event) {
-    if (!closed_) {
-        closed_ = true;
-        FormClose();
-        emit closedForGood();
-    }
-    event->accept();
 }
 
 bool TfrmKestrovane::eventFilter(QObject* watched, QEvent* event) {
@@ -728,8 +721,8 @@ void TfrmKestrovane::moveAttemptPointer(int left) {
 }
 
 void TfrmKestrovane::moveDevicePointer(int top) {
+    // The list is the user's to scroll; the arrow may stand out of sight.
     ImageArrowDevPtr->move(ImageArrowDevPtr->x(), top);
-    ScrollBoxDevList->ensureWidgetVisible(ImageArrowDevPtr, 0, 20);
 }
 
 void TfrmKestrovane::setModemChannelEnabled(bool enabled) {
@@ -868,36 +861,46 @@ void TfrmKestrovane::ImageOpenCFGClick() {
 }
 
 void TfrmKestrovane::ImageSaveORXClick() {
+    saveMeasurements();
+}
+
+bool TfrmKestrovane::saveMeasurements() {
     if (taskRunning())
-        return;
+        return false;
     if (table.LoadedRecordCount == 0) {
         messages_.errorText("Нет данных для сохранения ");
-        return;
+        return false;
     }
     if (SaveDialogORX->exec() != QDialog::Accepted || SaveDialogORX->selectedFiles().isEmpty())
-        return;
+        return false;
     const std::string target = orxTargetName(SaveDialogORX->selectedFiles().first().toStdString());
     const QString targetText = QString::fromStdString(target);
     if (QFileInfo::exists(targetText) &&
         !messages_.questionText("Файл " + targetText + " уже существует.\r\nЗаменить?"))
-        return;
+        return false;
 
-    std::vector<bool> ticked(static_cast<size_t>(std::max(table.LoggerCount, 0)));
-    for (size_t i = 0; i < ticked.size(); ++i)
-        ticked[i] = list_->isTicked(static_cast<int>(i));
     QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-    const orx::WriteResult result = WriteFile(target, table, ticked, clock_.now());
+    const orx::WriteResult result = WriteFile(target, table, tickedLoggers(), clock_.now());
     QGuiApplication::restoreOverrideCursor();
     if (result != orx::WriteResult::Ok) {
         messages_.error(orxFailureMessage(result, target));
-        return;
+        return false;
     }
+    savedArrivals_ = table.recordsArrived;
     if (CheckBoxRunOrmix->isChecked()) {
         if (QFileInfo::exists(targetText))
             openDocument(targetText);
         else
             messages_.errorText("Не удалось открыть файл " + targetText);
     }
+    return true;
+}
+
+std::vector<bool> TfrmKestrovane::tickedLoggers() const {
+    std::vector<bool> ticked(static_cast<size_t>(std::max(table.LoggerCount, 0)));
+    for (size_t i = 0; i < ticked.size(); ++i)
+        ticked[i] = list_->isTicked(static_cast<int>(i));
+    return ticked;
 }
 
 void TfrmKestrovane::sendChannelCommand(int channel) {

@@ -65,6 +65,13 @@ public:
     void FormCreate();
     // Returns false when a settings key could not be written (the window closes all the same).
     bool FormClose();
+    // The system asks the program to end (a signal, logout): the window closes without asking
+    // anyone, unsaved records go to Archive and every message to standard error.
+    void closeForSignal();
+    // Records came in after the last successful save.
+    bool hasUnsavedRecords() const;
+    // The save of ImageSaveORXClick; true when the file was written.
+    bool saveMeasurements();
     void DateTimeBeginCloseUp();
     void DateTimeFinishCloseUp();
     void CheckBoxAttempt1Click();
@@ -110,6 +117,8 @@ public:
     QString settingsPath() const { return QString::fromStdString(Locations.settingsFile); }
     // Every record received is kept there across downloads, beside the program's own data.
     QString archivePath() const { return QString::fromStdString(Locations.dataDir) + "/archive.sqlite"; }
+    // Where the save dialog starts, and where a close that asks no one saves.
+    QString archiveFolder() const { return QString::fromStdString(Locations.archiveDir); }
     // Settings/PortDevice: the device pattern for the serial backend ("%d" = port number).
     QString PortDevice;
 
@@ -277,6 +286,10 @@ private:
     void armArrivalReads(bool on);
     void openArchive();
     void bytesArrived();
+    // Asks about unsaved records (or, unattended, saves them); false keeps the window open.
+    bool mayClose();
+    void saveUnsavedToArchive();
+    std::vector<bool> tickedLoggers() const;
     // Timer ticks that must not reach the engine while a modal box runs its own loop.
     bool engineBusy() const { return messages_.depth() > 0; }
 
@@ -289,4 +302,6 @@ private:
     std::unique_ptr<IRecordSink> archive_;
     std::unique_ptr<LoggerListView> list_;
     bool closed_ = false;
+    bool closing_ = false;       // a close is asking its question
+    uint64_t savedArrivals_ = 0; // table.recordsArrived at the last successful save
 };

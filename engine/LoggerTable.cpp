@@ -92,6 +92,7 @@ void LoggerTable::appendRecord(int i, TDateTime time, int16_t voltage, const int
     for (size_t k = 0; k < count; ++k)
         l.SensorReadings[k].push_back(readings[k]);
     ++LoadedRecordCount;
+    ++recordsArrived;
 }
 
 void LoggerTable::dropRecords(int i) {

@@ -48,6 +48,8 @@ public:
     std::string ConfigFileName;
     int32_t CurrentLogger = -1;
     std::vector<Logger> loggers;
+    // Records appended since the program started, never lowered: whether any came in after a save.
+    uint64_t recordsArrived = 0;
 
     // Status of the logger being served, from its last decoded status.
     int32_t StatusSensorCount = 0;

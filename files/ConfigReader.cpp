@@ -9,8 +9,8 @@
 
 namespace {
 
-// A group of 100,000 loggers is a few megabytes; past this a file is refused as damaged rather
-// than let fill the memory.
+// Comment and other ignored lines have no count limit: past this size a file is refused as
+// damaged rather than read for minutes.
 constexpr uint64_t kMaxConfigBytes = 512ull * 1024 * 1024;
 
 bool isBlank(char c) {
@@ -66,12 +66,21 @@ bool parseChannelValue(std::string_view s, int& value) {
     return true;
 }
 
+void ConfigParser::fail() {
+    result_.valid = false;
+    result_.failedLine = lineNo_;
+}
+
 void ConfigParser::line(std::string_view text) {
     ++lineNo_;
     if (!result_.valid)
         return;
     if (!text.empty() && text.back() == '\r')
         text.remove_suffix(1);
+    if (text.size() > kMaxConfigLineBytes) {
+        fail();
+        return;
+    }
     if (text.size() < 9 || text.front() == '/')
         return;
     if (text.substr(0, 7) == "Channel") {
@@ -80,14 +89,17 @@ void ConfigParser::line(std::string_view text) {
             ++p;
         int channel = 0;
         if (!parseChannelValue(text.substr(p), channel)) {
-            result_.valid = false;
-            result_.failedLine = lineNo_;
+            fail();
             return;
         }
-        result_.channels.push_back(channel);
+        result_.channel = channel;
         return;
     }
     if (text.size() >= 11 && text.front() == 'D') {
+        if (result_.loggers.size() >= kMaxConfigLoggers) {
+            fail();
+            return;
+        }
         size_t end = 0;
         while (end < text.size() && !isBlank(text[end]))
             ++end;
@@ -102,6 +114,14 @@ void ConfigParser::feed(std::string_view chunk) {
     while (!chunk.empty() && result_.valid) {
         const size_t nl = chunk.find('\n');
         if (nl == std::string_view::npos) {
+            // A line without end so far: once it cannot fit any more (its CR allowed for), it is
+            // judged at once instead of being held whole.
+            if (partial_.size() + chunk.size() > kMaxConfigLineBytes + 1) {
+                partial_.clear();
+                ++lineNo_;
+                fail();
+                return;
+            }
             partial_.append(chunk);
             return;
         }
@@ -180,9 +200,9 @@ void LoadConfiguration(const std::string& path, LoggerTable& table, IConfigHost&
     in.close();
     ConfigParseResult result = parser.finish();
 
-    // Each value went to the control as it was read, even when a later line fails.
-    for (int channel : result.channels)
-        host.setModemChannel(channel);
+    // The value read stays in the control even when a later line fails.
+    if (result.channel)
+        host.setModemChannel(*result.channel);
 
     if (!readError && result.valid && !result.loggers.empty()) {
         host.setCaption("Kestrovane - " + fileio::fileNameOf(path));

@@ -1,4 +1,6 @@
 #pragma once
+#include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -11,12 +13,18 @@ struct ConfigLogger {
     std::string comment; // possibly empty
 };
 
+// A group file is written by hand: past these it is refused as damaged rather than let fill the
+// memory with rows or lines.
+constexpr size_t kMaxConfigLoggers = 10000;
+constexpr size_t kMaxConfigLineBytes = 64 * 1024; // the line end not counted
+
 struct ConfigParseResult {
-    bool valid = true; // false after an invalid channel value
-    // Every channel value in file order, up to the failure: each one reached the control.
-    std::vector<int> channels;
+    bool valid = true; // false after an invalid channel value, too many loggers or a too long line
+    // The last channel value read before any failure: the control takes only that one, since each
+    // value it takes may go on the air.
+    std::optional<int> channel;
     std::vector<ConfigLogger> loggers;
-    size_t failedLine = 0; // 1-based line of the invalid value, 0 when valid
+    size_t failedLine = 0; // 1-based line of the failure, 0 when valid
 };
 
 // The channel value grammar: leading spaces, an optional sign, then decimal digits or
@@ -35,6 +43,7 @@ public:
 
 private:
     void line(std::string_view text);
+    void fail();
 
     std::string partial_;
     ConfigParseResult result_;

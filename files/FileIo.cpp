@@ -67,15 +67,29 @@ bool syncFile(int fd) {
 int closeFd(int fd) {
     return _close(fd);
 }
-bool replaceFile(const std::string& from, const std::string& to) {
-    return MoveFileExW(wide(from).c_str(), wide(to).c_str(),
-                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+// Another program holds the file open (a viewer, a spreadsheet) without letting it be replaced.
+bool heldElsewhere(DWORD error) {
+    return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
+}
+bool replaceFile(const std::string& from, const std::string& to, bool& busy) {
+    const bool ok = MoveFileExW(wide(from).c_str(), wide(to).c_str(),
+                                MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+    busy = !ok && heldElsewhere(GetLastError());
+    return ok;
 }
 void syncFolder(const std::string&) {}
 void removeFile(const std::string& path) {
     _wremove(wide(path).c_str());
 }
-bool writableProbe(const std::string&) {
+// Whether the existing file may be replaced now: opened with the access a replace needs, it
+// refuses while another program holds it, before anything is written.
+bool writableProbe(const std::string& path) {
+    const HANDLE h = CreateFileW(wide(path).c_str(), GENERIC_WRITE | DELETE,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return false;
+    CloseHandle(h);
     return true;
 }
 #else
@@ -120,7 +134,9 @@ bool syncFile(int fd) {
 int closeFd(int fd) {
     return ::close(fd);
 }
-bool replaceFile(const std::string& from, const std::string& to) {
+// A rename over a file others have open succeeds here; nothing is ever held elsewhere.
+bool replaceFile(const std::string& from, const std::string& to, bool& busy) {
+    busy = false;
     return ::rename(from.c_str(), to.c_str()) == 0;
 }
 // Makes the rename itself durable; a failure here cannot be undone and is not reported.
@@ -270,6 +286,7 @@ AtomicFile::~AtomicFile() {
 AtomicFile::OpenStatus AtomicFile::open(const std::string& target) {
     abort();
     failed_ = false;
+    busy_ = false;
     target_ = target;
 #ifndef _WIN32
     // Replace what a symbolic link points at, not the link itself.
@@ -342,7 +359,7 @@ bool AtomicFile::commit() {
     const bool synced = syncFile(fd_);
     const bool closed = closeFd(fd_) == 0;
     fd_ = -1;
-    if (!synced || !closed || !replaceFile(temp_, target_)) {
+    if (!synced || !closed || !replaceFile(temp_, target_, busy_)) {
         abort();
         return false;
     }

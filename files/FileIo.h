@@ -72,7 +72,7 @@ public:
         Ok,
         FolderMissing,
         NotRegular, // the target is a directory or a device
-        ReadOnly,
+        ReadOnly,   // read-only, or (on Windows) held open by another program
         CannotCreate,
     };
 
@@ -85,6 +85,8 @@ public:
     bool write(const char* data, size_t size) override;
     // Flushes to disk and renames over the target; false leaves the target untouched.
     bool commit();
+    // After a failed commit: another program held the target open, so it could not be replaced.
+    bool targetBusy() const { return busy_; }
     void abort();
     const std::string& tempPath() const { return temp_; }
 
@@ -97,6 +99,7 @@ private:
     std::string target_;
     std::string temp_;
     bool failed_ = false;
+    bool busy_ = false;
 };
 
 } // namespace fileio

@@ -260,7 +260,10 @@ orx::WriteResult WriteFile(const std::string& path, const LoggerTable& table, co
         file.abort();
         return orx::WriteResult::WriteFailed;
     }
-    return file.commit() ? orx::WriteResult::Ok : orx::WriteResult::WriteFailed;
+    if (file.commit())
+        return orx::WriteResult::Ok;
+    // Taken by another program between the check at open and the rename: nothing changed on disk.
+    return file.targetBusy() ? orx::WriteResult::CannotCreate : orx::WriteResult::WriteFailed;
 }
 
 orx::WriteResult WriteFile(const std::string& path, const LoggerTable& table, const std::vector<bool>& ticked,

@@ -13,7 +13,7 @@ namespace orx {
 
 enum class WriteResult {
     Ok,
-    CannotCreate, // folder or file could not be made: nothing changed on disk
+    CannotCreate, // folder or file could not be made, or the target is held open: nothing changed on disk
     WriteFailed,  // failed while writing or putting the file in place: the old file is intact
 };
 

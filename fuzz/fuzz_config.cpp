@@ -13,7 +13,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (size_t i = 0; i < size; i += step)
         chunked.feed(bytes.substr(i, step));
     const ConfigParseResult r = chunked.finish();
-    if (r.valid != whole.valid || r.channels != whole.channels || r.loggers.size() != whole.loggers.size())
+    if (r.valid != whole.valid || r.channel != whole.channel || r.loggers.size() != whole.loggers.size())
         std::abort();
     for (size_t i = 0; i < r.loggers.size(); ++i) {
         const ConfigLogger& l = r.loggers[i];

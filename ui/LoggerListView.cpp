@@ -8,6 +8,7 @@
 #include "ui/RowControls.h"
 
 #include <QCheckBox>
+#include <QEvent>
 #include <QFrame>
 #include <QLabel>
 #include <QScrollArea>
@@ -21,6 +22,28 @@ namespace {
 constexpr int kValueLabelCount = 5;
 constexpr int64_t kClockToleranceSeconds = 3600;
 const QColor kRed(255, 0, 0);
+
+// The list does not scroll sideways: in a window wider than the design the rows' area widens
+// with the visible list, so that more of a long comment can be read.
+class WidthFollower final : public QObject {
+public:
+    WidthFollower(QWidget* viewport, QWidget* content, int designWidth)
+        : QObject(viewport), content_(content), designWidth_(designWidth) {
+        viewport->installEventFilter(this);
+    }
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Resize && content_) {
+            const int width = std::max(designWidth_, static_cast<QWidget*>(watched)->width());
+            if (content_->width() != width)
+                content_->resize(width, content_->height());
+        }
+        return false;
+    }
+
+private:
+    QPointer<QWidget> content_;
+    int designWidth_;
+};
 } // namespace
 
 LoggerListView::LoggerListView(QScrollArea* ScrollBoxDevList, QWidget* content,
@@ -28,10 +51,13 @@ LoggerListView::LoggerListView(QScrollArea* ScrollBoxDevList, QWidget* content,
                                QLabel* ImageArrowAttemptPtr,
                                std::function<void(const QString&)> setStatusPanel1, IClock& clock)
     : scroll_(ScrollBoxDevList), content_(content), bevels_(bevels), devPtr_(ImageArrowDevPtr),
-      attemptPtr_(ImageArrowAttemptPtr), setPanel1_(std::move(setStatusPanel1)), clock_(clock) {
+      attemptPtr_(ImageArrowAttemptPtr), setPanel1_(std::move(setStatusPanel1)), clock_(clock),
+      designWidth_(content->width()) {
     // Small enough that a row's texts stay inside the 14 px pitch.
     font_ = content_->font();
     font_.setPixelSize(10);
+    if (scroll_ != nullptr)
+        new WidthFollower(scroll_->viewport(), content_, designWidth_);
 }
 
 LoggerListView::~LoggerListView() {
@@ -51,7 +77,7 @@ void LoggerListView::setExtent(int height) {
             bevels_[i]->setGeometry(kBevelX[i], bevels_[i]->y(), 3, height);
     content_->setMinimumHeight(height);
     const int width =
-        scroll_ != nullptr ? std::max(content_->width(), scroll_->viewport()->width()) : content_->width();
+        scroll_ != nullptr ? std::max(designWidth_, scroll_->viewport()->width()) : content_->width();
     content_->resize(width, height);
     if (scroll_ != nullptr) {
         scroll_->verticalScrollBar()->setValue(0);

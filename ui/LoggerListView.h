@@ -93,6 +93,8 @@ private:
     IClock& clock_;
     QLocale locale_ = QLocale::system();
     QFont font_;
+    // The content's width as the window laid it out; the rows' area is never narrower.
+    int designWidth_;
 
     // All row controls live in one transparent host at (0,0) of the content widget (inside its
     // blocks), so freeing them is one deletion, not n removals from a long child list.

@@ -103,3 +103,10 @@ void TOnOffSwitch::mouseReleaseEvent(QMouseEvent* event) {
     if (click)
         setOn(!on_);
 }
+
+void TOnOffSwitch::mouseDoubleClickEvent(QMouseEvent* event) {
+    // The first click of a double click has toggled already; its second release must not toggle
+    // back, or a task would start and stop at once after its first request went out.
+    pressed_ = false;
+    event->accept();
+}

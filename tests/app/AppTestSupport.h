@@ -10,6 +10,8 @@
 #include <QStringList>
 #include <QTemporaryDir>
 #include <QWidget>
+#include <functional>
+#include <utility>
 
 // Finds a top-level window of the program by its object name.
 inline QWidget* programWindow(const QString& name) {
@@ -30,10 +32,18 @@ struct BoxRecorder {
     QStringList texts;
     QStringList names;
     bool answerYes = true;
+    // When set, the button pressed in every box instead (Cancel, for one).
+    QMessageBox::StandardButton answer = QMessageBox::NoButton;
+    // Runs while a box is open, as if something happened meanwhile.
+    std::function<void()> whileOpen;
     BoxRecorder() {
         QtMessages::setHookForTests([this](QMessageBox& box) {
             texts << box.text();
             names << box.objectName();
+            if (whileOpen)
+                std::exchange(whileOpen, {})();
+            if (answer != QMessageBox::NoButton)
+                return int(answer);
             return int(answerYes ? QMessageBox::Yes : QMessageBox::No);
         });
     }

@@ -5,6 +5,8 @@
 #include "app/TImageButton.h"
 #include "app/TRadioGroup.h"
 #include "app/TfrmKestrovane.h"
+#include "ui/LoggerListView.h"
+#include "ui/RowControls.h"
 #include "widgets/TNumSpinEdit.h"
 #include "widgets/TOnOffSwitch.h"
 
@@ -13,6 +15,7 @@
 #include <QFileDialog>
 #include <QFrame>
 #include <QLabel>
+#include <QListView>
 #include <QProgressBar>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -287,6 +290,59 @@ private slots:
         QCOMPARE(p.InBufSize(), 4096u);
         QVERIFY(!p.PollingActive());
         QVERIFY(!p.IsOpen());
+    }
+
+    // The list scrolls only when the user scrolls it, not to the logger being served.
+    void listDoesNotFollowTheServedLogger() {
+        QByteArray group;
+        for (int i = 0; i < 200; ++i)
+            group += "D40715" + QByteArray::number(10000 + i) + "\r\n";
+        writeFile(dir_.path() + "/Cfg/big.cfg", group);
+        LoadConfiguration((dir_.path() + "/Cfg/big.cfg").toStdString(), w_->table, *w_);
+        QScrollBar* bar = w_->ScrollBoxDevList->verticalScrollBar();
+        QTRY_VERIFY(bar->maximum() > 2000);
+        bar->setValue(200);
+        w_->showPointers();
+        for (int row : {190, 2})
+            w_->moveDevicePointer(14 * row + 4);
+        QCOMPARE(bar->value(), 200);
+    }
+
+    // A window wider than the design widens the rows' area, so a long comment can be read.
+    void widerWindowShowsMoreOfTheComment() {
+        const QByteArray comment = "well 3, depth 12 m, " + QByteArray(40, 'x') + " end of the comment";
+        writeFile(dir_.path() + "/Cfg/long.cfg", "D4071534826\t" + comment + "\r\n");
+        LoadConfiguration((dir_.path() + "/Cfg/long.cfg").toStdString(), w_->table, *w_);
+        const QWidget* label = w_->list()->controls(0).values[5];
+        QVERIFY(label->width() > 200);
+        w_->resize(1400, 600);
+        QTRY_COMPARE(label->visibleRegion().boundingRect().width(), label->width());
+        // Narrower again: the rows keep at least the design's width.
+        w_->resize(800, 600);
+        QTRY_VERIFY(w_->DevListContent->width() <= w_->ScrollBoxDevList->viewport()->width() + 1);
+        QVERIFY(w_->DevListContent->width() >=
+                800 - 141 - w_->ScrollBoxDevList->verticalScrollBar()->width());
+    }
+
+    // The reader takes any case of ".cfg"; the dialog's filter shows every such file.
+    void configFilterShowsEveryCase() {
+        for (const char* name : {"GROUP.CFG", "east.cfg", "West.Cfg", "notes.txt"})
+            writeFile(dir_.path() + "/Cfg/" + name, "D1234567890\r\n");
+        auto* dialog = find<QFileDialog>("OpenDialogCfg");
+        dialog->show();
+        auto* view = dialog->findChild<QListView*>("listView");
+        QVERIFY(view);
+        auto shown = [view] {
+            QStringList names;
+            const QModelIndex root = view->rootIndex();
+            for (int r = 0; r < view->model()->rowCount(root); ++r)
+                names << view->model()->index(r, 0, root).data().toString();
+            return names;
+        };
+        QTRY_VERIFY(shown().contains("GROUP.CFG") && shown().contains("West.Cfg") &&
+                    shown().contains("east.cfg"));
+        QVERIFY(!shown().contains("notes.txt"));
+        dialog->reject();
     }
 
     // Controls in the command column stay inside it and do not overlap each other.

@@ -16,6 +16,7 @@
 #include <QScreen>
 #include <QTimer>
 #include <QtTest>
+#include <sys/stat.h>
 
 namespace {
 // Writes what it is asked to play: "wav:X" with X the first byte after the 44-byte header, or
@@ -147,6 +148,19 @@ private slots:
         w_->playMissed();
         w_->playFinished();
         QCOMPARE(sound_.played, QStringList{"wav:F"});
+    }
+
+    // A pipe would hang the start waiting for a writer, a link to a device would read forever.
+    void onlyRegularSoundFilesAreRead() {
+        const QString folder = dir_->path() + "/sound/";
+        QFile::remove(folder + "Completed.wav");
+        QFile::remove(folder + "Missed.wav");
+        QCOMPARE(::mkfifo(QFile::encodeName(folder + "Completed.wav").constData(), 0600), 0);
+        QVERIFY(QFile::link("/dev/zero", folder + "Missed.wav"));
+        w_ = std::make_unique<TfrmKestrovane>(*clock_, *os_);
+        QVERIFY(w_->soundCompleted.isEmpty());
+        QVERIFY(w_->soundMissed.isEmpty());
+        QCOMPARE(w_->soundFinished, fakeWav('F'));
     }
 
     void downloadNoticesInServingOrderThenFinishedOnce() {

@@ -12,9 +12,12 @@
 #include "widgets/TOnOffSwitch.h"
 
 #include <QCheckBox>
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QLabel>
+#include <QLineEdit>
 #include <QProgressBar>
+#include <QSignalSpy>
 #include <QTimer>
 #include <QtTest>
 
@@ -38,8 +41,24 @@ class WiringTest : public QObject {
     void answerDialog(QFileDialog* d, const QString& path) {
         QTimer::singleShot(0, d, [d, path] {
             d->selectFile(path);
+            // Shown before, the dialog has the focus in its name field, where selectFile writes nothing.
+            if (auto* name = d->findChild<QLineEdit*>("fileNameEdit"))
+                name->setText(path);
             static_cast<QDialog*>(d)->accept();
         });
+    }
+
+    // The group with one downloaded record of its first logger.
+    void loadGroupWithARecord() {
+        LoadConfiguration(groupFile().toStdString(), w_->table, *w_);
+        auto& lg = w_->table.loggers[0];
+        lg.SensorCodes = {100};
+        lg.SensorReadings.resize(1);
+        const int16_t reading = -200;
+        w_->table.appendRecord(0, dt::encode(2026, 12, 7, 10, 0, 0), 365, &reading, 1);
+    }
+    QStringList archived() const {
+        return QDir(dir_->path() + "/Archive").entryList(QDir::Files | QDir::Hidden);
     }
 
 private slots:
@@ -133,6 +152,31 @@ private slots:
         w_->SwitchConnect->setOn(false);
     }
 
+    // A group file of 100,000 Channel lines read while the analyzer shows: the channel goes on the
+    // air once, with the last value, instead of once a line.
+    void manyChannelLinesSendOneChannelCommand() {
+        TfrmAnalyzer analyzer(*w_, w_->PortDrv, w_->modem, *clock_,
+                              IniFile(w_->settingsPath().toStdString()));
+        w_->setAnalyzer(&analyzer);
+        w_->SwitchConnect->setOn(true);
+        w_->ImageRunAnalyzerClick();
+        QByteArray text;
+        for (int i = 0; i < 100000; ++i)
+            text += i % 2 ? "Channel 17\r\n" : "Channel 18\r\n";
+        writeFile(groupFile(), text + "D4071534826\r\n");
+        const size_t before = commandCount('C');
+        QElapsedTimer elapsed;
+        elapsed.start();
+        LoadConfiguration(groupFile().toStdString(), w_->table, *w_);
+        QVERIFY(elapsed.elapsed() < 1000);
+        QCOMPARE(w_->table.LoggerCount, 1);
+        QCOMPARE(commandCount('C'), before + 1);
+        QCOMPARE(os_->commands().back(), (std::vector<uint8_t>{'#', 'C', 17}));
+        analyzer.hide();
+        w_->setAnalyzer(nullptr);
+        w_->SwitchConnect->setOn(false);
+    }
+
     // A channel task with no ticked logger succeeds at once: the modem takes the logger channel
     // and the group file is handed to its program.
     void channelTaskWithNoTickedLogger() {
@@ -167,6 +211,71 @@ private slots:
         QCOMPARE(w_->SpinModChannel->value(), 21.0);
         QVERIFY(opened_.isEmpty());
         QVERIFY(!w_->TimerFinishedSound->isActive());
+    }
+
+    // Records that no save has covered are asked about: Cancel keeps the window, Yes closes only
+    // once the save succeeded, No closes without a file. Saved records close without a question.
+    void closingWithUnsavedRecordsAsks() {
+        QDir().mkpath(dir_->path() + "/ini");
+        const QString question = "Загруженные данные не сохранены. Сохранить их перед выходом?";
+        BoxRecorder boxes;
+        loadGroupWithARecord();
+        w_->show();
+        boxes.answer = QMessageBox::Cancel;
+        QVERIFY(!w_->close());
+        QVERIFY(w_->isVisible());
+        QCOMPARE(boxes.texts, QStringList{question});
+        QCOMPARE(boxes.names, QStringList{"msgQuestion"});
+
+        boxes.answer = QMessageBox::Yes;
+        QTimer::singleShot(0, w_->SaveDialogORX, [this] { w_->SaveDialogORX->reject(); });
+        QVERIFY(!w_->close());
+        QVERIFY(archived().isEmpty());
+
+        answerDialog(w_->SaveDialogORX, dir_->path() + "/Archive/data.orx");
+        QSignalSpy ended(w_.get(), &TfrmKestrovane::closedForGood);
+        QVERIFY(w_->close());
+        QCOMPARE(archived(), QStringList{"data.orx"});
+        QCOMPARE(ended.size(), 1);
+        QCOMPARE(boxes.texts.size(), 3);
+
+        // Saved, then closed again: nothing to ask.
+        w_ = std::make_unique<TfrmKestrovane>(*clock_, *os_);
+        w_->openDocument = [](const QString&) {};
+        boxes.texts.clear();
+        loadGroupWithARecord();
+        answerDialog(w_->SaveDialogORX, dir_->path() + "/Archive/again.orx");
+        QVERIFY(w_->saveMeasurements());
+        w_->show();
+        QVERIFY(w_->close());
+        QVERIFY(boxes.texts.isEmpty());
+    }
+
+    void answeringNoClosesWithoutAFile() {
+        QDir().mkpath(dir_->path() + "/ini");
+        BoxRecorder boxes;
+        loadGroupWithARecord();
+        w_->show();
+        boxes.answer = QMessageBox::No;
+        QVERIFY(w_->close());
+        QCOMPARE(boxes.texts.size(), 1);
+        QVERIFY(archived().isEmpty());
+        QVERIFY(QFileInfo::exists(w_->settingsPath()));
+    }
+
+    // Told to stop while the question is open: no one will answer it any more, so the records
+    // go to Archive under the group's name and the time, and the window closes.
+    void signalWhileTheQuestionIsOpenSavesToArchive() {
+        BoxRecorder boxes;
+        loadGroupWithARecord();
+        w_->show();
+        boxes.whileOpen = [this] { w_->closeForSignal(); };
+        QVERIFY(w_->close());
+        QVERIFY(!w_->isVisible());
+        QCOMPARE(archived(), QStringList{"group 2026-12-07 12-00 несохранено.orx"});
+        QVERIFY(readFile(dir_->path() + "/Archive/" + archived().first()).contains("07.12.26 10:00:00 365V"));
+        // Only the question was a box: the failed settings write went to standard error.
+        QCOMPARE(boxes.texts.size(), 1);
     }
 
     void saveMeasurements() {

@@ -8,6 +8,9 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 namespace fs = std::filesystem;
 
@@ -272,6 +275,24 @@ TEST(OrxWriteFile, TargetsThatCannotBeCreated) {
               "Файл " + ro + " занят другим приложением");
     EXPECT_EQ(orxFailureMessage(orx::WriteResult::Ok, ro), "");
 }
+
+#ifdef _WIN32
+// A viewer or spreadsheet holding the old file open: the user is told it is taken, not that the
+// save failed critically, and the old file stays.
+TEST(OrxWriteFile, ATargetHeldOpenElsewhereIsBusy) {
+    TempDir dir;
+    const std::string p = dir.file("открыт.orx");
+    writeBytes(p, "keep");
+    const HANDLE held = CreateFileW(TempDir::u8(p).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(WriteFile(p, exampleTable(), {true}, kSaved), orx::WriteResult::CannotCreate);
+    CloseHandle(held);
+    EXPECT_EQ(readBytes(p), "keep");
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
+    EXPECT_EQ(WriteFile(p, exampleTable(), {true}, kSaved), orx::WriteResult::Ok);
+}
+#endif
 
 TEST(OrxTargetName, OnlyTheLastSuffixOfTheFileName) {
     EXPECT_EQ(orxTargetName("/a/data.txt"), "/a/data.orx");

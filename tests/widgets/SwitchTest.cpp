@@ -92,6 +92,21 @@ private slots:
         QCOMPARE(log.size(), size_t(2));
     }
 
+    // A double click through the window system (press, release, press, double click, release)
+    // toggles once: the second half must not stop a command the first half started.
+    void doubleClickIsOneClick() {
+        TOnOffSwitch sw("данные");
+        sw.resize(66, 22);
+        sw.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&sw));
+        attachLogging(sw);
+        QTest::mouseDClick(sw.windowHandle(), Qt::LeftButton, {}, QPoint(10, 11));
+        QVERIFY(sw.isOn());
+        QTest::mouseClick(sw.windowHandle(), Qt::LeftButton, {}, QPoint(10, 11));
+        QVERIFY(!sw.isOn());
+        QCOMPARE(log, (std::vector<QString>{"on(state on)", "off(state off)"}));
+    }
+
     void disabledSwitchIgnoresClicks() {
         TOnOffSwitch sw("замер");
         sw.resize(66, 22);

@@ -1,0 +1,101 @@
+// Closing the main window: downloaded records that were not saved are never dropped silently.
+#include "app/TfrmKestrovane.h"
+
+#include "files/FileIo.h"
+#include "files/OrxWriter.h"
+#include "platform/DateTime.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFileInfo>
+#include <QTimer>
+#include <cstdio>
+
+namespace {
+const char* const kUnsavedQuestion = "Загруженные данные не сохранены. Сохранить их перед выходом?";
+
+// "group7" of ".../group7.cfg": the group the records belong to.
+QString groupName(const std::string& configPath) {
+    std::string name = fileio::fileNameOf(configPath);
+    const size_t dot = name.rfind('.');
+    if (dot != std::string::npos && dot > 0)
+        name.erase(dot);
+    return name.empty() ? QStringLiteral("Kestrovane") : QString::fromStdString(name);
+}
+} // namespace
+
+bool TfrmKestrovane::hasUnsavedRecords() const {
+    return table.LoadedRecordCount > 0 && table.recordsArrived != savedArrivals_;
+}
+
+void TfrmKestrovane::closeEvent(QCloseEvent* event) {
+    // A close that arrives while an earlier one asks its question is left to that one.
+    if (!closed_ && (closing_ || !mayClose())) {
+        event->ignore();
+        return;
+    }
+    if (!closed_) {
+        closed_ = true;
+        FormClose();
+        emit closedForGood();
+    }
+    event->accept();
+}
+
+bool TfrmKestrovane::mayClose() {
+    if (!hasUnsavedRecords())
+        return true;
+    bool close = true;
+    if (!messages_.unattended()) {
+        closing_ = true;
+        const QtMessages::Answer answer = messages_.questionYesNoCancel(kUnsavedQuestion);
+        // Told to stop while the question was open, the answer is no one's.
+        if (!messages_.unattended()) {
+            if (answer == QtMessages::Answer::Yes)
+                close = saveMeasurements();
+            else
+                close = answer == QtMessages::Answer::No;
+        }
+        closing_ = false;
+    }
+    // Told to stop while the question or the save dialog was open: no one will answer now.
+    if (messages_.unattended()) {
+        if (hasUnsavedRecords())
+            saveUnsavedToArchive();
+        return true;
+    }
+    return close;
+}
+
+void TfrmKestrovane::closeForSignal() {
+    messages_.setUnattended(true);
+    if (QWidget* modal = QApplication::activeModalWidget()) {
+        // A box or dialog open now runs its own loop: it goes first, and the close follows once
+        // that loop has unwound.
+        modal->close();
+        QTimer::singleShot(0, this, [this] { close(); });
+        return;
+    }
+    close();
+}
+
+void TfrmKestrovane::saveUnsavedToArchive() {
+    const TDateTime now = clock_.now();
+    const DateTimeParts t = dt::decode(now);
+    char stamp[32];
+    std::snprintf(stamp, sizeof stamp, "%04d-%02d-%02d %02d-%02d", t.year, t.month, t.day, t.hour, t.minute);
+    const QString base =
+        archiveFolder() + "/" + groupName(table.ConfigFileName) + " " + stamp + " несохранено";
+    // An earlier stop in the same minute keeps its file.
+    QString target = base + ".orx";
+    for (int n = 2; QFileInfo::exists(target); ++n)
+        target = base + QString(" (%1).orx").arg(n);
+    const std::string path = target.toStdString();
+    const orx::WriteResult result = WriteFile(path, table, tickedLoggers(), now);
+    if (result != orx::WriteResult::Ok) {
+        messages_.error(orxFailureMessage(result, path));
+        return;
+    }
+    savedArrivals_ = table.recordsArrived;
+    messages_.infoText("Несохраненные данные записаны в " + target);
+}
