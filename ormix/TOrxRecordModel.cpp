@@ -28,16 +28,22 @@ QColor TOrxRecordModel::badRowBackground() {
     return QColor(255, 190, 190);
 }
 
+QColor TOrxRecordModel::conflictRowBackground() {
+    return QColor(255, 225, 140);
+}
+
 QVariant TOrxRecordModel::data(const QModelIndex& index, int role) const {
     if (!logger_ || !index.isValid() || index.row() >= rowCount() || index.column() >= columnCount())
         return {};
     const auto n = static_cast<size_t>(index.row());
     const bool bad = logger_->signatureOk[n] == 0;
+    const bool conflict = n < logger_->conflict.size() && logger_->conflict[n] != 0;
     switch (role) {
     case Qt::DisplayRole:
         switch (index.column()) {
         case ColLine:
-            return QString::number(logger_->recordLines[n]);
+            // A record of the archive that no file line would hold.
+            return logger_->recordLines[n] ? QString::number(logger_->recordLines[n]) : QString();
         case ColTime:
             return ormix::dateTimeText(logger_->RecordTimes[n]);
         case ColVoltage:
@@ -50,11 +56,17 @@ QVariant TOrxRecordModel::data(const QModelIndex& index, int role) const {
         return index.column() == ColTime ? QVariant(Qt::AlignLeft | Qt::AlignVCenter)
                                          : QVariant(Qt::AlignRight | Qt::AlignVCenter);
     case Qt::BackgroundRole:
-        return bad ? QVariant(badRowBackground()) : QVariant();
+        if (bad)
+            return badRowBackground();
+        return conflict ? QVariant(conflictRowBackground()) : QVariant();
     case Qt::ForegroundRole:
         return bad ? QVariant(QColor(150, 0, 0)) : QVariant();
     case Qt::ToolTipRole:
-        return bad ? QVariant(QStringLiteral("Подпись нарушена")) : QVariant();
+        if (bad)
+            return QStringLiteral("Подпись нарушена");
+        return conflict
+                   ? QVariant(QStringLiteral("Конфликт: для этого времени раньше получены другие значения"))
+                   : QVariant();
     default:
         return {};
     }

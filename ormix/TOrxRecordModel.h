@@ -4,7 +4,8 @@
 #include <QAbstractTableModel>
 
 // The records of one logger for a table view: line number, time, voltage value, then one column per
-// sensor. Rows whose signature fails are red. The model reads the parsed data in place.
+// sensor. Rows whose signature fails are red; a history's records in conflict with earlier ones are
+// amber. The model reads the parsed data in place.
 class TOrxRecordModel : public QAbstractTableModel {
     Q_OBJECT
 public:
@@ -22,6 +23,7 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 
     static QColor badRowBackground();
+    static QColor conflictRowBackground();
 
 private:
     const orx::Logger* logger_ = nullptr;

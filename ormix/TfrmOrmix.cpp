@@ -8,6 +8,12 @@
 #include "orxparse/OrxLoader.h"
 #include "platform/Clock.h"
 #include "widgets/TXYPlot.h"
+#ifdef KV_WITH_ARCHIVE
+#include "ormix/ArchiveHistory.h"
+#include "ormix/ArchivePath.h"
+#include "ormix/TfrmArchiveLoggers.h"
+#include "orxparse/Cp1251.h"
+#endif
 
 #include <QApplication>
 #include <QDragEnterEvent>
@@ -63,6 +69,11 @@ QString loadError(orx::LoadStatus status, const QString& path) {
     return QStringLiteral("Не удалось открыть файл ") + path;
 }
 
+// The logger a history is of.
+QString historyName(const orx::OrxFile& f) {
+    return f.loggers.empty() ? QString() : ormix::loggerName(f.loggers.front());
+}
+
 } // namespace
 
 TfrmOrmix::TfrmOrmix(QWidget* parent) : QMainWindow(parent) {
@@ -80,6 +91,10 @@ void TfrmOrmix::buildUi() {
     QAction* open = menu->addAction(QStringLiteral("Открыть…"), this, &TfrmOrmix::ActionOpenTriggered);
     open->setObjectName(QStringLiteral("ActionOpen"));
     open->setShortcut(QKeySequence::Open);
+#ifdef KV_WITH_ARCHIVE
+    menu->addAction(QStringLiteral("Открыть архив…"), this, &TfrmOrmix::ActionOpenArchiveTriggered)
+        ->setObjectName(QStringLiteral("ActionOpenArchive"));
+#endif
     QAction* close =
         menu->addAction(QStringLiteral("Закрыть файл"), this, &TfrmOrmix::ActionCloseFileTriggered);
     close->setObjectName(QStringLiteral("ActionCloseFile"));
@@ -90,6 +105,12 @@ void TfrmOrmix::buildUi() {
     menu->addAction(QStringLiteral("Экспорт в CSV: все регистраторы файла…"), this,
                     &TfrmOrmix::ActionExportAllTriggered)
         ->setObjectName(QStringLiteral("ActionExportAll"));
+#ifdef KV_WITH_ARCHIVE
+    actionSaveHistory_ = menu->addAction(QStringLiteral("Сохранить как измерения (*.orx)…"), this,
+                                         &TfrmOrmix::ActionSaveHistoryOrxTriggered);
+    actionSaveHistory_->setObjectName(QStringLiteral("ActionSaveHistoryOrx"));
+    actionSaveHistory_->setEnabled(false);
+#endif
     menu->addAction(QStringLiteral("Сохранить рисунок в PNG…"), this, &TfrmOrmix::ActionExportPngTriggered)
         ->setObjectName(QStringLiteral("ActionExportPng"));
     menu->addSeparator();
@@ -229,10 +250,21 @@ bool TfrmOrmix::openFile(const QString& path) {
     if (status == orx::LoadStatus::ReadError)
         error(loadError(status, full));
 
-    // Opening a file again reads it anew in its old place.
+    showLogger(placeEntry(std::move(loaded)), 0);
+    statusBar()->showMessage(QStringLiteral("Открыт файл ") + full);
+    return true;
+}
+
+int TfrmOrmix::placeEntry(std::unique_ptr<OpenFile> loaded) {
+    // Opening a file or a history again reads it anew in its old place.
     int index = -1;
     for (int i = 0; i < fileCount(); ++i) {
-        if (files_[static_cast<size_t>(i)]->path == full)
+        const OpenFile& f = *files_[static_cast<size_t>(i)];
+        bool same = f.path == loaded->path && f.fromArchive == loaded->fromArchive;
+#ifdef KV_WITH_ARCHIVE
+        same = same && f.history.LoggerName == loaded->history.LoggerName;
+#endif
+        if (same)
             index = i;
     }
     // The views read the old data in place: let go of them before it is replaced.
@@ -246,17 +278,76 @@ bool TfrmOrmix::openFile(const QString& path) {
     }
     curFile_ = -1;
     fillTree();
-    showLogger(index, 0);
-    statusBar()->showMessage(QStringLiteral("Открыт файл ") + full);
+    return index;
+}
+
+bool TfrmOrmix::isHistory(int file) const {
+    return file >= 0 && file < fileCount() && files_[static_cast<size_t>(file)]->fromArchive;
+}
+
+QString TfrmOrmix::entryBaseName(int file) const {
+    const orx::OrxFile* f = fileData(file);
+    if (isHistory(file))
+        return historyName(*f) + QStringLiteral("_архив");
+    return QFileInfo(filePath(file)).completeBaseName();
+}
+
+#ifdef KV_WITH_ARCHIVE
+bool TfrmOrmix::openArchive(const QString& path) {
+    const QString full = QFileInfo(path).absoluteFilePath();
+    RecordArchive archive;
+    std::vector<ArchivedLogger> loggers;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const bool read =
+        archive.open(full.toStdString(), RecordArchive::Mode::ReadOnly) && archive.loggers(loggers);
+    QApplication::restoreOverrideCursor();
+    if (!read) {
+        error(QString::fromStdString(archive.errorText()));
+        return false;
+    }
+    if (loggers.empty()) {
+        error(QStringLiteral("В архиве ") + full + QStringLiteral(" нет записей"));
+        return false;
+    }
+    TfrmArchiveLoggers chooser(full, std::move(loggers), this);
+    if (chooser.exec() != QDialog::Accepted || !chooser.chosenLogger())
+        return false;
+    return openArchiveLogger(archive, chooser.chosenLogger()->LoggerName);
+}
+
+bool TfrmOrmix::openArchiveLogger(RecordArchive& archive, const std::string& loggerName) {
+    auto loaded = std::make_unique<OpenFile>();
+    loaded->path = QString::fromStdString(archive.path());
+    loaded->fromArchive = true;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const bool read = archive.history(loggerName, loaded->history);
+    if (read)
+        loaded->data = ormix::historyFile(loaded->history);
+    QApplication::restoreOverrideCursor();
+    const QString name = QString::fromStdString(orx::cp1251ToUtf8(loggerName));
+    if (!read) {
+        error(QString::fromStdString(archive.errorText()));
+        return false;
+    }
+    if (loaded->data.loggers.empty()) {
+        error(QStringLiteral("В архиве ") + loaded->path + QStringLiteral(" нет записей регистратора ") +
+              name);
+        return false;
+    }
+    showLogger(placeEntry(std::move(loaded)), 0);
+    statusBar()->showMessage(QStringLiteral("Загружена история регистратора ") + name);
     return true;
 }
+#endif
 
 void TfrmOrmix::fillTree() {
     filling_ = true;
     tree_->clear();
     for (int i = 0; i < fileCount(); ++i) {
         const OpenFile& f = *files_[static_cast<size_t>(i)];
-        auto* top = new QTreeWidgetItem(tree_, {QFileInfo(f.path).fileName()});
+        auto* top =
+            new QTreeWidgetItem(tree_, {f.fromArchive ? QStringLiteral("Архив: ") + historyName(f.data)
+                                                      : QFileInfo(f.path).fileName()});
         top->setToolTip(0, f.path);
         top->setData(0, kRoleFile, i);
         top->setData(0, kRoleLogger, -1);
@@ -264,7 +355,10 @@ void TfrmOrmix::fillTree() {
             top->setForeground(0, QColor(180, 0, 0));
         for (size_t k = 0; k < f.data.loggers.size(); ++k) {
             const orx::Logger& l = f.data.loggers[k];
-            auto* item = new QTreeWidgetItem(top, {ormix::loggerName(l)});
+            // A history's blocks share the name: the string tells them apart.
+            auto* item = new QTreeWidgetItem(
+                top, {f.fromArchive ? QStringLiteral("T%1, SN %2").arg(l.StringType).arg(l.StringSerial)
+                                    : ormix::loggerName(l)});
             item->setToolTip(0, ormix::loggerComment(l));
             item->setData(0, kRoleFile, i);
             item->setData(0, kRoleLogger, static_cast<int>(k));
@@ -288,6 +382,8 @@ bool TfrmOrmix::showLogger(int file, int logger) {
     if (fileChanged)
         showFileInfo();
     showLoggerInfo();
+    if (actionSaveHistory_)
+        actionSaveHistory_->setEnabled(isHistory(curFile_));
 
     // Keep the tree's selection in step without coming back here.
     filling_ = true;
@@ -313,6 +409,23 @@ void TfrmOrmix::showFileInfo() {
         setWindowTitle(QStringLiteral("Ormix"));
         labelSummary_->setText(QStringLiteral("Откройте файл измерений (*.orx) или перетащите его в окно."));
         labelSummary_->setStyleSheet(QString());
+        return;
+    }
+    if (isHistory(curFile_)) {
+        size_t conflicts = 0;
+        for (const orx::Logger& l : f->loggers)
+            conflicts += static_cast<size_t>(std::count(l.conflict.begin(), l.conflict.end(), 1));
+        const QString archive = QFileInfo(filePath(curFile_)).fileName();
+        setWindowTitle(QStringLiteral("Ormix — история ") + historyName(*f) + QStringLiteral(" (архив ") +
+                       archive + QLatin1Char(')'));
+        labelSummary_->setText(QStringLiteral("История регистратора %1 из архива %2. Записей: %3, строк "
+                                              "термокосы: %4, конфликтов: %5.")
+                                   .arg(historyName(*f), archive)
+                                   .arg(f->recordCount())
+                                   .arg(f->loggers.size())
+                                   .arg(conflicts));
+        labelSummary_->setStyleSheet(QString());
+        tabs_->setTabText(3, QStringLiteral("Замечания"));
         return;
     }
     setWindowTitle(QStringLiteral("Ormix — ") + QFileInfo(filePath(curFile_)).fileName());
@@ -382,12 +495,19 @@ void TfrmOrmix::showLoggerInfo() {
     for (int32_t c : l->SensorCodes)
         codes << QString::number(c);
     labelCodes_->setText(codes.isEmpty() ? QStringLiteral("—") : codes.join(QStringLiteral(", ")));
-    labelCount_->setText(QStringLiteral("%1, датчиков %2").arg(l->recordCount()).arg(l->sensorCount()));
+    QString count = QStringLiteral("%1, датчиков %2").arg(l->recordCount()).arg(l->sensorCount());
+    if (const auto conflicts = std::count(l->conflict.begin(), l->conflict.end(), 1))
+        count += QStringLiteral(", конфликтов %1").arg(conflicts);
+    labelCount_->setText(count);
     labelSpan_->setText(l->recordCount()
                             ? QStringLiteral("с %1 по %2")
                                   .arg(ormix::dateTimeText(l->firstTime), ormix::dateTimeText(l->lastTime))
                             : QStringLiteral("—"));
-    if (l->badSignatures > 0) {
+    if (isHistory(curFile_)) {
+        // The archive keeps no signatures; a saved file gets them.
+        labelLoggerSignature_->setText(QStringLiteral("нет, записи из архива"));
+        labelLoggerSignature_->setStyleSheet(QString());
+    } else if (l->badSignatures > 0) {
         labelLoggerSignature_->setText(QStringLiteral("Подпись нарушена: ") +
                                        ormix::linesText(l->badSignatures));
         labelLoggerSignature_->setStyleSheet(QStringLiteral("color: #b40000; font-weight: bold;"));
@@ -511,6 +631,45 @@ void TfrmOrmix::ActionOpenTriggered() {
         openFile(p);
 }
 
+#ifdef KV_WITH_ARCHIVE
+void TfrmOrmix::ActionOpenArchiveTriggered() {
+    const QString path = QFileDialog::getOpenFileName(
+        this, QStringLiteral("Открыть архив записей"), ormix::defaultArchivePath(),
+        QStringLiteral("Архивы записей (*.sqlite);;Все файлы (*)"));
+    if (!path.isEmpty())
+        openArchive(path);
+}
+
+void TfrmOrmix::ActionSaveHistoryOrxTriggered() {
+    if (!isHistory(curFile_))
+        return;
+    const QString path =
+        askSave(this, QStringLiteral("Сохранить историю как файл измерений"),
+                entryBaseName(curFile_) + QStringLiteral(".orx"),
+                QStringLiteral("Файлы измерений (*.orx);;Все файлы (*)"), QStringLiteral(".orx"));
+    if (!path.isEmpty())
+        saveHistoryOrx(path);
+}
+
+bool TfrmOrmix::saveHistoryOrx(const QString& path) {
+    if (!isHistory(curFile_)) {
+        error(QStringLiteral("Нет данных для сохранения"));
+        return false;
+    }
+    const std::string target = path.toStdString();
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const orx::WriteResult result = ormix::saveHistory(target, files_[static_cast<size_t>(curFile_)]->history,
+                                                       SystemClock::instance().now());
+    QApplication::restoreOverrideCursor();
+    if (result != orx::WriteResult::Ok) {
+        error(QString::fromStdString(orxFailureMessage(result, target)));
+        return false;
+    }
+    statusBar()->showMessage(QStringLiteral("Сохранён файл ") + path);
+    return true;
+}
+#endif
+
 void TfrmOrmix::ActionCloseFileTriggered() {
     if (curFile_ < 0)
         return;
@@ -525,6 +684,8 @@ void TfrmOrmix::ActionCloseFileTriggered() {
     } else {
         showFileInfo();
         showLoggerInfo();
+        if (actionSaveHistory_)
+            actionSaveHistory_->setEnabled(false);
     }
 }
 
@@ -534,10 +695,12 @@ void TfrmOrmix::ActionExportLoggerTriggered() {
         error(QStringLiteral("Нет данных для экспорта"));
         return;
     }
-    const QString base = QFileInfo(filePath(curFile_)).completeBaseName();
-    const QString path = askSave(this, QStringLiteral("Экспорт регистратора в CSV"),
-                                 base + QLatin1Char('_') + ormix::loggerName(*l) + QStringLiteral(".csv"),
-                                 QStringLiteral("CSV (*.csv)"), QStringLiteral(".csv"));
+    const QString base = entryBaseName(curFile_);
+    const QString path =
+        askSave(this, QStringLiteral("Экспорт регистратора в CSV"),
+                (isHistory(curFile_) ? base : base + QLatin1Char('_') + ormix::loggerName(*l)) +
+                    QStringLiteral(".csv"),
+                QStringLiteral("CSV (*.csv)"), QStringLiteral(".csv"));
     if (!path.isEmpty())
         exportCsv(path, false);
 }
@@ -548,16 +711,16 @@ void TfrmOrmix::ActionExportAllTriggered() {
         return;
     }
     const QString path = askSave(this, QStringLiteral("Экспорт всех регистраторов в CSV"),
-                                 QFileInfo(filePath(curFile_)).completeBaseName() + QStringLiteral(".csv"),
+                                 entryBaseName(curFile_) + QStringLiteral(".csv"),
                                  QStringLiteral("CSV (*.csv)"), QStringLiteral(".csv"));
     if (!path.isEmpty())
         exportCsv(path, true);
 }
 
 void TfrmOrmix::ActionExportPngTriggered() {
-    const QString path = askSave(this, QStringLiteral("Сохранить рисунок"),
-                                 QFileInfo(filePath(curFile_)).completeBaseName() + QStringLiteral(".png"),
-                                 QStringLiteral("PNG (*.png)"), QStringLiteral(".png"));
+    const QString path =
+        askSave(this, QStringLiteral("Сохранить рисунок"), entryBaseName(curFile_) + QStringLiteral(".png"),
+                QStringLiteral("PNG (*.png)"), QStringLiteral(".png"));
     if (!path.isEmpty())
         exportPng(path);
 }

@@ -1,5 +1,8 @@
 #pragma once
 #include "orxparse/OrxData.h"
+#ifdef KV_WITH_ARCHIVE
+#include "archive/RecordArchive.h"
+#endif
 
 #include <QMainWindow>
 #include <QString>
@@ -8,6 +11,7 @@
 #include <memory>
 #include <vector>
 
+class QAction;
 class QLabel;
 class QListWidget;
 class QTabWidget;
@@ -36,6 +40,8 @@ public:
     int fileCount() const { return static_cast<int>(files_.size()); }
     const orx::OrxFile* fileData(int file) const;
     QString filePath(int file) const;
+    // True for an entry that is a logger's history from the record archive rather than a file.
+    bool isHistory(int file) const;
     bool showLogger(int file, int logger);
     int shownFile() const { return curFile_; }
     int shownLogger() const { return curLogger_; }
@@ -57,6 +63,17 @@ public:
     QTableWidget* problemTable() const { return problems_; }
     QTabWidget* tabs() const { return tabs_; }
 
+#ifdef KV_WITH_ARCHIVE
+    // Lists the loggers of the archive and loads the chosen one's whole history, one logger block
+    // per thermistor string it carried. An archive that cannot be read gives an error box.
+    bool openArchive(const QString& path);
+    // Loads a logger's history (its name in the archive's bytes) as an entry of its own, or anew
+    // in its old place.
+    bool openArchiveLogger(RecordArchive& archive, const std::string& loggerName);
+    // The shown history as a signed measurement file, so that it opens in any copy of the viewer.
+    bool saveHistoryOrx(const QString& path);
+#endif
+
 protected:
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
@@ -73,9 +90,22 @@ private slots:
 
 private:
     struct OpenFile {
-        QString path;
+        QString path; // of the file, or of the archive a history came from
         orx::OrxFile data;
+        bool fromArchive = false;
+#ifdef KV_WITH_ARCHIVE
+        LoggerHistory history; // kept to be saved as a measurement file
+#endif
     };
+
+#ifdef KV_WITH_ARCHIVE
+    void ActionOpenArchiveTriggered();
+    void ActionSaveHistoryOrxTriggered();
+#endif
+    // Puts a loaded entry in place of the same one opened before, or after the others; its index.
+    int placeEntry(std::unique_ptr<OpenFile> loaded);
+    // What export file names start with.
+    QString entryBaseName(int file) const;
 
     void buildUi();
     void fillTree();
@@ -91,6 +121,7 @@ private:
     std::function<void(const QString&)> sink_;
     bool filling_ = false;
 
+    QAction* actionSaveHistory_ = nullptr;
     QTreeWidget* tree_ = nullptr;
     QLabel* labelSummary_ = nullptr;
     QLabel* labelName_ = nullptr;

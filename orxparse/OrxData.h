@@ -39,7 +39,10 @@ struct Logger {
     std::vector<std::vector<int32_t>> SensorReadings;
     std::vector<uint32_t> recordLines; // line number of each record
     std::vector<uint8_t> signatureOk;  // 1 when the record line's signature matches
-    uint64_t emptyLine = 0;            // line numbers of the heading; 0 where it is missing
+    // A history from the archive: 1 where the values differ from a record of the same time received
+    // earlier. Empty for a file, which cannot tell.
+    std::vector<uint8_t> conflict;
+    uint64_t emptyLine = 0; // line numbers of the heading; 0 where it is missing
     uint64_t nameLine = 0;
     uint64_t stringLine = 0;
     bool textIsUtf8 = false; // the name line was re-saved as UTF-8 (its © is two bytes)
