@@ -1,5 +1,9 @@
 #include "tools/headless/HeadlessDownload.h"
 
+#ifdef KV_HAVE_ARCHIVE
+#include "archive/ArchiveSink.h"
+#endif
+
 #include "engine/EngineHost.h"
 #include "engine/LoggerTable.h"
 #include "engine/TaskEngine.h"
@@ -12,6 +16,9 @@
 #include "sim/FixedNowClock.h"
 
 #include <algorithm>
+#ifndef _WIN32
+#include <poll.h>
+#endif
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -49,6 +56,7 @@ public:
     TDateTime dateBegin() const override { return begin; }
     TDateTime dateFinish() const override { return finish; }
     bool loggerTicked(int) const override { return true; }
+    bool onlyNew() const override { return options.onlyNew; }
 
     // Progress: the engine's bar and its texts feed the live bar; the texts are lines only when verbose.
     bool taskRunning() const override { return progressShown; }
@@ -288,6 +296,26 @@ void configurePort(TSerialPortDriver& port) {
 }
 
 // Serves the two timers until the task ends, sleeping to the nearer deadline in between.
+// Waits up to ms for bytes on the port; true when some came before the time was up. Without a
+// descriptor to wait on (Windows), it looks every 2 ms.
+bool waitForBytes(TSerialPortDriver& port, IClock& clock, uint32_t ms) {
+#ifndef _WIN32
+    const int fd = port.ReadyDescriptor();
+    if (fd >= 0) {
+        pollfd p{fd, POLLIN, 0};
+        return ::poll(&p, 1, static_cast<int>(ms)) > 0;
+    }
+#endif
+    const uint32_t start = clock.tickCount();
+    while (clock.tickCount() - start < ms) {
+        const uint32_t waiting = port.InputCount();
+        if (waiting > 0 && waiting != 65535)
+            return true;
+        clock.sleepMs(std::min<uint32_t>(2, ms - (clock.tickCount() - start)));
+    }
+    return false;
+}
+
 void driveTask(ConsoleHost& host, TaskEngine& engine, TSerialPortDriver& port, IClock& clock) {
     while (host.taskRunning()) {
         if (port.DeviceLost()) {
@@ -305,6 +333,11 @@ void driveTask(ConsoleHost& host, TaskEngine& engine, TSerialPortDriver& port, I
         if (host.skipOn) {
             const uint32_t due = now - host.skipStart;
             wait = std::min(wait, due >= kSkipDevInterval ? 0 : kSkipDevInterval - due);
+        }
+        // While a reply is awaited, bytes are taken as they arrive: a whole reply goes on at once.
+        if (wait > 0 && host.readOn && waitForBytes(port, clock, wait)) {
+            engine.ReadArrived();
+            continue;
         }
         if (wait > 0)
             clock.sleepMs(wait);
@@ -366,6 +399,13 @@ const std::vector<OptionSpec>& optionTable() {
         {0, "fixed-now", "\"YYYY-MM-DD hh:mm[:ss]\"",
          "take this as the current time, so that the file\ndoes not depend on when it was made (tests)",
          [](Options& o, const std::string& v) { return o.fixedNow = parseFixedNow(v, o.nowValue); }},
+        {0, "only-new", nullptr, "download only what the archive does not hold yet:\neach logger from just after its newest archived\nrecord",
+         [](Options& o, const std::string&) { return o.onlyNew = true; }},
+        {0, "archive", "PATH", "the record archive that keeps every record received\n(default: the one the program keeps)",
+         [](Options& o, const std::string& v) {
+             o.archivePath = v;
+             return !v.empty();
+         }},
         {'v', "verbose", nullptr, "also print every status text the window shows",
          [](Options& o, const std::string&) { return o.verbose = true; }},
         {'h', "help", nullptr, "show this help and exit",
@@ -514,6 +554,12 @@ int run(const Options& options, TSerialPortDriver& port, IClock& systemClock, IA
     host.link = &link;
     TaskEngine engine(table, port, link, clock, host);
     host.engine = &engine;
+#ifdef KV_HAVE_ARCHIVE
+    // A damaged or locked archive is told once; the download goes on without it.
+    ArchiveSink archive(clock, [&host](const std::string& text) { host.say("archive: %s\n", text.c_str()); });
+    if (!options.archivePath.empty() && archive.open(options.archivePath))
+        engine.setRecordSink(&archive);
+#endif
 
     host.connected = true;
     link.SwitchConnectOn(host);

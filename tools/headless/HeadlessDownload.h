@@ -26,6 +26,8 @@ struct Options {
     int powers[3] = {0, 1, 2}; // RadioGrPower1..3 item indices
     int days = 31;             // the period starts at midnight this many days before now
     bool verbose = false;      // every status text the window would show, one per line
+    bool onlyNew = false;      // each logger from just after its newest archived record
+    std::string archivePath;   // the record archive; empty: none (the caller sets the default)
     bool progressBar = false;  // a bar redrawn in place: the log is a terminal
     bool help = false;         // --help or --version: print and end, nothing else is checked
     bool version = false;

@@ -3,6 +3,7 @@
 #include "tools/headless/HeadlessDownload.h"
 
 #include "platform/Clock.h"
+#include "platform/FileLocations.h"
 #include "serial/TSerialPortDriver.h"
 
 #ifdef _WIN32
@@ -16,11 +17,28 @@
 #endif
 
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <vector>
 
 namespace {
 constexpr const char* kProgram = "kestrovane-collect";
+
+// The archive the program keeps, by the program's rule for its data folder (the collector is
+// installed beside it); its folder is made when missing.
+std::string defaultArchivePath(const char* argv0) {
+    std::error_code ec;
+    std::filesystem::path exe;
+#ifdef __linux__
+    exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+#endif
+    if (exe.empty())
+        exe = std::filesystem::absolute(argv0, ec);
+    const std::u8string dir = exe.parent_path().u8string();
+    const FileLocations l = FileLocations::forProgram(std::string(dir.begin(), dir.end()));
+    std::filesystem::create_directories(std::filesystem::path(std::u8string(l.dataDir.begin(), l.dataDir.end())), ec);
+    return l.dataDir + "/archive.sqlite";
+}
 
 // A terminal gets a bar redrawn in place; a log file or a pipe gets whole lines only.
 bool stderrIsTerminal() {
@@ -49,6 +67,8 @@ int main(int argc, char** argv) {
         return headless::kOk;
     }
     options.progressBar = stderrIsTerminal();
+    if (options.archivePath.empty())
+        options.archivePath = defaultArchivePath(argc > 0 ? argv[0] : "");
     SystemClock& clock = SystemClock::instance();
 #ifdef _WIN32
     Win32SerialOs os;
