@@ -155,6 +155,7 @@ public:
     int loggerPeriod() const override { return loggerPeriodValue; }
     TDateTime dateBegin() const override { return begin; }
     TDateTime dateFinish() const override { return finish; }
+    bool onlyNew() const override { return onlyNewDownload; }
     bool loggerTicked(int row) const override { return !unticked.count(row); }
 
     bool taskRunning() const override { return progressShown; }
@@ -239,6 +240,7 @@ public:
     int switchesOffCalls = 0;
     std::function<void()> offHandler;
     bool readTimerOn = false;
+    bool onlyNewDownload = false;
     uint64_t readTimerStartMs = 0;
     bool skipDevOn = false;
     uint64_t skipDevStartMs = 0;

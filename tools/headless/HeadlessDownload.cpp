@@ -399,9 +399,12 @@ const std::vector<OptionSpec>& optionTable() {
         {0, "fixed-now", "\"YYYY-MM-DD hh:mm[:ss]\"",
          "take this as the current time, so that the file\ndoes not depend on when it was made (tests)",
          [](Options& o, const std::string& v) { return o.fixedNow = parseFixedNow(v, o.nowValue); }},
-        {0, "only-new", nullptr, "download only what the archive does not hold yet:\neach logger from just after its newest archived\nrecord",
+        {0, "only-new", nullptr,
+         "download only what the archive does not hold yet:\neach logger from just after its newest "
+         "archived\nrecord",
          [](Options& o, const std::string&) { return o.onlyNew = true; }},
-        {0, "archive", "PATH", "the record archive that keeps every record received\n(default: the one the program keeps)",
+        {0, "archive", "PATH",
+         "the record archive that keeps every record received\n(default: the one the program keeps)",
          [](Options& o, const std::string& v) {
              o.archivePath = v;
              return !v.empty();

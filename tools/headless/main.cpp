@@ -36,7 +36,8 @@ std::string defaultArchivePath(const char* argv0) {
         exe = std::filesystem::absolute(argv0, ec);
     const std::u8string dir = exe.parent_path().u8string();
     const FileLocations l = FileLocations::forProgram(std::string(dir.begin(), dir.end()));
-    std::filesystem::create_directories(std::filesystem::path(std::u8string(l.dataDir.begin(), l.dataDir.end())), ec);
+    std::filesystem::create_directories(
+        std::filesystem::path(std::u8string(l.dataDir.begin(), l.dataDir.end())), ec);
     return l.dataDir + "/archive.sqlite";
 }
 

@@ -1,0 +1,118 @@
+// Downloads through the task engine into the archive: each good record kept once, and downloads
+// of only what is new asking for no more than that.
+#include "archive/ArchiveSink.h"
+#include "tests/engine/EngineTestSupport.h"
+#include "tests/files/TempDir.h"
+
+#include <gtest/gtest.h>
+
+using namespace enginetest;
+
+namespace {
+
+struct DownloadArchive : ::testing::Test {
+    TempDir dir;
+    Harness h;
+    std::vector<std::string> reports;
+    ArchiveSink sink{h.clock, [this](const std::string& t) { reports.push_back(t); }};
+    TestLogger a{"D0041"}, b{"D0042"};
+    TDateTime now0 = h.clock.now();
+
+    void SetUp() override {
+        ASSERT_TRUE(sink.open(dir.file("archive.sqlite")));
+        h.engine.setRecordSink(&sink);
+        h.addLoggers({"D0041", "D0042"});
+        for (TestLogger* l : {&a, &b}) {
+            l->status.codes = {11, 12, 13};
+            l->status.period = 3;
+            l->records = makeRecords(now0, 300, 3, 3, l == &b ? 5 : 0);
+            h.attach(*l);
+        }
+    }
+    void download(TDateTime begin) {
+        h.host.begin = begin;
+        h.host.finish = h.clock.now();
+        ASSERT_TRUE(h.start(TTaskKind::Download));
+        h.run();
+    }
+    int64_t kept() {
+        std::vector<ArchivedLogger> loggers;
+        EXPECT_TRUE(sink.archive().loggers(loggers));
+        int64_t n = 0;
+        for (const auto& l : loggers)
+            n += l.recordCount;
+        return n;
+    }
+    std::vector<std::string> blockRequests(const TestLogger& l) const {
+        std::vector<std::string> out;
+        for (const std::string& r : l.heard)
+            if (r[5] == 'D')
+                out.push_back(r.substr(6, 4));
+        return out;
+    }
+};
+
+} // namespace
+
+TEST_F(DownloadArchive, EachGoodRecordIsKeptOnceOverRepeatedAndOverlappingDownloads) {
+    // 10 days at 3 hours: 80 records of each logger.
+    download(now0 - 10);
+    EXPECT_EQ(h.table.LoadedRecordCount, 160);
+    EXPECT_EQ(kept(), 160);
+    download(now0 - 10);
+    EXPECT_EQ(kept(), 160);
+    download(now0 - 20);
+    EXPECT_EQ(kept(), 320);
+    EXPECT_TRUE(reports.empty());
+}
+
+TEST_F(DownloadArchive, OnlyNewAsksForTheOneNewRecordAndNothingOfTheOthers) {
+    download(now0 - 10);
+    // Half an hour later the first logger is told to measure: one record newer than the archive's.
+    h.clock.advanceMs(30 * 60 * 1000);
+    const DateTimeParts p = dt::decode(h.clock.now());
+    RecordImage fresh;
+    const int stamp[6] = {p.day, p.month, p.year % 100, p.hour, p.minute, p.second};
+    for (int k = 0; k < 6; ++k)
+        fresh.stamp[k] = static_cast<uint8_t>(stamp[k]);
+    fresh.readings = {1, 2, 3};
+    a.records.push_back(recordBytes(fresh));
+    a.heard.clear();
+    b.heard.clear();
+
+    h.host.onlyNewDownload = true;
+    download(now0 - 10);
+    EXPECT_EQ(blockRequests(a), std::vector<std::string>{std::string("\0\0\0\x01", 4)});
+    EXPECT_TRUE(blockRequests(b).empty());
+    EXPECT_EQ(h.state(0), TaskDone);
+    EXPECT_EQ(h.state(1), NoMeasurements);
+    EXPECT_EQ(h.table.LoadedRecordCount, 1);
+    EXPECT_EQ(kept(), 161);
+}
+
+// A file that is no archive: the download goes on and the failure is told once.
+TEST(DownloadArchiveFailure, GarbageArchiveIsToldOnceAndTheDownloadGoesOn) {
+    TempDir dir;
+    const std::string path = dir.file("archive.sqlite");
+    {
+        std::FILE* f = std::fopen(path.c_str(), "wb");
+        ASSERT_NE(f, nullptr);
+        std::fputs("this is not a database, it only has its name", f);
+        std::fclose(f);
+    }
+    Harness h;
+    std::vector<std::string> reports;
+    ArchiveSink sink(h.clock, [&](const std::string& t) { reports.push_back(t); });
+    EXPECT_FALSE(sink.open(path));
+    h.engine.setRecordSink(&sink);
+    h.addLoggers({"D0041"});
+    TestLogger a{"D0041"};
+    a.status.codes = {11};
+    a.records = makeRecords(h.clock.now(), 20, 3, 1);
+    h.attach(a);
+    ASSERT_TRUE(h.start(TTaskKind::Download));
+    h.run();
+    EXPECT_EQ(h.table.LoadedRecordCount, 20);
+    EXPECT_EQ(h.state(0), TaskDone);
+    ASSERT_EQ(reports.size(), 1u);
+}
