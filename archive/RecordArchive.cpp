@@ -205,8 +205,7 @@ void RecordArchive::close() {
 }
 
 void RecordArchive::finalizeStatements() {
-    for (sqlite3_stmt** s :
-         {&findLogger_, &addLogger_, &addBlock_, &sameTime_, &addRecord_, &newest_, &newestPlace_}) {
+    for (sqlite3_stmt** s : {&findLogger_, &addLogger_, &addBlock_, &sameTime_, &addRecord_, &newestPlace_}) {
         sqlite3_finalize(*s);
         *s = nullptr;
     }
@@ -267,7 +266,6 @@ bool RecordArchive::prepareStatements() {
          "INSERT INTO record(logger, time, variant, voltage, readings, block) VALUES (?1, ?2, ?3, ?4, ?5, "
          "?6)",
          true},
-        {&newest_, "SELECT max(time) FROM record WHERE logger = ?1", false},
         {&newestPlace_,
          "SELECT r.time, b.measure_count, b.newest_offset FROM record r JOIN block b ON b.id = r.block "
          "WHERE r.logger = ?1 ORDER BY r.time DESC, r.variant LIMIT 1",
@@ -400,20 +398,11 @@ bool RecordArchive::storeBlock(const ArchiveIdentity& identity, TDateTime downlo
 
 bool RecordArchive::newestRecordTime(const std::string& loggerName, std::optional<TDateTime>& newest) {
     newest.reset();
-    if (!db_)
-        return fail(ArchiveError::Failed, "the archive is not open");
-    int64_t logger = 0;
-    if (!loggerId(loggerName, false, logger))
+    std::optional<NewestPlace> place;
+    if (!newestPlace(loggerName, place))
         return false;
-    if (logger == 0)
-        return true;
-    Reset reset(newest_);
-    sqlite3_bind_int64(newest_, 1, logger);
-    const int rc = sqlite3_step(newest_);
-    if (rc != SQLITE_ROW)
-        return failFromSqlite(rc);
-    if (sqlite3_column_type(newest_, 0) != SQLITE_NULL)
-        newest = dt::fromSeconds(sqlite3_column_int64(newest_, 0));
+    if (place)
+        newest = place->time;
     return true;
 }
 

@@ -148,6 +148,5 @@ private:
     sqlite3_stmt* addBlock_ = nullptr;
     sqlite3_stmt* sameTime_ = nullptr;
     sqlite3_stmt* addRecord_ = nullptr;
-    sqlite3_stmt* newest_ = nullptr;
     sqlite3_stmt* newestPlace_ = nullptr;
 };
