@@ -172,6 +172,20 @@ private slots:
         QCOMPARE(w_->SpinModChannel->editor()->text(), QString("23"));
     }
 
+    // A damaged archive is said in panel 1 at start; downloads go on without it.
+    void damagedArchiveIsSaidInPanel1() {
+        w_.reset();
+        writeFile(dir_->path() + "/archive.sqlite", QByteArray(5000, 'x'));
+        w_ = std::make_unique<TfrmKestrovane>(*clock_, *os_);
+        QVERIFY2(w_->StatusPanel1->text().contains("archive.sqlite"), qPrintable(w_->StatusPanel1->text()));
+        BoxRecorder boxes;
+        LoadConfiguration((dir_->path() + "/Cfg/group.cfg").toStdString(), w_->table, *w_);
+        w_->SwitchConnect->setOn(true);
+        w_->SwitchDownload->setOn(true);
+        runTask();
+        QCOMPARE(w_->table.LoadedRecordCount, 300);
+    }
+
     // The engine's impossible status clock reaches the row: raw bytes, in red.
     void impossibleClockShownRawInRed() {
         IEngineHost& host = *w_;
