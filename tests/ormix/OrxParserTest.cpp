@@ -1,6 +1,5 @@
 #include "OrxTestSupport.h"
 
-#include "orxparse/FastCrc8.h"
 #include "orxparse/OrxParser.h"
 
 #include <gtest/gtest.h>
@@ -382,18 +381,4 @@ TEST(OrxBadInput, LinesOfSeveralMegabytes) {
     ASSERT_EQ(f.loggers.size(), 2u);
     EXPECT_EQ(f.loggers[0].recordCount(), 2u);
     EXPECT_EQ(f.loggers[1].LoggerComment.size(), 3'000'000u);
-}
-
-TEST(OrxSignature, TheEightByteStepGivesTheByteWiseValue) {
-    std::mt19937 rng(7);
-    std::string buf(100, '\0');
-    for (char& c : buf)
-        c = static_cast<char>(rng() % 256);
-    for (size_t len = 0; len <= buf.size(); ++len) {
-        for (int start : {0, 1, 0x5A, 0xFF}) {
-            const auto s = static_cast<uint8_t>(start);
-            ASSERT_EQ(orx::crc8Fast(s, buf.data(), len), crc8::update(s, buf.data(), len)) << len;
-        }
-    }
-    EXPECT_EQ(orx::crc8Fast(0, "abc", 3), 66);
 }
