@@ -367,14 +367,18 @@ void TfrmKestrovane::buildPanelControl() {
     describe(LabelLogFreq, "LabelLogFreq", {}, "Частота канала логгеров");
     LabelLogFreq->setStyleSheet("color: red;");
 
-    SwitchConnect->setOnHandler([this] { SwitchConnectOn(); });
-    SwitchConnect->setOffHandler([this] { SwitchConnectOff(); });
-    bindTaskSwitch(SwitchDownload, TTaskKind::Download);
-    bindTaskSwitch(SwitchTime, TTaskKind::SetTime);
-    bindTaskSwitch(SwitchErase, TTaskKind::Erase);
-    bindTaskSwitch(SwitchPeriod, TTaskKind::SetPeriod);
-    bindTaskSwitch(SwitchMeas, TTaskKind::Measure);
-    bindTaskSwitch(SwitchChannel, TTaskKind::SetChannel);
+    const auto bindSwitch = [this](TOnOffSwitch* sw, void (TfrmKestrovane::*on)(),
+                                   void (TfrmKestrovane::*off)()) {
+        sw->setOnHandler(std::bind_front(on, this));
+        sw->setOffHandler(std::bind_front(off, this));
+    };
+    bindSwitch(SwitchConnect, &TfrmKestrovane::SwitchConnectOn, &TfrmKestrovane::SwitchConnectOff);
+    bindSwitch(SwitchDownload, &TfrmKestrovane::SwitchDownloadOn, &TfrmKestrovane::SwitchDownloadOff);
+    bindSwitch(SwitchTime, &TfrmKestrovane::SwitchTimeOn, &TfrmKestrovane::SwitchTimeOff);
+    bindSwitch(SwitchErase, &TfrmKestrovane::SwitchEraseOn, &TfrmKestrovane::SwitchEraseOff);
+    bindSwitch(SwitchPeriod, &TfrmKestrovane::SwitchPeriodOn, &TfrmKestrovane::SwitchPeriodOff);
+    bindSwitch(SwitchMeas, &TfrmKestrovane::SwitchMeasOn, &TfrmKestrovane::SwitchMeasOff);
+    bindSwitch(SwitchChannel, &TfrmKestrovane::SwitchChannelOn, &TfrmKestrovane::SwitchChannelOff);
     SpinModChannel->setOnChange([this] { SpinModChannelChange(); });
     SpinLogChannel->setOnChange([this] { SpinLogChannelChange(); });
     connect(ImageOpenCFG, &TImageButton::clicked, this, &TfrmKestrovane::ImageOpenCFGClick);
@@ -980,26 +984,54 @@ bool TfrmKestrovane::ModemLost() {
     return true;
 }
 
-void TfrmKestrovane::bindTaskSwitch(TOnOffSwitch* sw, TTaskKind kind) {
-    sw->setOnHandler([this, sw, kind] {
-        // With nothing reading the port, a pulled adapter is found only now, at its next use.
-        const bool lost = PortDrv.CheckDevice();
-        if (!lost && engine.CheckStart(kind)) {
-            engine.StartTask(kind);
-            return;
-        }
-        // A refused start puts the switch back without stopping a task that never ran.
-        auto off = sw->offHandler();
-        sw->setOffHandler({});
-        sw->setOn(false);
-        sw->setOffHandler(off);
-        if (lost)
-            ModemLost();
-    });
-    if (kind == TTaskKind::SetChannel)
-        sw->setOffHandler([this] { SwitchChannelOff(); });
-    else
-        sw->setOffHandler([this] { engine.StopTask(); });
+void TfrmKestrovane::startTask(TOnOffSwitch* sw, TTaskKind kind) {
+    // With nothing reading the port, a pulled adapter is found only now, at its next use.
+    const bool lost = PortDrv.CheckDevice();
+    if (!lost && engine.CheckStart(kind)) {
+        engine.StartTask(kind);
+        return;
+    }
+    // A refused start puts the switch back without stopping a task that never ran.
+    auto off = sw->offHandler();
+    sw->setOffHandler({});
+    sw->setOn(false);
+    sw->setOffHandler(off);
+    if (lost)
+        ModemLost();
+}
+
+void TfrmKestrovane::SwitchDownloadOn() {
+    startTask(SwitchDownload, TTaskKind::Download);
+}
+void TfrmKestrovane::SwitchDownloadOff() {
+    engine.StopTask();
+}
+void TfrmKestrovane::SwitchTimeOn() {
+    startTask(SwitchTime, TTaskKind::SetTime);
+}
+void TfrmKestrovane::SwitchTimeOff() {
+    engine.StopTask();
+}
+void TfrmKestrovane::SwitchEraseOn() {
+    startTask(SwitchErase, TTaskKind::Erase);
+}
+void TfrmKestrovane::SwitchEraseOff() {
+    engine.StopTask();
+}
+void TfrmKestrovane::SwitchPeriodOn() {
+    startTask(SwitchPeriod, TTaskKind::SetPeriod);
+}
+void TfrmKestrovane::SwitchPeriodOff() {
+    engine.StopTask();
+}
+void TfrmKestrovane::SwitchMeasOn() {
+    startTask(SwitchMeas, TTaskKind::Measure);
+}
+void TfrmKestrovane::SwitchMeasOff() {
+    engine.StopTask();
+}
+void TfrmKestrovane::SwitchChannelOn() {
+    startTask(SwitchChannel, TTaskKind::SetChannel);
 }
 
 void TfrmKestrovane::SwitchChannelOff() {

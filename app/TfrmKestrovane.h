@@ -80,6 +80,17 @@ public:
     void Label13Click();
     void SwitchConnectOn();
     void SwitchConnectOff();
+    void SwitchDownloadOn();
+    void SwitchDownloadOff();
+    void SwitchTimeOn();
+    void SwitchTimeOff();
+    void SwitchEraseOn();
+    void SwitchEraseOff();
+    void SwitchPeriodOn();
+    void SwitchPeriodOff();
+    void SwitchMeasOn();
+    void SwitchMeasOff();
+    void SwitchChannelOn();
     void SwitchChannelOff();
     void TimerReadStreamTimer();
     void TimerSkipDevTimer();
@@ -282,7 +293,8 @@ private:
     void loadSounds();
     void showSoundPicture();
     void playNotice(Notice notice, const QByteArray& wav);
-    void bindTaskSwitch(TOnOffSwitch* sw, TTaskKind kind);
+    // The on handler of a task switch: starts the task, or puts the switch back.
+    void startTask(TOnOffSwitch* sw, TTaskKind kind);
     void armArrivalReads(bool on);
     void openArchive();
     void bytesArrived();

@@ -5,6 +5,7 @@
 #include "sim/SimDevices.h"
 #include "sim/SimSerialOs.h"
 #include "tests/engine/EngineTestSupport.h"
+#include "tests/serial/SerialOsTap.h"
 
 #include <algorithm>
 #include <chrono>
@@ -15,36 +16,6 @@ using namespace enginetest;
 
 namespace {
 
-// Counts the bytes that cross the line each way.
-class CountingOs final : public ISerialOs {
-public:
-    explicit CountingOs(ISerialOs& os) : os_(os) {}
-    bool open(const std::string& n) override { return os_.open(n); }
-    void close() override { os_.close(); }
-    bool isOpen() const override { return os_.isOpen(); }
-    bool configure(const SerialLineSettings& s) override { return os_.configure(s); }
-    bool setQueueSizes(uint32_t i, uint32_t o) override { return os_.setQueueSizes(i, o); }
-    bool purge(bool i, bool o) override { return os_.purge(i, o); }
-    bool queueCounts(uint32_t& i, uint32_t& o) override { return os_.queueCounts(i, o); }
-    bool read(uint8_t* b, uint32_t c, uint32_t& g) override {
-        const bool ok = os_.read(b, c, g);
-        in += g;
-        return ok;
-    }
-    bool write(const uint8_t* d, uint32_t c, uint32_t& w) override {
-        const bool ok = os_.write(d, c, w);
-        out += w;
-        return ok;
-    }
-    bool setDtr(bool on) override { return os_.setDtr(on); }
-    bool setRts(bool on) override { return os_.setRts(on); }
-    bool modemLines(uint32_t& l) override { return os_.modemLines(l); }
-    uint64_t in = 0, out = 0;
-
-private:
-    ISerialOs& os_;
-};
-
 // onArrival: bytes are read as they arrive (the port's notifier, waking 1 ms after a byte, as an
 // adapter at its 1 ms latency delivers them), besides the 50 ms reception ticks.
 void downloadAt(int position, bool onArrival) {
@@ -54,8 +25,7 @@ void downloadAt(int position, bool onArrival) {
         "sensors": [1,2,3,4,5,6,7,8,9,10,11,12,13,14,15,16], "generate": {"count": 20000}}]})";
     FakeClock clock;
     SimDevices devices(parseScenario(json, "bench").scenario, clock);
-    SimSerialOs simOs(devices);
-    CountingOs os(simOs);
+    SerialOsTap<SimSerialOs> os(devices); // counts the bytes that cross the line each way
     TSerialPortDriver port(os, clock);
     port.setBaudRateValue(57600);
     port.setHwFlow(hfNONE);
@@ -113,7 +83,7 @@ void downloadAt(int position, bool onArrival) {
         std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - cpu0).count();
     blocks = host.skipDevRestarts - 1;
     const double simS = (clock.elapsedMs() - t0) / 1000.0;
-    const double lineS = (SimDevices::lineTimeUs(os.in) + SimDevices::lineTimeUs(os.out)) / 1e6;
+    const double lineS = (SimDevices::lineTimeUs(os.bytesIn) + SimDevices::lineTimeUs(os.bytesOut)) / 1e6;
     std::printf("%-10s block %4d B: %5d records in %4d blocks, simulated %7.1f s, line %7.1f s "
                 "(x%.3f), overhead %5.1f ms/block, host CPU %.0f ms\n",
                 onArrival ? "on arrival" : "ticks only", 512 << (3 - position), table.LoadedRecordCount,

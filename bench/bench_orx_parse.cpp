@@ -1,6 +1,5 @@
 // How long the viewer takes to open a large measurement file, and how much memory it holds: a file
 // of about 100 MB (a million record lines) is written, then read back through the parser.
-#include "orxparse/FastCrc8.h"
 #include "orxparse/OrxLoader.h"
 #include "orxparse/OrxParser.h"
 

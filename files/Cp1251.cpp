@@ -1,26 +1,7 @@
 #include "files/Cp1251.h"
 
-#include <cstdint>
-
 namespace cp1251 {
 namespace {
-
-// Code points of the bytes 0x80...0xBF; 0xC0...0xFF are U+0410...U+044F in order.
-constexpr char16_t kHigh[64] = {
-    0x0402, 0x0403, 0x201A, 0x0453, 0x201E, 0x2026, 0x2020, 0x2021, 0x20AC, 0x2030, 0x0409, 0x2039, 0x040A,
-    0x040C, 0x040B, 0x040F, 0x0452, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014, 0xFFFD, 0x2122,
-    0x0459, 0x203A, 0x045A, 0x045C, 0x045B, 0x045F, 0x00A0, 0x040E, 0x045E, 0x0408, 0x00A4, 0x0490, 0x00A6,
-    0x00A7, 0x0401, 0x00A9, 0x0404, 0x00AB, 0x00AC, 0x00AD, 0x00AE, 0x0407, 0x00B0, 0x00B1, 0x0406, 0x0456,
-    0x0491, 0x00B5, 0x00B6, 0x00B7, 0x0451, 0x2116, 0x0454, 0x00BB, 0x0458, 0x0405, 0x0455, 0x0457,
-};
-
-char32_t codePoint(unsigned char b) {
-    if (b < 0x80)
-        return b;
-    if (b >= 0xC0)
-        return 0x0410 + (b - 0xC0);
-    return kHigh[b - 0x80];
-}
 
 void appendUtf8(std::string& out, char32_t c) {
     if (c < 0x80) {
@@ -78,6 +59,23 @@ size_t decodeOne(std::string_view s, size_t i, char32_t& c) {
     return len;
 }
 
+// Hands each well-formed character of UTF-8 text to take(), with its bytes, and each byte that
+// starts no well-formed character to bad().
+template <class Take, class Bad> void eachChar(std::string_view s, Take take, Bad bad) {
+    size_t i = 0;
+    while (i < s.size()) {
+        char32_t c = 0;
+        const size_t len = decodeOne(s, i, c);
+        if (len == 0) {
+            bad();
+            ++i;
+            continue;
+        }
+        take(c, s.substr(i, len));
+        i += len;
+    }
+}
+
 } // namespace
 
 std::string toUtf8(std::string_view bytes) {
@@ -91,19 +89,22 @@ std::string toUtf8(std::string_view bytes) {
 std::string fromUtf8(std::string_view utf8, char replacement) {
     std::string out;
     out.reserve(utf8.size());
-    size_t i = 0;
-    while (i < utf8.size()) {
-        char32_t c = 0;
-        const size_t len = decodeOne(utf8, i, c);
-        if (len == 0) {
-            out.push_back(replacement);
-            ++i;
-            continue;
-        }
-        const int b = byteFor(c);
-        out.push_back(b < 0 ? replacement : static_cast<char>(b));
-        i += len;
-    }
+    eachChar(
+        utf8,
+        [&](char32_t c, std::string_view) {
+            const int b = byteFor(c);
+            out.push_back(b < 0 ? replacement : static_cast<char>(b));
+        },
+        [&] { out.push_back(replacement); });
+    return out;
+}
+
+std::string validUtf8(std::string_view bytes) {
+    std::string out;
+    out.reserve(bytes.size());
+    eachChar(
+        bytes, [&](char32_t, std::string_view sequence) { out.append(sequence); },
+        [&] { out.append("\xEF\xBF\xBD"); });
     return out;
 }
 

@@ -1,7 +1,7 @@
 // Ports answering arbitrary bytes to "#?": the search must end, accept only a proper reply and
 // leave the port open exactly when it reports a modem.
 #include "modem/ModemLink.h"
-#include "tests/modem/ScriptedSerialOs.h"
+#include "tests/serial/ScriptedSerialOs.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -62,7 +62,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         i += len;
         d.replyDelayMs = flags & 0x1F;
         d.flood = flags & 0x20;
-        d.takesNoBytes = flags & 0x40;
+        if (flags & 0x40)
+            d.writeChunk = 0;
         if (flags & 0x80)
             d.tailLater = "X";
         os.devices[port] = d;

@@ -1,7 +1,5 @@
 // The viewer's reader of measurement files: any bytes, fed in uneven pieces, must give a result whose
 // lists agree, and the CSV of it must come out.
-#include "orxparse/Cp1251.h"
-#include "orxparse/FastCrc8.h"
 #include "orxparse/OrxCsv.h"
 #include "orxparse/OrxParser.h"
 

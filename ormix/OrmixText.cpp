@@ -1,7 +1,5 @@
 #include "ormix/OrmixText.h"
 
-#include "orxparse/Cp1251.h"
-
 #include <QStringList>
 
 namespace ormix {

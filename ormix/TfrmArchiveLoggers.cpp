@@ -1,7 +1,7 @@
 #include "ormix/TfrmArchiveLoggers.h"
 
+#include "files/Cp1251.h"
 #include "ormix/OrmixText.h"
-#include "orxparse/Cp1251.h"
 
 #include <QDialogButtonBox>
 #include <QDir>
@@ -46,7 +46,7 @@ TfrmArchiveLoggers::TfrmArchiveLoggers(const QString& archivePath, std::vector<A
                 item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
             table_->setItem(row, col, item);
         };
-        put(ColLogger, QString::fromStdString(orx::cp1251ToUtf8(l.LoggerName)), false);
+        put(ColLogger, QString::fromStdString(cp1251ToUtf8(l.LoggerName)), false);
         put(ColRecords, QString::number(l.recordCount), true);
         put(ColFirst, ormix::dateTimeText(l.firstTime), false);
         put(ColLast, ormix::dateTimeText(l.lastTime), false);

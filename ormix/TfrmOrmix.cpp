@@ -9,10 +9,10 @@
 #include "platform/Clock.h"
 #include "widgets/TXYPlot.h"
 #ifdef KV_WITH_ARCHIVE
+#include "files/Cp1251.h"
 #include "ormix/ArchiveHistory.h"
 #include "ormix/ArchivePath.h"
 #include "ormix/TfrmArchiveLoggers.h"
-#include "orxparse/Cp1251.h"
 #endif
 
 #include <QApplication>
@@ -324,7 +324,7 @@ bool TfrmOrmix::openArchiveLogger(RecordArchive& archive, const std::string& log
     if (read)
         loaded->data = ormix::historyFile(loaded->history);
     QApplication::restoreOverrideCursor();
-    const QString name = QString::fromStdString(orx::cp1251ToUtf8(loggerName));
+    const QString name = QString::fromStdString(cp1251ToUtf8(loggerName));
     if (!read) {
         error(QString::fromStdString(archive.errorText()));
         return false;

@@ -1,7 +1,5 @@
 #include "orxparse/OrxCsv.h"
 
-#include "orxparse/Cp1251.h"
-
 #include <algorithm>
 #include <cstdio>
 #include <optional>

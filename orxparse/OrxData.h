@@ -1,9 +1,11 @@
 #pragma once
+#include "files/Cp1251.h"
 #include "platform/DateTime.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // What the viewer reads out of a measurement file. Names and comments stay the file's bytes
@@ -54,6 +56,11 @@ struct Logger {
     size_t sensorCount() const { return SensorReadings.size(); }
     bool hasHeading() const { return nameLine != 0 && stringLine != 0; }
 };
+
+// A logger's name or comment as UTF-8 text, whichever encoding its name line was found in.
+inline std::string loggerText(std::string_view bytes, bool isUtf8) {
+    return isUtf8 ? cp1251::validUtf8(bytes) : cp1251ToUtf8(bytes);
+}
 
 struct OrxFile {
     bool hasCreated = false; // the first line's "Created by" date parsed

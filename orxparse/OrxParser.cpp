@@ -1,6 +1,6 @@
 #include "orxparse/OrxParser.h"
 
-#include "orxparse/FastCrc8.h"
+#include "engine/Crc8.h"
 
 #include <algorithm>
 #include <cstring>
@@ -206,8 +206,8 @@ void OrxParser::dropLine(ProblemKind kind, std::string message) {
 void OrxParser::runLine(std::string_view text) {
     if (chainFrom_ == 0)
         chainFrom_ = lineNo_;
-    crc_ = crc8Fast(crc_, text.data(), text.size());
-    crc_ = crc8Fast(crc_, "\r\n", 2);
+    crc_ = crc8::update(crc_, text.data(), text.size());
+    crc_ = crc8::update(crc_, "\r\n", 2);
 }
 
 Logger& OrxParser::startLogger(bool withEmptyLine) {
@@ -405,7 +405,7 @@ void OrxParser::recordLine(std::string_view text) {
     Logger& l = file_.loggers.back();
 
     const Suffix suffix = findSuffix(text);
-    const uint8_t crc = crc8Fast(crc_, text.data(), suffix.signedEnd);
+    const uint8_t crc = crc8::update(crc_, text.data(), suffix.signedEnd);
     const uint64_t coveredFrom = chainFrom_ == 0 ? lineNo_ : chainFrom_;
     crc_ = 0;
     chainFrom_ = 0;

@@ -109,7 +109,7 @@ void TSerialPortDriver::setPollingDelay(uint16_t value) {
     value = std::max<uint16_t>(value, 5);
     if (value == pollingDelay_)
         return;
-    // The window's poll timer reads PollingDelay when it (re)starts; nothing else to restart here.
+    // No poll timer runs in this program (the poll stays suspended), so there is none to restart.
     pollingDelay_ = value;
 }
 

@@ -129,8 +129,8 @@ public:
     void SetDtrLine(bool on);
     void SetRtsLine(bool on);
 
-    // One tick of the poll (the window's timer calls it every PollingDelay ms); reads nothing
-    // while suspended, which the program is from start-up on.
+    // One tick of the poll, for a timer of PollingDelay ms. The program suspends the poll at
+    // start-up and runs no such timer: it fetches every byte by an explicit read.
     void PollTick();
 
     ISerialOs& os() { return os_; }

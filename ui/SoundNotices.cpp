@@ -1,7 +1,5 @@
 #include "ui/SoundNotices.h"
 
-#include "ui/Pictures.h"
-
 const std::vector<int>& SoundNotices::toneSequence(Notice notice) {
     static const std::vector<int> completed = {500, 2000, 5000};
     static const std::vector<int> missed = {200, 100, 50};
@@ -40,8 +38,4 @@ int SoundNotices::click(int mode, const QByteArray& completedWav) {
     ++mode;
     play(Notice::Completed, mode, completedWav);
     return mode;
-}
-
-QPixmap SoundNotices::picture(int mode) {
-    return soundPicture(mode);
 }

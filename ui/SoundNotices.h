@@ -2,7 +2,6 @@
 #include "platform/SoundOutput.h"
 
 #include <QByteArray>
-#include <QPixmap>
 
 #include <vector>
 
@@ -24,7 +23,6 @@ public:
     int click(int mode, const QByteArray& completedWav);
 
     static const std::vector<int>& toneSequence(Notice notice); // Hz, kToneMs each
-    static QPixmap picture(int mode);                           // null outside 0..2
 
 private:
     ISoundOutput& output_;

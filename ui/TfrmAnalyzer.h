@@ -53,9 +53,7 @@ public:
     void addRssiPoint(TDateTime t, double level);
     // A task start: the engine alone reads the port from now on.
     void stopReading();
-    bool isShowing() const { return isVisible(); }
     bool autoShift() const { return autoShift_; }
-    const NoiseReader& reader() const { return reader_; }
 
     QWidget* Panel1 = nullptr;
     TXYPlot* PlotRSSI = nullptr;

@@ -7,6 +7,7 @@
 #include "app/TfrmKestrovane.h"
 #include "engine/TaskEngine.h"
 #include "platform/FakeClock.h"
+#include "tests/serial/ScriptedSerialOs.h"
 #include "widgets/TNumSpinEdit.h"
 
 #include <QCalendarWidget>
@@ -16,23 +17,6 @@
 #include <QtTest>
 
 namespace {
-// A port that is never there: the window under test must not need one.
-class AbsentSerialOs final : public ISerialOs {
-public:
-    bool open(const std::string&) override { return false; }
-    void close() override {}
-    bool isOpen() const override { return false; }
-    bool configure(const SerialLineSettings&) override { return false; }
-    bool setQueueSizes(uint32_t, uint32_t) override { return false; }
-    bool purge(bool, bool) override { return false; }
-    bool queueCounts(uint32_t&, uint32_t&) override { return false; }
-    bool read(uint8_t*, uint32_t, uint32_t&) override { return false; }
-    bool write(const uint8_t*, uint32_t, uint32_t&) override { return false; }
-    bool setDtr(bool) override { return false; }
-    bool setRts(bool) override { return false; }
-    bool modemLines(uint32_t&) override { return false; }
-};
-
 QString text(TDateTime v) {
     return QString::fromStdString(dt::formatDateTime(v));
 }
@@ -41,14 +25,15 @@ QString text(TDateTime v) {
 class HandlersTest : public QObject {
     Q_OBJECT
     QTemporaryDir dir_;
-    AbsentSerialOs os_;
     std::unique_ptr<FakeClock> clock_;
+    std::unique_ptr<ScriptedSerialOs> os_; // no device: the window under test must not need a port
     std::unique_ptr<TfrmKestrovane> w_;
 
     void startAt(TDateTime now) {
         w_.reset();
         clock_ = std::make_unique<FakeClock>(now);
-        w_ = std::make_unique<TfrmKestrovane>(*clock_, os_);
+        os_ = std::make_unique<ScriptedSerialOs>(*clock_);
+        w_ = std::make_unique<TfrmKestrovane>(*clock_, *os_);
     }
 
 private slots:

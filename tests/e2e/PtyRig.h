@@ -12,6 +12,7 @@
 #include "platform/PortMapping.h"
 #include "platform/PosixSerialOs.h"
 #include "serial/TSerialPortDriver.h"
+#include "tests/serial/SerialOsTap.h"
 
 #include <algorithm>
 #include <chrono>
@@ -24,38 +25,6 @@
 #include <vector>
 
 namespace e2e {
-
-// Remembers every port the driver tried to open, passing everything on to the real layer.
-class RecordingSerialOs final : public ISerialOs {
-public:
-    explicit RecordingSerialOs(const std::string& pattern) : real(pattern) {}
-    bool open(const std::string& name) override {
-        const bool ok = real.open(name);
-        tried.push_back(portmap::portNumber(name));
-        if (ok)
-            opened.push_back(portmap::portNumber(name));
-        return ok;
-    }
-    void close() override { real.close(); }
-    bool isOpen() const override { return real.isOpen(); }
-    bool configure(const SerialLineSettings& s) override { return real.configure(s); }
-    bool setQueueSizes(uint32_t in, uint32_t out) override { return real.setQueueSizes(in, out); }
-    bool purge(bool input, bool output) override { return real.purge(input, output); }
-    bool queueCounts(uint32_t& in, uint32_t& out) override { return real.queueCounts(in, out); }
-    bool read(uint8_t* b, uint32_t n, uint32_t& got) override { return real.read(b, n, got); }
-    bool write(const uint8_t* d, uint32_t n, uint32_t& written) override {
-        ++writes;
-        return real.write(d, n, written);
-    }
-    bool setDtr(bool on) override { return real.setDtr(on); }
-    bool setRts(bool on) override { return real.setRts(on); }
-    bool modemLines(uint32_t& lines) override { return real.modemLines(lines); }
-    std::string lastError() const override { return real.lastError(); }
-
-    PosixSerialOs real;
-    std::vector<int> tried, opened;
-    int writes = 0;
-};
 
 class CollectedMessages final : public IMessages {
 public:
@@ -267,7 +236,7 @@ public:
     static constexpr int kSkipDevMs = 26000;
 
     SystemClock& clock = SystemClock::instance();
-    RecordingSerialOs os;
+    SerialOsTap<PosixSerialOs> os; // notes the ports the search tried
     TSerialPortDriver port;
     ModemLink link;
     LinuxAdapterSettings adapter;

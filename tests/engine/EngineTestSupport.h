@@ -1,17 +1,16 @@
 #pragma once
-// Fakes around the task engine: a host with plain fields, a scripted serial device on the fake
-// clock, a modem that records what it is given, a small logger that answers requests, and a
-// harness that drives the two timers the way the window's QTimers would.
+// Fakes around the task engine: a host with plain fields, a modem that records what it is given,
+// a small logger that answers requests over a scripted port, and a harness that drives the two
+// timers the way the window's QTimers would.
 #include "engine/Crc8.h"
 #include "engine/EngineHost.h"
 #include "engine/LoggerTable.h"
 #include "engine/TaskEngine.h"
 #include "modem/ModemSender.h"
 #include "platform/FakeClock.h"
-#include "platform/SerialOs.h"
 #include "serial/TSerialPortDriver.h"
+#include "tests/serial/ScriptedSerialOs.h"
 
-#include <deque>
 #include <functional>
 #include <map>
 #include <string>
@@ -35,85 +34,6 @@ public:
     }
     bool answer = true;
     std::vector<std::string> errors, infos, questions;
-};
-
-// Bytes become readable when the fake clock reaches their time; a purge drops what has arrived.
-class ScriptedSerialOs final : public ISerialOs {
-public:
-    explicit ScriptedSerialOs(FakeClock& clock) : clock_(clock) {}
-    bool open(const std::string&) override { return open_ = true; }
-    void close() override { open_ = false; }
-    bool isOpen() const override { return open_; }
-    bool configure(const SerialLineSettings&) override { return true; }
-    bool setQueueSizes(uint32_t, uint32_t) override { return true; }
-    bool purge(bool input, bool) override {
-        arrive();
-        if (input) {
-            purged += rx_.size();
-            rx_.clear();
-        }
-        return true;
-    }
-    bool queueCounts(uint32_t& in, uint32_t& out) override {
-        arrive();
-        in = static_cast<uint32_t>(rx_.size());
-        if (claimWaiting > 0)
-            in = claimWaiting;
-        out = 0;
-        return true;
-    }
-    bool read(uint8_t* buffer, uint32_t count, uint32_t& got) override {
-        arrive();
-        readSizes.push_back(count);
-        got = 0;
-        while (got < count && !rx_.empty()) {
-            buffer[got++] = rx_.front();
-            rx_.pop_front();
-        }
-        return true;
-    }
-    bool write(const uint8_t*, uint32_t count, uint32_t& written) override {
-        written = count;
-        return true;
-    }
-    bool setDtr(bool on) override {
-        dtr = on;
-        return true;
-    }
-    bool setRts(bool) override { return true; }
-    bool modemLines(uint32_t& lines) override {
-        lines = 0;
-        return true;
-    }
-
-    void feed(const Bytes& bytes, uint64_t delayMs = 0) {
-        pending_.push_back({clock_.elapsedMs() + delayMs, bytes});
-    }
-    size_t waiting() {
-        arrive();
-        return rx_.size();
-    }
-
-    bool dtr = false;
-    uint32_t claimWaiting = 0; // reports this many bytes waiting, whatever is there
-    size_t purged = 0;
-    std::vector<uint32_t> readSizes;
-
-private:
-    struct Chunk {
-        uint64_t atMs;
-        Bytes bytes;
-    };
-    void arrive() {
-        while (!pending_.empty() && pending_.front().atMs <= clock_.elapsedMs()) {
-            rx_.insert(rx_.end(), pending_.front().bytes.begin(), pending_.front().bytes.end());
-            pending_.pop_front();
-        }
-    }
-    FakeClock& clock_;
-    bool open_ = false;
-    std::deque<Chunk> pending_;
-    std::deque<uint8_t> rx_;
 };
 
 class RecordingModem final : public IModemSender {
@@ -393,6 +313,7 @@ struct Harness {
     Harness() {
         host.clock = &clock;
         table.setMessages(&host.msgs);
+        os.devices[6] = {};
         port.setPortName("\\\\.\\COM6");
         port.OpenPort();
         host.begin = clock.now() - 31;

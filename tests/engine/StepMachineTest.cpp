@@ -393,7 +393,7 @@ TEST(Reception, NeverReadsMoreThanTheBuffer) {
     h.step();
     ASSERT_FALSE(h.os.readSizes.empty());
     EXPECT_EQ(h.os.readSizes.back(), 4096u);
-    h.os.claimWaiting = 65535; // a port that has gone away
+    h.os.device().claimedInput = 65535; // a port that has gone away
     h.step();
     h.step();
     for (uint32_t n : h.os.readSizes)

@@ -36,3 +36,10 @@ TEST(Cp1251, UnmappableAndMalformedInputBecomesReplacement) {
     EXPECT_EQ(utf8ToCp1251("\xED\xA0\x80"), "???");        // a surrogate
     EXPECT_EQ(utf8ToCp1251(std::string("\0z", 2)), std::string("\0z", 2));
 }
+
+TEST(Cp1251, DamagedUtf8BecomesValidText) {
+    EXPECT_EQ(cp1251::validUtf8("ok ж"), "ok ж");
+    EXPECT_EQ(cp1251::validUtf8("a\xD0"), "a\xEF\xBF\xBD");               // cut in the middle of a letter
+    EXPECT_EQ(cp1251::validUtf8("\xC0\xAF"), "\xEF\xBF\xBD\xEF\xBF\xBD"); // an overlong slash
+    EXPECT_EQ(cp1251::validUtf8("\xED\xA0\x80"), "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"); // a surrogate
+}

@@ -1,6 +1,5 @@
 #include "OrxTestSupport.h"
 
-#include "orxparse/Cp1251.h"
 #include "orxparse/OrxCsv.h"
 #include "orxparse/OrxLoader.h"
 #include "tests/files/TempDir.h"
@@ -25,7 +24,7 @@ TEST(OrxCsv, TheExampleFileByteForByte) {
 
 TEST(OrxCsv, AllLoggersWithDifferentSensorsQuotedNamesAndABrokenSignature) {
     TestLogger a;
-    a.name = cp1251("Скв,\"1\"");
+    a.name = utf8ToCp1251("Скв,\"1\"");
     a.codes = {100, 200};
     a.times = {dt::encode(2026, 1, 2, 3, 4, 5)};
     a.voltages = {365};
@@ -48,15 +47,6 @@ TEST(OrxCsv, AllLoggersWithDifferentSensorsQuotedNamesAndABrokenSignature) {
     EXPECT_EQ(orx::toCsv(f, {1, 7}), "Регистратор,Строка,Время,Напряжение,Подпись,Датчик 1 (код 100),"
                                      "Датчик 2 (код 300),Датчик 3 (код 400)\r\n"
                                      "B,12,2026-01-02T03:04:06,5,нарушена,-1,-2,-4\r\n");
-}
-
-TEST(OrxText, Windows1251AndDamagedUtf8BecomeValidText) {
-    EXPECT_EQ(orx::cp1251ToUtf8(cp1251("Ёж ёлка © № АЯая")), "Ёж ёлка © № АЯая");
-    EXPECT_EQ(orx::cp1251ToUtf8("\x98"), "\xEF\xBF\xBD");
-    EXPECT_EQ(orx::validUtf8("ok ж"), "ok ж");
-    EXPECT_EQ(orx::validUtf8("a\xD0"), "a\xEF\xBF\xBD");               // cut in the middle of a letter
-    EXPECT_EQ(orx::validUtf8("\xC0\xAF"), "\xEF\xBF\xBD\xEF\xBF\xBD"); // an overlong slash
-    EXPECT_EQ(orx::validUtf8("\xED\xA0\x80"), "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"); // a surrogate
 }
 
 TEST(OrxLoader, ReadsFilesInPiecesAndRefusesWhatIsNoFile) {

@@ -23,7 +23,7 @@ LoggerTable randomTable(std::mt19937& rng, std::vector<bool>& ticked) {
         for (int c = 0; c < len; ++c)
             name.push_back(c % 3 == 0 ? static_cast<char>(0xC0 + rng() % 64)
                                       : static_cast<char>('0' + rng() % 10));
-        std::string comment = i % 2 ? cp1251("скважина №") + std::to_string(rng() % 100) + ", (x)" : "";
+        std::string comment = i % 2 ? utf8ToCp1251("скважина №") + std::to_string(rng() % 100) + ", (x)" : "";
         t.appendLogger(name, comment);
     }
     t.AllocateTable();

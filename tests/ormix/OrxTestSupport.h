@@ -1,5 +1,6 @@
 #pragma once
 #include "engine/Crc8.h"
+#include "files/Cp1251.h"
 #include "orxparse/OrxParser.h"
 #include "platform/DateTime.h"
 
@@ -11,40 +12,6 @@
 namespace orxtest {
 
 constexpr int kYear = 2025; // the "current" year the tests parse with: 26 reads as 2026
-
-// UTF-8 literals of the tests to the file's Windows-1251 bytes (ASCII, Cyrillic, Ё ё, ©, №).
-inline std::string cp1251(std::string_view utf8) {
-    std::string out;
-    for (size_t i = 0; i < utf8.size();) {
-        const auto b = static_cast<unsigned char>(utf8[i]);
-        uint32_t cp = b;
-        size_t len = 1;
-        if ((b & 0xE0) == 0xC0) {
-            cp = ((b & 0x1Fu) << 6) | (static_cast<unsigned char>(utf8[i + 1]) & 0x3Fu);
-            len = 2;
-        } else if ((b & 0xF0) == 0xE0) {
-            cp = ((b & 0x0Fu) << 12) | ((static_cast<unsigned char>(utf8[i + 1]) & 0x3Fu) << 6) |
-                 (static_cast<unsigned char>(utf8[i + 2]) & 0x3Fu);
-            len = 3;
-        }
-        i += len;
-        if (cp < 0x80)
-            out.push_back(static_cast<char>(cp));
-        else if (cp >= 0x410 && cp <= 0x44F)
-            out.push_back(static_cast<char>(0xC0 + (cp - 0x410)));
-        else if (cp == 0x401)
-            out.push_back('\xA8');
-        else if (cp == 0x451)
-            out.push_back('\xB8');
-        else if (cp == 0xA9)
-            out.push_back('\xA9');
-        else if (cp == 0x2116)
-            out.push_back('\xB9');
-        else
-            out.push_back('?');
-    }
-    return out;
-}
 
 // The example measurement file of the format's description, byte for byte.
 inline std::string exampleFile(std::string_view eol = "\r\n") {
@@ -61,7 +28,7 @@ inline std::string exampleFile(std::string_view eol = "\r\n") {
     };
     std::string out;
     for (const char* l : lines) {
-        out += cp1251(l);
+        out += utf8ToCp1251(l);
         out += eol;
     }
     return out;

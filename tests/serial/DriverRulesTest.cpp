@@ -1,88 +1,19 @@
-#include "platform/FakeClock.h"
 #include "serial/TSerialPortDriver.h"
+#include "tests/serial/ScriptedSerialOs.h"
 
 #include <gtest/gtest.h>
 
-#include <deque>
 #include <vector>
 
 namespace {
 
-// An OS side whose behaviour each test sets: what the input queue holds, how much a write takes.
-struct FakeOs : ISerialOs {
-    bool opened = false;
-    bool openResult = true;
-    bool configureResult = true;
-    int openCalls = 0;
-    int configureCalls = 0;
-    int modemLineCalls = 0;
-    SerialLineSettings last;
-    std::deque<uint8_t> input;
-    uint32_t claimedInput = 0; // reported on top of input, never delivered (a port gone bad)
-    uint32_t outQueue = 0;
-    uint32_t writeChunk = 1u << 30; // bytes one write takes
-    FakeClock* clock = nullptr;
-    uint32_t writeEveryMs = 0; // a write takes bytes only this often
-    uint64_t lastWriteAt = 0;
-    std::vector<uint8_t> written;
-    uint32_t lines = 0;
-
-    bool open(const std::string&) override {
-        ++openCalls;
-        opened = openResult;
-        return opened;
-    }
-    void close() override { opened = false; }
-    bool isOpen() const override { return opened; }
-    bool configure(const SerialLineSettings& s) override {
-        ++configureCalls;
-        last = s;
-        return configureResult;
-    }
-    bool setQueueSizes(uint32_t, uint32_t) override { return true; }
-    bool purge(bool in, bool) override {
-        if (in)
-            input.clear();
-        return true;
-    }
-    bool queueCounts(uint32_t& in, uint32_t& out) override {
-        in = static_cast<uint32_t>(input.size()) + claimedInput;
-        out = outQueue;
-        return opened;
-    }
-    bool read(uint8_t* buf, uint32_t count, uint32_t& got) override {
-        got = 0;
-        while (got < count && !input.empty()) {
-            buf[got++] = input.front();
-            input.pop_front();
-        }
-        return true;
-    }
-    bool write(const uint8_t* data, uint32_t count, uint32_t& n) override {
-        n = 0;
-        if (writeEveryMs > 0) {
-            if (clock->elapsedMs() - lastWriteAt < writeEveryMs)
-                return true;
-            lastWriteAt = clock->elapsedMs();
-        }
-        n = std::min(count, writeChunk);
-        written.insert(written.end(), data, data + n);
-        return true;
-    }
-    bool setDtr(bool) override { return true; }
-    bool setRts(bool) override { return true; }
-    bool modemLines(uint32_t& l) override {
-        ++modemLineCalls;
-        l = lines;
-        return true;
-    }
-};
+using Bytes = ScriptedSerialOs::Bytes;
 
 struct DriverRules : ::testing::Test {
-    FakeOs os;
     FakeClock clock;
+    ScriptedSerialOs os{clock};
     TSerialPortDriver drv{os, clock};
-    void SetUp() override { os.clock = &clock; }
+    void SetUp() override { os.devices[2] = {}; } // the driver's own port, COM2
     // The settings the program gives the port at start-up.
     void programSettings() {
         drv.setHwFlow(hfNONE);
@@ -112,6 +43,7 @@ TEST_F(DriverRules, NameAndBufferSettersFollowTheirRules) {
     drv.setPollingDelay(3);
     EXPECT_EQ(drv.PollingDelay(), 5);
 
+    os.devices[12] = {};
     ASSERT_TRUE(drv.OpenPort());
     drv.setPortName("\\\\.\\Com3");
     drv.setPort(pnCOM4);
@@ -147,44 +79,43 @@ TEST_F(DriverRules, LineSettingsFromProperties) {
 
     programSettings();
     ASSERT_TRUE(drv.OpenPort());
-    EXPECT_EQ(os.last.baudRate, 57600u);
-    EXPECT_EQ(os.last.dataBits, 8);
-    EXPECT_EQ(os.last.parity, 0);
-    EXPECT_EQ(os.last.stopBits, 0);
-    EXPECT_FALSE(os.last.dtrOn);
-    EXPECT_FALSE(os.last.rtsOn);
-    EXPECT_FALSE(os.last.rtsCtsFlow);
-    EXPECT_FALSE(os.last.xonXoffFlow);
+    EXPECT_EQ(os.applied.back().baudRate, 57600u);
+    EXPECT_EQ(os.applied.back().dataBits, 8);
+    EXPECT_EQ(os.applied.back().parity, 0);
+    EXPECT_EQ(os.applied.back().stopBits, 0);
+    EXPECT_FALSE(os.applied.back().dtrOn);
+    EXPECT_FALSE(os.applied.back().rtsOn);
+    EXPECT_FALSE(os.applied.back().rtsCtsFlow);
+    EXPECT_FALSE(os.applied.back().xonXoffFlow);
 
     // While open, each line setter re-applies at once.
     drv.setDataBits(db7BITS);
-    EXPECT_EQ(os.last.dataBits, 7);
+    EXPECT_EQ(os.applied.back().dataBits, 7);
     drv.setParity(ptMARK);
-    EXPECT_EQ(os.last.parity, 3);
+    EXPECT_EQ(os.applied.back().parity, 3);
     drv.setStopBits(sb2BITS);
-    EXPECT_EQ(os.last.stopBits, 2);
+    EXPECT_EQ(os.applied.back().stopBits, 2);
     drv.setHwFlow(hfRTSCTS);
-    EXPECT_TRUE(os.last.rtsCtsFlow);
-    EXPECT_FALSE(os.last.rtsOn);
+    EXPECT_TRUE(os.applied.back().rtsCtsFlow);
+    EXPECT_FALSE(os.applied.back().rtsOn);
     drv.setSwFlow(sfXONXOFF);
-    EXPECT_TRUE(os.last.xonXoffFlow);
+    EXPECT_TRUE(os.applied.back().xonXoffFlow);
     drv.setBaudRate(br9600);
-    EXPECT_EQ(os.last.baudRate, 9600u);
-    EXPECT_EQ(os.configureCalls, 7);
+    EXPECT_EQ(os.applied.back().baudRate, 9600u);
+    EXPECT_EQ(os.applied.size(), 7u);
 }
 
 TEST_F(DriverRules, OpenIsIdempotentAndRefusedSettingsClose) {
     ASSERT_TRUE(drv.OpenPort());
     ASSERT_TRUE(drv.OpenPort());
-    EXPECT_EQ(os.openCalls, 1);
-    EXPECT_EQ(os.configureCalls, 1);
+    EXPECT_EQ(os.openAttempts.size(), 1u);
+    EXPECT_EQ(os.applied.size(), 1u);
     drv.ClosePort();
 
-    os.configureResult = false;
+    os.devices[2].refuseSettings = true;
     EXPECT_FALSE(drv.OpenPort());
     EXPECT_FALSE(drv.IsOpen());
-    os.configureResult = true;
-    os.openResult = false;
+    os.devices.clear();
     EXPECT_FALSE(drv.OpenPort());
     EXPECT_FALSE(drv.IsOpen());
 }
@@ -213,39 +144,39 @@ TEST_F(DriverRules, WriteLimitCountsTimeWithoutProgress) {
     const std::vector<uint8_t> data(10, 0x55);
 
     // A device that takes one byte every 30 ms never exceeds the 50 ms limit between bytes.
-    os.writeChunk = 1;
-    os.writeEveryMs = 30;
-    os.lastWriteAt = 0;
+    os.device().writeChunk = 1;
+    os.device().writeEveryMs = 30;
     EXPECT_EQ(drv.WriteBytes(data.data(), 10), 10u);
     EXPECT_EQ(os.written, data);
 
     // One that stops taking bytes ends the write a little after the limit.
     os.written.clear();
-    os.writeEveryMs = 0;
-    os.writeChunk = 0;
+    os.device().writeEveryMs = 0;
+    os.device().writeChunk = 0;
     const uint64_t t0 = clock.elapsedMs();
     EXPECT_EQ(drv.WriteBytes(data.data(), 10), 0u);
     EXPECT_GE(clock.elapsedMs() - t0, 50u);
     EXPECT_LE(clock.elapsedMs() - t0, 53u);
 
     // An output queue fuller than the nominal size leaves no room (not a wrapped 16-bit plenty).
-    os.writeChunk = 100;
-    os.outQueue = drv.OutBufSize() + 1000;
+    os.device().writeChunk = 100;
+    os.device().outQueue = drv.OutBufSize() + 1000;
     EXPECT_EQ(drv.OutputFree(), 0);
     EXPECT_EQ(drv.WriteBytes(data.data(), 10), 0u);
-    os.outQueue = drv.OutBufSize() - 4;
+    os.device().outQueue = drv.OutBufSize() - 4;
     EXPECT_EQ(drv.OutputFree(), 4);
     EXPECT_EQ(drv.WriteBytes(data.data(), 10), 10u);
 }
 
 TEST_F(DriverRules, LineStatusIsLookedAtOnlyWhenAsked) {
     ASSERT_TRUE(drv.OpenPort());
+    os.device().lines = 0;
     const uint8_t data[4] = {1, 2, 3, 4};
     EXPECT_EQ(drv.WriteBytes(data, 4), 4u);
     EXPECT_EQ(os.modemLineCalls, 0);
     drv.setCheckLineStatus(true);
     EXPECT_EQ(drv.WriteBytes(data, 4), 0u);
-    os.lines = kLineDsr;
+    os.device().lines = kLineDsr;
     EXPECT_EQ(drv.WriteBytes(data, 4), 4u);
     EXPECT_EQ(drv.ModemLines(), static_cast<uint32_t>(mlDSR));
 }
@@ -257,18 +188,18 @@ TEST_F(DriverRules, ReadWaitsForMissingBytesUntilSilence) {
     EXPECT_EQ(drv.ReadBytes(buf, 0), 0u);
     EXPECT_EQ(clock.elapsedMs(), 0u);
 
-    os.input = {1, 2, 3};
+    os.feed(Bytes{1, 2, 3});
     EXPECT_EQ(drv.ReadBytes(buf, drv.InputCount()), 3u);
     EXPECT_EQ(clock.elapsedMs(), 0u);
 
-    os.input = {4, 5};
+    os.feed(Bytes{4, 5});
     EXPECT_EQ(drv.ReadBytes(buf, 10), 2u);
     EXPECT_EQ(buf[1], 5);
     EXPECT_GE(clock.elapsedMs(), 50u);
     EXPECT_TRUE(drv.PollingActive());
 
     // A queue that reports bytes which never arrive must not hold the loop forever.
-    os.claimedInput = 5;
+    os.device().claimedInput = 5;
     const uint64_t t0 = clock.elapsedMs();
     EXPECT_EQ(drv.ReadBytes(buf, 5), 0u);
     EXPECT_LE(clock.elapsedMs() - t0, 53u);
@@ -281,17 +212,17 @@ TEST_F(DriverRules, PollDeliversOnlyWhileNotSuspended) {
         EXPECT_EQ(&sender, &drv);
         got.insert(got.end(), d, d + n);
     };
-    os.input = {7, 8, 9};
+    os.feed(Bytes{7, 8, 9});
     drv.SuspendPolling();
     drv.SuspendPolling();
     drv.ResumePolling();
     EXPECT_FALSE(drv.PollingActive());
     drv.PollTick();
     EXPECT_TRUE(got.empty());
-    EXPECT_EQ(os.input.size(), 3u);
+    EXPECT_EQ(os.waiting(), 3u);
 
     drv.ResumePolling();
-    os.input.assign(200, 1);
+    os.feed(Bytes(197, 1));
     drv.PollTick();
     EXPECT_EQ(got.size(), 200u); // the smallest poll buffer is 128, this one 2048
 
@@ -299,7 +230,7 @@ TEST_F(DriverRules, PollDeliversOnlyWhileNotSuspended) {
     drv.setInBufSize(128);
     ASSERT_TRUE(drv.OpenPort());
     got.clear();
-    os.input.assign(200, 2);
+    os.feed(Bytes(200, 2));
     drv.PollTick();
     EXPECT_EQ(got.size(), 128u);
 }

@@ -3,6 +3,7 @@
 #include "modem/ModemSender.h"
 #include "platform/FakeClock.h"
 #include "serial/TSerialPortDriver.h"
+#include "tests/serial/ScriptedSerialOs.h"
 #include "ui/TfrmAnalyzer.h"
 #include "widgets/TXYPlot.h"
 
@@ -10,57 +11,11 @@
 #include <QTimer>
 #include <QtTest>
 
-#include <deque>
 #include <fstream>
 #include <memory>
 
 namespace {
 constexpr double kSecond = 1.0 / 86400.0;
-
-// The OS side of a port whose received bytes the test scripts.
-class ScriptedSerialOs final : public ISerialOs {
-public:
-    std::deque<uint8_t> input;
-    std::vector<bool> dtr;
-    bool opened = false;
-
-    bool open(const std::string&) override { return opened = true; }
-    void close() override { opened = false; }
-    bool isOpen() const override { return opened; }
-    bool configure(const SerialLineSettings&) override { return true; }
-    bool setQueueSizes(uint32_t, uint32_t) override { return true; }
-    bool purge(bool in, bool) override {
-        if (in)
-            input.clear();
-        return true;
-    }
-    bool queueCounts(uint32_t& in, uint32_t& out) override {
-        in = static_cast<uint32_t>(input.size());
-        out = 0;
-        return true;
-    }
-    bool read(uint8_t* buffer, uint32_t count, uint32_t& got) override {
-        got = 0;
-        while (got < count && !input.empty()) {
-            buffer[got++] = input.front();
-            input.pop_front();
-        }
-        return true;
-    }
-    bool write(const uint8_t*, uint32_t count, uint32_t& written) override {
-        written = count;
-        return true;
-    }
-    bool setDtr(bool on) override {
-        dtr.push_back(on);
-        return true;
-    }
-    bool setRts(bool) override { return true; }
-    bool modemLines(uint32_t& lines) override {
-        lines = 0;
-        return true;
-    }
-};
 
 class RecordingModem final : public IModemSender {
 public:
@@ -88,20 +43,31 @@ class AnalyzerTest : public QObject {
     Q_OBJECT
 
     struct Rig {
-        ScriptedSerialOs os;
         FakeClock clock;
+        ScriptedSerialOs os{clock};
         TSerialPortDriver port{os, clock};
         RecordingModem modem;
         Host host;
         IniFile ini{"/nonexistent/ini/ProgSet.ini"};
         std::unique_ptr<TfrmAnalyzer> w;
+        size_t opened = 0;
         explicit Rig(bool open = true) {
+            os.devices[2] = {};
+            port.setEnableDTROnOpen(false); // as the program opens it
             if (open)
                 QVERIFY(port.OpenPort());
-            os.dtr.clear();
+            opened = os.events.size();
             w = std::make_unique<TfrmAnalyzer>(host, port, modem, clock, ini);
         }
-        void receive(std::initializer_list<uint8_t> bytes) { os.input.insert(os.input.end(), bytes); }
+        void receive(std::initializer_list<uint8_t> bytes) { os.feed(ScriptedSerialOs::Bytes(bytes)); }
+        // The DTR changes since the port was opened.
+        std::vector<std::string> dtr() const {
+            std::vector<std::string> out;
+            for (const std::string& e : os.eventsSince(opened))
+                if (e.rfind("dtr ", 0) == 0)
+                    out.push_back(e);
+            return out;
+        }
         int noise() const { return w->PlotRSSI->pointCount(w->LineNoise); }
         int rssi() const { return w->PlotRSSI->pointCount(w->LineRSSI); }
     };
@@ -131,8 +97,8 @@ private slots:
         const std::string path = dir.filePath("ProgSet.ini").toStdString();
         std::ofstream(path)
             << "[Main]\r\nX=1\r\n[analyzer]\r\ntop=40\r\nLeft=30\r\nHeight=350\r\nWidth=0x2BC\r\n";
-        ScriptedSerialOs os;
         FakeClock clock;
+        ScriptedSerialOs os(clock);
         TSerialPortDriver port(os, clock);
         RecordingModem modem;
         Host host;
@@ -158,7 +124,7 @@ private slots:
         r.w->show();
         const std::vector<std::string> expected{std::string("#C\x15", 3), std::string("#T\x01\x00\x32", 5)};
         QCOMPARE(r.modem.commands, expected);
-        QCOMPARE(r.os.dtr, std::vector<bool>{true});
+        QCOMPARE(r.dtr(), std::vector<std::string>{"dtr 1"});
         QVERIFY(r.w->TimerReadRSSI->isActive());
         QCOMPARE(r.w->TimerReadRSSI->interval(), 50);
         QVERIFY(r.w->TimerAutoShift->isActive());
@@ -178,7 +144,7 @@ private slots:
         QVERIFY(!r.w->isVisible());
         QVERIFY(!r.w->TimerReadRSSI->isActive());
         QVERIFY(!r.w->TimerAutoShift->isActive());
-        QCOMPARE(r.os.dtr, (std::vector<bool>{true, false}));
+        QCOMPARE(r.dtr(), (std::vector<std::string>{"dtr 1", "dtr 0"}));
         // The points stay for the next show.
         r.w->show();
         QCOMPARE(r.noise(), 1);
@@ -197,7 +163,7 @@ private slots:
         r.host.task = true;
         r.w->show();
         QVERIFY(r.modem.commands.empty());
-        QVERIFY(r.os.dtr.empty());
+        QVERIFY(r.dtr().empty());
         QVERIFY(!r.w->TimerReadRSSI->isActive());
         QVERIFY(r.w->TimerAutoShift->isActive());
         // The engine's levels still reach the signal line.
@@ -205,7 +171,7 @@ private slots:
         QCOMPARE(r.rssi(), 1);
         // Closing during a task leaves DTR to the engine.
         r.w->close();
-        QVERIFY(r.os.dtr.empty());
+        QVERIFY(r.dtr().empty());
     }
 
     void taskStartStopsReadingAndStopRestarts() {
@@ -232,7 +198,7 @@ private slots:
         r.w->TimerReadRSSITimer();
         QCOMPARE(r.noise() + r.rssi(), 0);
         r.w->FormClose();
-        QVERIFY(r.os.dtr.empty());
+        QVERIFY(r.dtr().empty());
     }
 
     void resynchronisationSwitchesTheInterval() {
@@ -241,7 +207,7 @@ private slots:
         r.receive({0xFF, 0x03, 0x00, 0x20, 0x80});
         r.w->TimerReadRSSITimer();
         QCOMPARE(r.w->TimerReadRSSI->interval(), 20);
-        QVERIFY(r.os.input.empty()); // the rest of the buffer was read and dropped
+        QCOMPARE(r.os.waiting(), size_t(0)); // the rest of the buffer was read and dropped
         r.receive({0x03, 0x00, 0x20, 0x80});
         r.w->TimerReadRSSITimer();
         QCOMPARE(r.w->TimerReadRSSI->interval(), 20);
@@ -260,7 +226,7 @@ private slots:
             r.receive({0x03, 0x00, 0x20, 0x80});
         r.w->TimerReadRSSITimer();
         QCOMPARE(r.noise(), 1024);
-        QCOMPARE(r.os.input.size(), size_t(6000 - 4096));
+        QCOMPARE(r.os.waiting(), size_t(6000 - 4096));
         r.w->TimerReadRSSITimer();
         QCOMPARE(r.noise(), 1500);
     }

@@ -1,5 +1,4 @@
 #include "ui/SoundNotices.h"
-#include "ui/Pictures.h"
 
 #include <QtTest>
 
@@ -92,13 +91,6 @@ private slots:
         QVERIFY(out.played.empty());
         QCOMPARE(n.click(-5, completed), -4);
         QVERIFY(out.played.empty());
-    }
-
-    void thePictureFollowsTheMode() {
-        for (int m = 0; m < 3; ++m)
-            QCOMPARE(SoundNotices::picture(m).toImage(), soundPicture(m).toImage());
-        QVERIFY(SoundNotices::picture(7).isNull());
-        QVERIFY(SoundNotices::picture(-1).isNull());
     }
 };
 

@@ -55,7 +55,7 @@ class ArchiveWindowTest : public QObject {
         TestBlock changed = testBlock("D0042", 2, 3, 2);
         changed.identity.StringSerial = 999;
         store(a, changed);
-        store(a, testBlock(cp1251("DЖ43"), 1, 0, 1));
+        store(a, testBlock(utf8ToCp1251("DЖ43"), 1, 0, 1));
         return path;
     }
 

@@ -34,7 +34,7 @@ void add(HistoryPart& p, int hour, int16_t voltage, std::vector<int16_t> reading
 // A logger whose string was changed after two hours; hour 1 came a second time with other values.
 LoggerHistory twoStrings() {
     LoggerHistory h;
-    h.LoggerName = cp1251("D407Ж534826");
+    h.LoggerName = utf8ToCp1251("D407Ж534826");
     HistoryPart first = part(3, 1234, {100, 200});
     add(first, 0, 365, {-200, 400});
     add(first, 1, 364, {-198, 401});
@@ -59,7 +59,7 @@ private slots:
         QCOMPARE(f.recordCount(), size_t{5});
         const orx::Logger& a = f.loggers[0];
         const orx::Logger& b = f.loggers[1];
-        QCOMPARE(a.LoggerName, cp1251("D407Ж534826"));
+        QCOMPARE(a.LoggerName, utf8ToCp1251("D407Ж534826"));
         QCOMPARE(b.LoggerName, a.LoggerName);
         QVERIFY(a.hasHeading() && !a.textIsUtf8);
         QCOMPARE(a.StringType, 3);
