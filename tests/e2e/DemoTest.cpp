@@ -26,8 +26,8 @@ public:
 };
 
 // What the test needs of the demo scenario, with the format's defaults (sim/README.md). Read
-// here rather than through the simulator's parser: that one's library cannot be linked together
-// with the file library (both define cp1251::toUtf8).
+// here, apart from the simulator's own parser, so that the expectations come from the format as
+// documented rather than from the code under test.
 struct DemoGenerate {
     int count = 0, voltage = 365, base = 0, amplitude = 40, sensorStep = 16;
 };
