@@ -581,7 +581,7 @@ void TaskEngine::handleBlock() {
             StoreRecords(table_, table_.CurrentLogger, batch);
             if (sink_)
                 sink_->blockAccepted(table_, table_.CurrentLogger, batch, table_.StatusMeasureCount,
-                                     StartOffset);
+                                     newestKeptOffset());
             DroppedRecords += batch.damaged;
             if (currentValid())
                 table_.loggers[static_cast<size_t>(table_.CurrentLogger)].GivenUpRecords += batch.damaged;
@@ -611,6 +611,16 @@ void TaskEngine::handleBlock() {
         return;
     }
     retransmit();
+}
+
+// The offset of the block's newest good record: records run oldest first and the last one sits at
+// StartOffset. A newest record given up is not one the archive holds, and must be asked again.
+int TaskEngine::newestKeptOffset() const {
+    const int count = static_cast<int>(mergedValid_.size());
+    for (int r = count - 1; r >= 0; --r)
+        if (mergedValid_[static_cast<size_t>(r)])
+            return StartOffset + (count - 1 - r);
+    return StartOffset;
 }
 
 int TaskEngine::mergeBlockTry() {

@@ -157,6 +157,7 @@ private:
     // Puts this try of the block together with the good records of its earlier tries; returns
     // how many records of the block are still missing.
     int mergeBlockTry();
+    int newestKeptOffset() const;
     void finish() { NextLogger(); }
 
     LoggerTable& table_;

@@ -43,6 +43,17 @@ struct DownloadArchive : ::testing::Test {
             n += l.recordCount;
         return n;
     }
+    // Half an hour on, a measurement made on demand, between two periods.
+    void addMeasurementNow(TestLogger& l) {
+        h.clock.advanceMs(30 * 60 * 1000);
+        const DateTimeParts p = dt::decode(h.clock.now());
+        RecordImage fresh;
+        const int stamp[6] = {p.day, p.month, p.year % 100, p.hour, p.minute, p.second};
+        for (int k = 0; k < 6; ++k)
+            fresh.stamp[k] = static_cast<uint8_t>(stamp[k]);
+        fresh.readings = {1, 2, 3};
+        l.records.push_back(recordBytes(fresh));
+    }
     std::vector<std::string> blockRequests(const TestLogger& l) const {
         std::vector<std::string> out;
         for (const std::string& r : l.heard)
@@ -68,15 +79,8 @@ TEST_F(DownloadArchive, EachGoodRecordIsKeptOnceOverRepeatedAndOverlappingDownlo
 
 TEST_F(DownloadArchive, OnlyNewAsksForTheOneNewRecordAndNothingOfTheOthers) {
     download(now0 - 10);
-    // Half an hour later the first logger is told to measure: one record newer than the archive's.
-    h.clock.advanceMs(30 * 60 * 1000);
-    const DateTimeParts p = dt::decode(h.clock.now());
-    RecordImage fresh;
-    const int stamp[6] = {p.day, p.month, p.year % 100, p.hour, p.minute, p.second};
-    for (int k = 0; k < 6; ++k)
-        fresh.stamp[k] = static_cast<uint8_t>(stamp[k]);
-    fresh.readings = {1, 2, 3};
-    a.records.push_back(recordBytes(fresh));
+    // The first logger is told to measure: one record newer than the archive's.
+    addMeasurementNow(a);
     a.heard.clear();
     b.heard.clear();
 
@@ -88,6 +92,26 @@ TEST_F(DownloadArchive, OnlyNewAsksForTheOneNewRecordAndNothingOfTheOthers) {
     EXPECT_EQ(h.state(1), NoMeasurements);
     EXPECT_EQ(h.table.LoadedRecordCount, 1);
     EXPECT_EQ(kept(), 161);
+}
+
+// A measurement made on demand, damaged in every try, is given up; the next "только новые" asks
+// for it again although it lies within a period of the newest record kept.
+TEST_F(DownloadArchive, OnlyNewAsksAgainForANewestRecordGivenUp) {
+    b.silent = true;
+    addMeasurementNow(a);
+    a.spoil = [this](const std::string& req, Bytes& framed) {
+        if (req[5] == 'D' && req.substr(6, 2) == std::string("\0\0", 2))
+            framed[framed.size() - 5] ^= 0x40; // a reading of the newest record
+        return true;
+    };
+    download(now0 - 10);
+    ASSERT_EQ(h.table.loggers[0].GivenUpRecords, 1);
+    a.spoil = {};
+    a.heard.clear();
+    h.host.onlyNewDownload = true;
+    download(now0 - 10);
+    EXPECT_EQ(blockRequests(a), std::vector<std::string>{std::string("\0\0\0\x01", 4)});
+    EXPECT_EQ(h.table.LoadedRecordCount, 1);
 }
 
 // A file that is no archive: the download goes on and the failure is told once.
