@@ -99,7 +99,7 @@ TEST_F(DownloadArchive, OnlyNewAsksForTheOneNewRecordAndNothingOfTheOthers) {
 TEST_F(DownloadArchive, OnlyNewAsksAgainForANewestRecordGivenUp) {
     b.silent = true;
     addMeasurementNow(a);
-    a.spoil = [this](const std::string& req, Bytes& framed) {
+    a.spoil = [](const std::string& req, Bytes& framed) {
         if (req[5] == 'D' && req.substr(6, 2) == std::string("\0\0", 2))
             framed[framed.size() - 5] ^= 0x40; // a reading of the newest record
         return true;
