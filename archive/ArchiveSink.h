@@ -17,7 +17,6 @@ public:
 
     // Opens (or creates) the archive; false, told once, when it cannot be used.
     bool open(const std::string& path);
-    bool usable() const { return archive_.isOpen(); }
     RecordArchive& archive() { return archive_; }
 
     void blockAccepted(const LoggerTable& table, int row, const RecordBatch& batch, int measureCount,

@@ -305,6 +305,14 @@ bool RecordArchive::loggerId(const std::string& name, bool create, int64_t& id) 
     return true;
 }
 
+// The id of a logger the archive holds, 0 when it holds none of it; false when the archive cannot say.
+bool RecordArchive::heldLogger(const std::string& name, int64_t& id) {
+    id = 0;
+    if (!db_)
+        return fail(ArchiveError::Failed, "the archive is not open");
+    return loggerId(name, false, id);
+}
+
 bool RecordArchive::rollback(int code) {
     failFromSqlite(code);
     sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
@@ -408,10 +416,8 @@ bool RecordArchive::newestRecordTime(const std::string& loggerName, std::optiona
 
 bool RecordArchive::newestPlace(const std::string& loggerName, std::optional<NewestPlace>& place) {
     place.reset();
-    if (!db_)
-        return fail(ArchiveError::Failed, "the archive is not open");
     int64_t logger = 0;
-    if (!loggerId(loggerName, false, logger))
+    if (!heldLogger(loggerName, logger))
         return false;
     if (logger == 0)
         return true;
@@ -458,10 +464,8 @@ bool RecordArchive::loggers(std::vector<ArchivedLogger>& out) {
 bool RecordArchive::history(const std::string& loggerName, LoggerHistory& out) {
     out = LoggerHistory{};
     out.LoggerName = loggerName;
-    if (!db_)
-        return fail(ArchiveError::Failed, "the archive is not open");
     int64_t logger = 0;
-    if (!loggerId(loggerName, false, logger))
+    if (!heldLogger(loggerName, logger))
         return false;
     if (logger == 0)
         return true;

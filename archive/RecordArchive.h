@@ -134,6 +134,7 @@ private:
     bool migrate(int fromVersion);
     bool checkStructure();
     bool loggerId(const std::string& name, bool create, int64_t& id);
+    bool heldLogger(const std::string& name, int64_t& id);
     void finalizeStatements();
     bool rollback(int code);
 

@@ -26,8 +26,3 @@ public:
                                int newestOffset) = 0;
     virtual std::optional<KeptNewest> newestKept(const std::string& loggerName) = 0;
 };
-
-// How many records a logger holds that are newer than its newest kept one: by the count of
-// measurements since that download when the logger's memory has kept counting, and never fewer
-// than whole periods since that record's time.
-int NewRecordCount(const KeptNewest& kept, int measureCount, int periodHours, TDateTime now);

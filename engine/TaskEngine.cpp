@@ -26,6 +26,19 @@ int clampToInt(double v) {
     return static_cast<int>(v);
 }
 
+// How many records a logger holds that are newer than its newest kept one: by the count of
+// measurements since that download when the logger's memory has kept counting, and never fewer
+// than whole periods since that record's time.
+int NewRecordCount(const KeptNewest& kept, int measureCount, int periodHours, TDateTime now) {
+    const double hours = std::max(1, periodHours);
+    const int byTime = clampToInt(std::floor((now - kept.time) * 24.0 / hours));
+    int byCount = -1;
+    // A lower count means the memory was erased since: only the time says anything then.
+    if (kept.measureCount >= 0 && kept.offset >= 0 && measureCount >= kept.measureCount)
+        byCount = kept.offset + (measureCount - kept.measureCount);
+    return std::max({0, byTime, byCount});
+}
+
 std::string byteText(int value) {
     return std::string(1, static_cast<char>(static_cast<uint8_t>(value)));
 }
@@ -498,16 +511,6 @@ void TaskEngine::HandleReply() {
         finish();
         break;
     }
-}
-
-int NewRecordCount(const KeptNewest& kept, int measureCount, int periodHours, TDateTime now) {
-    const double hours = std::max(1, periodHours);
-    const int byTime = clampToInt(std::floor((now - kept.time) * 24.0 / hours));
-    int byCount = -1;
-    // A lower count means the memory was erased since: only the time says anything then.
-    if (kept.measureCount >= 0 && kept.offset >= 0 && measureCount >= kept.measureCount)
-        byCount = kept.offset + (measureCount - kept.measureCount);
-    return std::max({0, byTime, byCount});
 }
 
 // The begin of this logger's download: the date picked, or with "только новые" just after its

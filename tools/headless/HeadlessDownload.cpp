@@ -361,7 +361,7 @@ namespace {
 
 // One command-line option: its names, its value (none for a flag), its line of help and what it
 // sets. Adding an option is adding an entry here.
-struct OptionSpec {
+struct OptionEntry {
     char shortName; // 0: long name only
     const char* longName;
     const char* valueName; // nullptr: a flag
@@ -369,8 +369,8 @@ struct OptionSpec {
     std::function<bool(Options&, const std::string&)> apply; // false: the value is refused
 };
 
-const std::vector<OptionSpec>& optionTable() {
-    static const std::vector<OptionSpec> table = {
+const std::vector<OptionEntry>& optionTable() {
+    static const std::vector<OptionEntry> table = {
         {'o', "output", "FILE.orx", "the measurement file to write (required)",
          [](Options& o, const std::string& v) {
              o.outFile = v;
@@ -419,10 +419,10 @@ const std::vector<OptionSpec>& optionTable() {
     return table;
 }
 
-const OptionSpec* findOption(const std::string& name, bool isLong) {
-    for (const OptionSpec& spec : optionTable()) {
-        if (isLong ? name == spec.longName : name.size() == 1 && name[0] == spec.shortName)
-            return &spec;
+const OptionEntry* findOption(const std::string& name, bool isLong) {
+    for (const OptionEntry& option : optionTable()) {
+        if (isLong ? name == option.longName : name.size() == 1 && name[0] == option.shortName)
+            return &option;
     }
     return nullptr;
 }
@@ -440,12 +440,13 @@ std::string helpText(const char* program) {
                       " [OPTION]... GROUP.cfg --output FILE.orx\n"
                       "Downloads the measurements of every logger of a group through the USB/RK radio\n"
                       "modem and writes them to a measurement file, without a window.\n\n";
-    for (const OptionSpec& spec : optionTable()) {
-        std::string names = spec.shortName ? std::string("  -") + spec.shortName + ", " : std::string(6, ' ');
-        names += std::string("--") + spec.longName;
-        if (spec.valueName)
-            names += std::string(" ") + spec.valueName;
-        std::string help = spec.help;
+    for (const OptionEntry& option : optionTable()) {
+        std::string names =
+            option.shortName ? std::string("  -") + option.shortName + ", " : std::string(6, ' ');
+        names += std::string("--") + option.longName;
+        if (option.valueName)
+            names += std::string(" ") + option.valueName;
+        std::string help = option.help;
         // Continuation lines of the help stand under its first line.
         for (size_t at = help.find('\n'); at != std::string::npos; at = help.find('\n', at + 1))
             help.insert(at + 1, std::string(kHelpColumn, ' '));
@@ -491,24 +492,24 @@ bool parseOptions(const std::vector<std::string>& args, Options& out, std::strin
             value = a.substr(2);
             hasValue = true;
         }
-        const OptionSpec* spec = findOption(name, isLong);
-        if (!spec) {
+        const OptionEntry* option = findOption(name, isLong);
+        if (!option) {
             error = "unknown option " + (isLong ? "--" + name : "-" + name);
             return false;
         }
-        const std::string shown = std::string("--") + spec->longName;
-        if (!spec->valueName && hasValue) {
+        const std::string shown = std::string("--") + option->longName;
+        if (!option->valueName && hasValue) {
             error = shown + " takes no value";
             return false;
         }
-        if (spec->valueName && !hasValue) {
+        if (option->valueName && !hasValue) {
             if (i + 1 >= args.size()) {
                 error = "missing value after " + shown;
                 return false;
             }
             value = args[++i];
         }
-        if (!spec->apply(o, value)) {
+        if (!option->apply(o, value)) {
             error = "bad value for " + shown + ": " + value;
             return false;
         }
