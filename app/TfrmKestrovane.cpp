@@ -283,6 +283,10 @@ void TfrmKestrovane::buildPanelControl() {
     };
     DateTimeBegin = picker("DateTimeBegin", "начать с даты", 82, DateTimeBeginCheck);
     DateTimeFinish = picker("DateTimeFinish", "завершить по дату", 119, DateTimeFinishCheck);
+    const QString finishHint = "Отмечено: загружать измерения по дату, выбранную справа.\n"
+                               "Не отмечено: по момент запуска загрузки.";
+    DateTimeFinishCheck->setToolTip(finishHint);
+    DateTimeFinish->setToolTip(finishHint);
     // Beside the begin date, on its label's line: both a little smaller so that the caption
     // reads whole in the column's width.
     CheckBoxOnlyNew = new QCheckBox("только новые", p);
@@ -574,6 +578,8 @@ void TfrmKestrovane::DateTimeBeginCloseUp() {
 }
 
 void TfrmKestrovane::DateTimeFinishCloseUp() {
+    // A date picked is a finish the user set.
+    DateTimeFinishCheck->setChecked(true);
     const TDateTime now = clock_.now();
     TDateTime v = pickerValue(DateTimeFinish);
     if (v > now)
@@ -683,6 +689,10 @@ TDateTime TfrmKestrovane::dateBegin() const {
 
 TDateTime TfrmKestrovane::dateFinish() const {
     return pickerValue(DateTimeFinish);
+}
+
+bool TfrmKestrovane::finishGiven() const {
+    return DateTimeFinishCheck->isChecked();
 }
 
 bool TfrmKestrovane::taskRunning() const {

@@ -218,6 +218,7 @@ public:
     int loggerPeriod() const override;
     TDateTime dateBegin() const override;
     TDateTime dateFinish() const override;
+    bool finishGiven() const override;
     bool loggerTicked(int row) const override;
     bool onlyNew() const override;
     bool taskRunning() const override;

@@ -22,6 +22,8 @@ public:
     virtual int loggerPeriod() const = 0;              // SpinLogPeriod, rounded
     virtual TDateTime dateBegin() const = 0;
     virtual TDateTime dateFinish() const = 0;
+    // The user set the finish; otherwise a download runs to the moment its task started.
+    virtual bool finishGiven() const { return true; }
     virtual bool loggerTicked(int row) const = 0;
     // "только новые": a download starts after each logger's newest kept record.
     virtual bool onlyNew() const { return false; }

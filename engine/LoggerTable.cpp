@@ -2,6 +2,7 @@
 
 #include "engine/UiSeams.h"
 
+#include <algorithm>
 #include <cassert>
 
 namespace {
@@ -82,15 +83,23 @@ void LoggerTable::AllocateTable() {
 
 void LoggerTable::appendRecord(int i, TDateTime time, int16_t voltage, const int16_t* readings,
                                size_t count) {
+    if (validIndex(i))
+        insertRecord(i, loggers[static_cast<size_t>(i)].RecordTimes.size(), time, voltage, readings, count);
+}
+
+void LoggerTable::insertRecord(int i, size_t at, TDateTime time, int16_t voltage, const int16_t* readings,
+                               size_t count) {
     if (!validIndex(i))
         return;
     Logger& l = loggers[static_cast<size_t>(i)];
     if (count != l.SensorReadings.size())
         return; // a record must fill every per-sensor list, or the lists fall out of step
-    l.RecordTimes.push_back(time);
-    l.RecordVoltages.push_back(voltage);
+    at = std::min(at, l.RecordTimes.size());
+    const auto pos = static_cast<std::ptrdiff_t>(at);
+    l.RecordTimes.insert(l.RecordTimes.begin() + pos, time);
+    l.RecordVoltages.insert(l.RecordVoltages.begin() + pos, voltage);
     for (size_t k = 0; k < count; ++k)
-        l.SensorReadings[k].push_back(readings[k]);
+        l.SensorReadings[k].insert(l.SensorReadings[k].begin() + pos, readings[k]);
     ++LoadedRecordCount;
     ++recordsArrived;
 }

@@ -73,6 +73,9 @@ public:
 
     // Appends one record to logger i at once to every list; keeps LoadedRecordCount in step.
     void appendRecord(int i, TDateTime time, int16_t voltage, const int16_t* readings, size_t count);
+    // The same at position `at` of the lists (records fetched from older memory go in front).
+    void insertRecord(int i, size_t at, TDateTime time, int16_t voltage, const int16_t* readings,
+                      size_t count);
     // Drops every record of logger i (restart of a download); lowers LoadedRecordCount.
     void dropRecords(int i);
 

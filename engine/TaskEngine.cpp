@@ -1,6 +1,7 @@
 #include "engine/TaskEngine.h"
 
 #include "engine/EngineHost.h"
+#include "engine/IntRange.h"
 #include "engine/LoggerTable.h"
 #include "engine/RecordSink.h"
 #include "modem/ModemSender.h"
@@ -18,33 +19,8 @@ const char* const kPeriodMessage = "Некорректно задан време
 const char* const kEraseQuestion = "Стереть все данные из памяти приборов?";
 const char* const kChannelQuestion = "Изменить частотный канал?";
 
-int clampToInt(double v) {
-    if (!(v > -1e9))
-        return -1000000000;
-    if (v > 1e9)
-        return 1000000000;
-    return static_cast<int>(v);
-}
-
-// How many records a logger holds that are newer than its newest kept one: by the count of
-// measurements since that download when the logger's memory has kept counting, and never fewer
-// than whole periods since that record's time.
-int NewRecordCount(const KeptNewest& kept, int measureCount, int periodHours, TDateTime now) {
-    const double hours = std::max(1, periodHours);
-    const int byTime = clampToInt(std::floor((now - kept.time) * 24.0 / hours));
-    int byCount = -1;
-    // A lower count means the memory was erased since: only the time says anything then.
-    if (kept.measureCount >= 0 && kept.offset >= 0 && measureCount >= kept.measureCount)
-        byCount = kept.offset + (measureCount - kept.measureCount);
-    return std::max({0, byTime, byCount});
-}
-
 std::string byteText(int value) {
     return std::string(1, static_cast<char>(static_cast<uint8_t>(value)));
-}
-
-std::string be16Text(int value) {
-    return byteText((value >> 8) & 0xFF) + byteText(value & 0xFF);
 }
 
 } // namespace
@@ -126,8 +102,9 @@ void TaskEngine::sendCommand(const std::string& bytes) {
 // Start checks.
 
 bool TaskEngine::CheckStart(TTaskKind kind) {
+    taskStart_ = clock_.now();
     const auto periodValid = [this] {
-        return dt::toSeconds(host_.dateFinish()) >= dt::toSeconds(host_.dateBegin()) + 86400;
+        return dt::toSeconds(finishMoment()) >= dt::toSeconds(host_.dateBegin()) + 86400;
     };
     bool ok = port_.IsOpen() && table_.LoggerCount > 0 && !host_.taskRunning();
     if (ok) {
@@ -158,6 +135,7 @@ void TaskEngine::StartTask(TTaskKind kind) {
     FailureCount = 0;
     ByteCount = 0;
     DroppedRecords = 0;
+    taskStart_ = clock_.now();
     for (int i = 0; i < table_.LoggerCount; ++i) {
         table_.loggers[static_cast<size_t>(i)].LoggerState = NotPolled;
         table_.loggers[static_cast<size_t>(i)].GivenUpRecords = 0;
@@ -195,6 +173,9 @@ void TaskEngine::NextLogger() {
     BlockFailures = 0;
     merged_.clear();
     mergedValid_.clear();
+    heldRaw_.clear();
+    pending_.clear();
+    probeFound_.clear();
 
     if (table_.CurrentLogger >= 0) {
         if (currentValid() &&
@@ -305,6 +286,8 @@ void TaskEngine::resetIfAsked() {
     PacketCount = 0;
     ReplyData.clear();
     ReplyText.clear();
+    textFromName_ = false;
+    packetDataStart_ = 0;
 }
 
 uint32_t TaskEngine::receive() {
@@ -365,8 +348,28 @@ void TaskEngine::frame(uint32_t n) {
         if (PacketPos >= PacketLength) {
             PacketPos = 0;
             ++PacketCount;
+            packetEnded();
         }
     }
+}
+
+// A packet left over from the reply before (it came after that reply was already whole) must not
+// make the reply that follows it wrong: a reply starts with the packet that carries the name.
+void TaskEngine::packetEnded() {
+    const std::string& name = currentName();
+    const auto startsWithName = [&name](const uint8_t* p, size_t n) {
+        return !name.empty() && n >= name.size() && std::memcmp(p, name.data(), name.size()) == 0;
+    };
+    if (PacketCount == 1) {
+        textFromName_ = startsWithName(reinterpret_cast<const uint8_t*>(ReplyText.data()), ReplyText.size());
+    } else if (!textFromName_ &&
+               startsWithName(ReplyData.data() + packetDataStart_, ReplyData.size() - packetDataStart_)) {
+        ReplyText.assign(ReplyData.begin() + static_cast<std::ptrdiff_t>(packetDataStart_), ReplyData.end());
+        ReplyData.clear();
+        PacketCount = 1;
+        textFromName_ = true;
+    }
+    packetDataStart_ = ReplyData.size();
 }
 
 bool TaskEngine::replyComplete() const {
@@ -511,207 +514,6 @@ void TaskEngine::HandleReply() {
         finish();
         break;
     }
-}
-
-// The begin of this logger's download: the date picked, or with "только новые" just after its
-// newest kept record, put as the begin whose planned offset is the count of newer records.
-TDateTime TaskEngine::downloadBegin(const LoggerStatus& status) const {
-    const TDateTime begin = host_.dateBegin();
-    if (!sink_ || !host_.onlyNew())
-        return begin;
-    const std::optional<KeptNewest> kept = sink_->newestKept(currentName());
-    if (!kept || kept->time < begin)
-        return begin;
-    const int fresh = NewRecordCount(*kept, status.measureCount, status.period, clock_.now());
-    return std::max(begin, clock_.now() - fresh * std::max(1, status.period) / 24.0);
-}
-
-void TaskEngine::handleStatus() {
-    const std::string& name = currentName();
-    // At least the name and the sensor count: the exact length check of the decoding decides.
-    if (replyIs("START") && ReplyData.size() >= name.size() + 4) {
-        LoggerStatus status;
-        if (DecodeStatus(ReplyData.data(), ReplyData.size(), name, currentYear(), status) == StatusOk) {
-            const int cur = table_.CurrentLogger;
-            ByteCount += static_cast<int>(ReplyData.size());
-            // Records held at this point come from an earlier turn of this download, which
-            // asks for the whole period again: keep each record once, and the lists in step
-            // with a sensor count that may have changed.
-            if (!table_.loggers[static_cast<size_t>(cur)].RecordTimes.empty())
-                table_.dropRecords(cur);
-            StoreStatus(table_, cur, status);
-            statusClockValid_ = status.clockValid;
-            host_.rowShowStatus(cur, table_);
-            if (!status.clockValid)
-                host_.rowShowRawClock(cur, status.clockRaw);
-
-            const int blocks =
-                PlanDownload(clock_.now(), downloadBegin(status), host_.dateFinish(), status.sensorCount,
-                             status.period, status.measureCount, host_.dataBlockPosition());
-            if (BatchRecordCount > 0) {
-                host_.restartSkipDevTimer();
-                host_.setProgressPosition(0);
-                host_.setExecutionLabel("Загрузка...");
-                host_.setProgressMax(blocks);
-                requestBlock();
-                ShowState(StatusLoaded);
-            } else {
-                ShowState(NoMeasurements);
-                finish();
-            }
-            return;
-        }
-    }
-    if (replyIs("EMPTY")) {
-        ShowState(NoMeasurements);
-        finish();
-        return;
-    }
-    retransmit();
-}
-
-void TaskEngine::handleBlock() {
-    const size_t expected =
-        static_cast<size_t>(std::max(0, BatchRecordCount)) * static_cast<size_t>(RecordLength);
-    if (replyIs("START") && BatchRecordCount > 0 && ReplyData.size() == expected) {
-        // A damaged record is asked for again; a block that stays damaged is taken as it is
-        // after a few tries so that a bad memory region cannot hold the logger to its time limit.
-        const int missing = mergeBlockTry();
-        const bool accept = missing == 0 || ++BlockFailures >= kBlockTries;
-        if (accept) {
-            const RecordBatch batch = DecodeRecords(merged_.data(), merged_.size(), BatchRecordCount,
-                                                    table_.StatusSensorCount, currentYear());
-            StoreRecords(table_, table_.CurrentLogger, batch);
-            if (sink_)
-                sink_->blockAccepted(table_, table_.CurrentLogger, batch, table_.StatusMeasureCount,
-                                     newestKeptOffset());
-            DroppedRecords += batch.damaged;
-            if (currentValid())
-                table_.loggers[static_cast<size_t>(table_.CurrentLogger)].GivenUpRecords += batch.damaged;
-            ByteCount += static_cast<int>(ReplyData.size());
-            host_.advanceProgress();
-            if (NextBlock()) {
-                host_.restartSkipDevTimer();
-                requestBlock();
-                ShowState(PartlyLoaded);
-            } else {
-                // Records given up are missing from the file: the logger is not done, and the
-                // next attempt asks it again.
-                const bool complete =
-                    !currentValid() ||
-                    table_.loggers[static_cast<size_t>(table_.CurrentLogger)].GivenUpRecords == 0;
-                ShowState(complete ? TaskDone : PartlyLoaded);
-                finish();
-            }
-            return;
-        }
-        retransmit();
-        return;
-    }
-    if (replyIs("EMPTY")) {
-        ShowState(NoMeasurements);
-        finish();
-        return;
-    }
-    retransmit();
-}
-
-// The offset of the block's newest good record: records run oldest first and the last one sits at
-// StartOffset. A newest record given up is not one the archive holds, and must be asked again.
-int TaskEngine::newestKeptOffset() const {
-    const int count = static_cast<int>(mergedValid_.size());
-    for (int r = count - 1; r >= 0; --r)
-        if (mergedValid_[static_cast<size_t>(r)])
-            return StartOffset + (count - 1 - r);
-    return StartOffset;
-}
-
-int TaskEngine::mergeBlockTry() {
-    const size_t len = static_cast<size_t>(RecordLength);
-    const size_t count = static_cast<size_t>(BatchRecordCount);
-    if (merged_.size() != len * count || mergedValid_.size() != count) {
-        merged_.assign(len * count, 0);
-        mergedValid_.assign(count, 0);
-    }
-    const int n = table_.StatusSensorCount;
-    const int year = currentYear();
-    std::vector<int16_t> readings(static_cast<size_t>(std::max(0, n)));
-    std::vector<uint8_t> validNow(count, 0);
-    bool moved = false;
-    for (size_t r = 0; r < count; ++r) {
-        TDateTime time = 0;
-        int16_t voltage = 0;
-        const uint8_t* rec = ReplyData.data() + r * len;
-        validNow[r] = DecodeRecord(rec, n, year, time, voltage, readings.data()) ? 1 : 0;
-        if (validNow[r] && mergedValid_[r] && std::memcmp(rec, merged_.data() + r * len, len) != 0)
-            moved = true;
-    }
-    // The logger took a new measurement between two tries: its offsets moved on, and the
-    // records kept from the earlier tries no longer belong to these positions.
-    if (moved) {
-        std::fill(merged_.begin(), merged_.end(), 0); // zero bytes never decode (day 0)
-        std::fill(mergedValid_.begin(), mergedValid_.end(), 0);
-    }
-    int missing = 0;
-    for (size_t r = 0; r < count; ++r) {
-        if (validNow[r]) {
-            std::memcpy(merged_.data() + r * len, ReplyData.data() + r * len, len);
-            mergedValid_[r] = 1;
-        }
-        missing += mergedValid_[r] ? 0 : 1;
-    }
-    return missing;
-}
-
-// Download plan.
-
-int TaskEngine::PlanDownload(TDateTime now, TDateTime begin, TDateTime finish, int sensorCount, int period,
-                             int measureCount, int blockPosition) {
-    RecordLength = recordLength(sensorCount);
-    const int position = std::clamp(blockPosition, 0, 3);
-    const int blockSize = 512 << (3 - position);
-    // 512-byte blocks hold no whole record of 252 sensors or more; one record still fits a reply.
-    BatchRecordCount = std::max(1, blockSize / RecordLength);
-    const double hours = std::max(1, period);
-    StartOffset = clampToInt(std::nearbyint((now - begin) * 24.0 / hours));
-    EndOffset = clampToInt(std::nearbyint((now - finish) * 24.0 / hours));
-    if (EndOffset > measureCount)
-        EndOffset = measureCount;
-    if (StartOffset > measureCount)
-        StartOffset = measureCount;
-    const int span = StartOffset - EndOffset;
-    if (span < BatchRecordCount)
-        BatchRecordCount = span;
-    if (StartOffset < BatchRecordCount)
-        BatchRecordCount = StartOffset;
-    StartOffset -= BatchRecordCount;
-    BlockFailures = 0;
-    if (BatchRecordCount <= 0)
-        return 0;
-    return static_cast<int>(std::trunc(static_cast<double>(span) / BatchRecordCount + 0.999999));
-}
-
-bool TaskEngine::NextBlock() {
-    if (StartOffset - EndOffset < BatchRecordCount)
-        BatchRecordCount = StartOffset - EndOffset;
-    if (StartOffset < BatchRecordCount)
-        BatchRecordCount = StartOffset;
-    StartOffset -= BatchRecordCount;
-    BlockFailures = 0;
-    return BatchRecordCount > 0;
-}
-
-std::string TaskEngine::blockRequest() const {
-    return currentName() + "D" + be16Text(StartOffset) + be16Text(BatchRecordCount) + "--";
-}
-
-void TaskEngine::requestBlock() {
-    merged_.clear();
-    mergedValid_.clear();
-    TaskStep = AwaitBlock;
-    LastCommand = blockRequest();
-    sendAir(LastCommand);
-    host_.setReadStreamTimer(true);
 }
 
 double ChannelFrequency(int channel) {

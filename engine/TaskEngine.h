@@ -4,6 +4,8 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -50,6 +52,9 @@ public:
     // A block with a damaged record is received at most this many times; the good records of
     // all its tries are kept, and after the last try the block is taken with what it has.
     static constexpr int kBlockTries = 3;
+    // Requests that look for the records between two blocks when their times leave a gap; after
+    // these the gap is taken as one the records cannot close.
+    static constexpr int kProbeTries = 4;
 
     TaskEngine(LoggerTable& table, TSerialPortDriver& port, IModemSender& modem, IClock& clock,
                IEngineHost& host);
@@ -119,7 +124,8 @@ public:
     int EndOffset = 0;
     // Receptions of the current block that held a damaged record.
     int BlockFailures = 0;
-    // Records given up in this task: damaged in every try of their block.
+    // Records of this task still missing: damaged in every try of their block, summed over the
+    // loggers (a logger asked again in a later attempt counts only what that turn gave up).
     int DroppedRecords = 0;
 
     // Pure planning arithmetic, exposed for tests: fills RecordLength, BatchRecordCount,
@@ -129,6 +135,8 @@ public:
                      int measureCount, int blockPosition);
     // Moves the plan past the block just accepted; false when the download is complete.
     bool NextBlock();
+    // Records a block of this size holds for this sensor count: at least one.
+    static int blockCapacity(int sensorCount, int blockPosition);
 
 private:
     const std::string& currentName() const;
@@ -148,17 +156,58 @@ private:
     // Reads what waits and frames it; the number of bytes read.
     uint32_t receive();
     void frame(uint32_t n);
+    void packetEnded();
     // The reply holds exactly what its keyword and the step announce.
     bool replyComplete() const;
     void takeReply();
     void handleStatus();
-    TDateTime downloadBegin(const LoggerStatus& status) const;
     void handleBlock();
     // Puts this try of the block together with the good records of its earlier tries; returns
     // how many records of the block are still missing.
     int mergeBlockTry();
     int newestKeptOffset() const;
     void finish() { NextLogger(); }
+
+    // One logger's download turn. The plan's blocks run oldest first with offsets counted back
+    // from the newest record, so a record the logger takes meanwhile shifts every offset by one:
+    // the records' times are checked where blocks meet, and at both ends of the window.
+    enum class BlockKind {
+        Forward, // the plan's blocks, towards the finish
+        Older,   // further back than planned: the records did not reach the begin yet
+        Probe,   // the records just older than a forward block whose boundary left a gap
+    };
+    struct HeldRecord {
+        std::vector<uint8_t> raw;
+        TDateTime time = 0;
+        int16_t voltage = 0;
+        std::vector<int16_t> readings;
+    };
+    using Positions = std::vector<std::optional<HeldRecord>>; // a block oldest first; empty: given up
+    // Sets the window and plans the first block; the number of planned blocks.
+    int startTurn(const LoggerStatus& status);
+    TDateTime finishMoment() const;
+    Positions acceptedPositions() const;
+    // Every good record of the block reply is one this turn holds already.
+    bool replyHeldAlready() const;
+    void acceptBlock();
+    void forwardArrived(Positions& block);
+    void olderArrived(Positions& block);
+    void probeArrived(Positions& block);
+    bool boundaryInDoubt(const Positions& block) const;
+    bool needOlder() const;
+    bool needNewer() const;
+    void askBlock(BlockKind kind, int offset, int count);
+    void askProbe(int offset);
+    void continueForward();
+    void endTurn();
+    bool inWindow(TDateTime t) const;
+    // Keeps a record of the turn in the table, in memory order; false for one already held.
+    bool keep(const HeldRecord& r, bool atFront);
+    void keepAll(const Positions& block, bool atFront);
+    // The records' usual spacing at the newest or the oldest end of the turn, seconds.
+    int64_t spacingSeconds(bool atNewest) const;
+    void askOlder();
+    void countGivenUp(int records);
 
     LoggerTable& table_;
     TSerialPortDriver& port_;
@@ -174,6 +223,31 @@ private:
     std::array<uint8_t, kReceptionBufferSize> buffer_{};
     std::vector<uint8_t> merged_;      // the current block, record by record, from all its tries
     std::vector<uint8_t> mergedValid_; // per record of the block: a good copy is in merged_
+    bool textFromName_ = false;        // the reply's first packet begins with the logger's name
+    size_t packetDataStart_ = 0;       // where the packet being framed began in ReplyData
+    TDateTime taskStart_ = 0;
+
+    // The download turn of the current logger.
+    BlockKind blockKind_ = BlockKind::Forward;
+    TDateTime windowBegin_ = 0, windowFinish_ = 0;
+    bool beginExclusive_ = false; // "только новые": only what is newer than the newest kept record
+    bool timeFilter_ = true;      // false: every record the status reports, whatever its time
+    int periodHours_ = 1;
+    int maxBatch_ = 1;
+    int forwardStart_ = 0, forwardCount_ = 0; // the forward block last asked for
+    int oldestAsked_ = 0;                     // offset of the oldest memory position asked for
+    int progressBlocks_ = 0;
+    std::set<std::vector<uint8_t>> heldRaw_; // every good record of the turn, once
+    std::optional<HeldRecord> oldest_, newest_;
+    TDateTime oldestNext_ = 0, newestPrev_ = 0; // their neighbours' times, for the spacing
+    bool haveOldestNext_ = false, haveNewestPrev_ = false;
+    bool newestIsBlockEnd_ = false; // the last forward block's newest position came good
+    Positions pending_;             // a forward block waiting for the probe of its boundary
+    std::vector<HeldRecord> probeFound_;
+    int probeOffset_ = 0, probeTries_ = 0;
+    bool gap_ = false; // records missing that no request could find
+    int keptInTable_ = 0;
+    int staleReplies_ = 0; // replies to this block request that held nothing new
 };
 
 // Frequency of a channel in MHz, rounded to 100 kHz (channel 20 → 434).

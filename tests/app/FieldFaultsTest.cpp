@@ -130,6 +130,32 @@ private slots:
             QCOMPARE(l.RecordTimes.size(), size_t(100));
     }
 
+    // A day in the field after the window opened: with the finish box clear a download runs to
+    // its own start; ticked, to the date in the box.
+    void finishIsTheTaskStartUnlessTheBoxIsTicked() {
+        BoxRecorder boxes;
+        const TDateTime now = clock_->now();
+        w_.reset();
+        clock_->setNow(now - 1);
+        w_ = std::make_unique<TfrmKestrovane>(*clock_, *os_);
+        w_->CheckBoxRunOrmix->setChecked(false);
+        LoadConfiguration((dir_->path() + "/Cfg/group.cfg").toStdString(), w_->table, *w_);
+        w_->CheckBoxAttempt2->setChecked(false);
+        clock_->setNow(now);
+        w_->SwitchConnect->setOn(true);
+        w_->SwitchDownload->setOn(true);
+        runTask();
+        QCOMPARE(w_->table.loggers[0].RecordTimes.size(), size_t(100));
+        QVERIFY(qAbs(w_->table.loggers[0].RecordTimes.back() - now) * 24 < 1);
+
+        w_->DateTimeFinishCheck->setChecked(true); // the date still reads the day before
+        w_->SwitchDownload->setOn(true);
+        runTask();
+        const auto& times = w_->table.loggers[0].RecordTimes;
+        QVERIFY(!times.empty() && dt::toSeconds(times.back()) == dt::toSeconds(now - 1));
+        QCOMPARE(times.size(), size_t(100 - 24 / 3)); // the day's records at 3 hours
+    }
+
     // With nothing reading the port the loss shows at the next command, with the same result.
     void pulledWhileIdleIsFoundAtTheNextCommand() {
         BoxRecorder boxes;

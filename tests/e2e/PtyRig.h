@@ -163,6 +163,7 @@ public:
     int loggerPeriod() const override { return loggerPeriodValue; }
     TDateTime dateBegin() const override { return begin; }
     TDateTime dateFinish() const override { return finish; }
+    bool finishGiven() const override { return finishSet; }
     bool loggerTicked(int row) const override { return !unticked.count(row); }
 
     // Progress display.
@@ -253,6 +254,7 @@ public:
     int loggerChannelValue = 20;
     int loggerPeriodValue = 3;
     TDateTime begin = 0, finish = 0;
+    bool finishSet = false; // as the window's finish box: unticked, a download runs to its start
     std::set<int> unticked;
     std::function<void(int attempt)> onAttempt;
 

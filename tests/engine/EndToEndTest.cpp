@@ -19,8 +19,8 @@ Scenario parsed(const std::string& json) {
 }
 
 struct SimRig {
-    explicit SimRig(const std::string& json)
-        : devices(parsed(json), clock), os(devices), port(os, clock), link(port, clock),
+    explicit SimRig(const std::string& json, TDateTime start = dt::encode(2026, 12, 7, 12, 0, 0))
+        : clock(start), devices(parsed(json), clock), os(devices), port(os, clock), link(port, clock),
           engine(table, port, link, clock, host) {
         port.setBaudRateValue(57600);
         port.setHwFlow(hfNONE);
@@ -227,4 +227,45 @@ TEST(EndToEnd, ModemSwitchedOffMidTask) {
         rig.step();
     EXPECT_EQ(rig.host.finishedTimerStarts, 0);
     EXPECT_TRUE(rig.table.invariantsHold());
+}
+
+// The logger measures in the middle of a download, which moves every offset on by one: the record
+// that the move hid at a block boundary is found, and the file holds every record once, in order.
+TEST(EndToEnd, MeasurementDuringADownloadLosesNoRecord) {
+    const char* json = R"({"modem": {"port": 6}, "loggers": [
+        {"name": "M0001", "sensors": [1, 2, 3, 4], "period": 1, "generate": {"count": 700}}]})";
+    SimRig rig(json, dt::encode(2026, 12, 7, 11, 59, 57));
+    rig.addLoggers({"M0001"});
+    const TDateTime start = rig.clock.now();
+    rig.host.begin = start - 31;
+    rig.host.finish = start;
+    rig.host.blockPosition = 3; // 28 records a block: 25 blocks, several seconds
+    ASSERT_TRUE(rig.start(TTaskKind::Download));
+    rig.run();
+    ASSERT_EQ(rig.devices.logger(0).recordCount(), 701u); // it did measure meanwhile
+    EXPECT_EQ(rig.state(0), TaskDone);
+    expectRecords(rig, 0, rig.host.begin, start);
+    EXPECT_EQ(rig.table.loggers[0].RecordTimes.size(), 700u);
+    EXPECT_TRUE(rig.table.invariantsHold());
+}
+
+// The period went from 1 to 3 hours ten days ago: the plan counted in 3-hour steps reaches only
+// 10 of the 20 days asked for, and the download goes on back to the begin.
+TEST(EndToEnd, ChangedPeriodStillReachesTheBeginDate) {
+    const char* json = R"({"modem": {"port": 6}, "loggers": [
+        {"name": "P0001", "sensors": [1, 2], "period": 1, "measuring": false, "generate": {"count": 480}}]})";
+    SimRig rig(json, dt::encode(2026, 11, 27, 12, 0, 0));
+    rig.addLoggers({"P0001"});
+    rig.clock.setNow(dt::encode(2026, 12, 7, 12, 0, 0));
+    rig.host.loggerPeriodValue = 3;
+    rig.host.begin = rig.clock.now() - 20;
+    rig.host.finish = rig.clock.now();
+    ASSERT_TRUE(rig.start(TTaskKind::SetPeriod));
+    rig.run();
+    ASSERT_EQ(rig.devices.logger(0).period(), 3);
+    ASSERT_TRUE(rig.start(TTaskKind::Download));
+    rig.run();
+    EXPECT_EQ(rig.state(0), TaskDone);
+    expectRecords(rig, 0, rig.host.begin - 1.0 / 86400, rig.host.finish);
+    EXPECT_EQ(rig.table.loggers[0].RecordTimes.size(), 241u); // ten days at 1 hour, the first at the begin
 }

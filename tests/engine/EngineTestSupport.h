@@ -271,6 +271,7 @@ public:
     // Called with the request and the framed reply; may change the reply or return false to drop it.
     std::function<bool(const std::string& request, Bytes& framed)> spoil;
     std::vector<std::string> heard;
+    const IClock* clock = nullptr; // set: its status clock reads this clock's time
 
     Bytes answer(const std::string& request) {
         const std::string body = request.substr(name.size());
@@ -279,6 +280,12 @@ public:
                 return reply(seq, name + "EMPTY");
             StatusImage s = status;
             s.name = name;
+            if (clock) {
+                const DateTimeParts p = dt::decode(clock->now());
+                const int v[6] = {p.day, p.month, p.year % 100, p.hour, p.minute, p.second};
+                for (int k = 0; k < 6; ++k)
+                    s.clock[k] = static_cast<uint8_t>(v[k]);
+            }
             s.count = storedCount >= 0 ? storedCount : static_cast<int>(records.size());
             return reply(seq, name + "START", statusBytes(s));
         }
@@ -339,7 +346,11 @@ struct Harness {
             table.appendLogger(n, "");
         table.AllocateTable();
     }
-    void attach(TestLogger& l) { loggers.push_back(&l); }
+    // Its status clock keeps the harness's time, as a logger's clock does.
+    void attach(TestLogger& l) {
+        l.clock = &clock;
+        loggers.push_back(&l);
+    }
 
     bool start(TTaskKind kind) {
         if (!engine.CheckStart(kind))

@@ -254,12 +254,13 @@ TEST_F(Example, RecordGivenUpLeavesTheLoggerPartlyLoadedAndAskedAgain) {
     for (const std::string& r : d.heard)
         asks += r == d.heard[1];
     EXPECT_EQ(asks, 6);
-    EXPECT_EQ(h.engine.DroppedRecords, 2);
+    // Still missing is one record, however often it was asked.
+    EXPECT_EQ(h.engine.DroppedRecords, 1);
     EXPECT_EQ(h.table.loggers[0].GivenUpRecords, 1);
     EXPECT_EQ(h.table.LoadedRecordCount, 247);
     EXPECT_EQ(h.state(0), PartlyLoaded);
     EXPECT_TRUE(h.table.invariantsHold());
-    EXPECT_NE(h.host.panel1.find("Потеряно записей: 2"), std::string::npos);
+    EXPECT_NE(h.host.panel1.find("Потеряно записей: 1"), std::string::npos);
 }
 
 TEST_F(Example, GoodRecordsOfEveryTryArePutTogether) {
@@ -298,8 +299,11 @@ TEST_F(Example, NewMeasurementBetweenTriesDiscardsTheEarlierTries) {
     ASSERT_TRUE(h.start(TTaskKind::Download));
     h.run();
     EXPECT_EQ(tries, 3);
+    // The shift left the oldest record short of the begin: the records back to it, the one at the
+    // begin itself included, were asked for besides.
     const auto t = tableSeconds(h.table, 0);
-    ASSERT_EQ(t.size(), 248u);
+    ASSERT_EQ(t.size(), 249u);
+    EXPECT_EQ(t.front(), dt::toSeconds(now0 - 31));
     for (size_t i = 1; i < t.size(); ++i)
         ASSERT_LT(t[i - 1], t[i]) << i; // no record twice, none out of order
 }
@@ -327,7 +331,9 @@ TEST_F(Example, RecordWithNoDateIsDroppedLikeADamagedOne) {
     ASSERT_TRUE(h.start(TTaskKind::Download));
     h.run();
     EXPECT_EQ(h.state(0), PartlyLoaded);
-    EXPECT_EQ(h.table.LoadedRecordCount, 247);
+    // The next older one was asked for as well, since the damaged one might have been the oldest.
+    EXPECT_EQ(h.table.LoadedRecordCount, 248);
+    EXPECT_EQ(h.table.loggers[0].GivenUpRecords, 1);
     for (TDateTime t : h.table.loggers[0].RecordTimes)
         EXPECT_GT(t, now0 - 32);
 }
@@ -522,6 +528,7 @@ TEST(Mends, ImpossibleStatusClockIsShownRaw) {
     std::copy(bad, bad + 6, l.status.clock);
     l.records = makeRecords(h.clock.now(), 3, 3, 2);
     h.attach(l);
+    l.clock = nullptr;
     ASSERT_TRUE(h.start(TTaskKind::Download));
     h.run();
     EXPECT_FALSE(h.engine.statusClockValid());

@@ -1,0 +1,582 @@
+// The download steps of the task engine: the status, the plan, and the blocks of one logger's turn.
+#include "engine/EngineHost.h"
+#include "engine/IntRange.h"
+#include "engine/LoggerTable.h"
+#include "engine/RecordSink.h"
+#include "engine/TaskEngine.h"
+#include "modem/ModemSender.h"
+#include "platform/Clock.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+namespace {
+
+// How many records a logger holds that are newer than its newest kept one: by the count of
+// measurements since that download when the logger's memory has kept counting, and never fewer
+// than whole periods since that record's time.
+int NewRecordCount(const KeptNewest& kept, int measureCount, int periodHours, TDateTime now) {
+    const double hours = std::max(1, periodHours);
+    const int byTime = clampToInt(std::floor((now - kept.time) * 24.0 / hours));
+    int byCount = -1;
+    // A lower count means the memory was erased since: only the time says anything then.
+    if (kept.measureCount >= 0 && kept.offset >= 0 && measureCount >= kept.measureCount)
+        byCount = kept.offset + (measureCount - kept.measureCount);
+    return std::max({0, byTime, byCount});
+}
+
+std::string be16Text(int value) {
+    return std::string{static_cast<char>((value >> 8) & 0xFF), static_cast<char>(value & 0xFF)};
+}
+
+int64_t secondsOf(TDateTime t) {
+    return dt::toSeconds(t);
+}
+
+} // namespace
+
+TDateTime TaskEngine::finishMoment() const {
+    return host_.finishGiven() ? host_.dateFinish() : taskStart_;
+}
+
+// The window of this logger's turn, and the plan's begin that reaches it: the date picked, or
+// with "только новые" the newest kept record, asked for too so that the new ones are seen to
+// reach it.
+int TaskEngine::startTurn(const LoggerStatus& status) {
+    const TDateTime now = clock_.now();
+    periodHours_ = std::max(1, status.period);
+    const double periodDays = periodHours_ / 24.0;
+    // Records carry the logger's own times: the window the user set on the computer's clock is
+    // moved by how far the logger's clock is off, as counting back from its newest record does.
+    const double skew = status.clockValid ? status.clock - now : 0.0;
+    windowBegin_ = host_.dateBegin() + skew;
+    windowFinish_ = finishMoment() + skew;
+    beginExclusive_ = false;
+    timeFilter_ = true;
+    TDateTime planBegin = host_.dateBegin();
+    TDateTime planFinish = finishMoment();
+    const std::optional<KeptNewest> kept =
+        sink_ && host_.onlyNew() ? sink_->newestKept(currentName()) : std::nullopt;
+    if (kept && kept->time >= windowBegin_) {
+        // The kept record's time is the logger's own.
+        const bool erased = kept->measureCount >= 0 && status.measureCount < kept->measureCount;
+        const bool clockBehind = status.clockValid && status.clock < kept->time;
+        if (erased || clockBehind) {
+            // The memory was erased or the clock moved since: the times no longer tell what is new.
+            timeFilter_ = false;
+            planBegin = now - (status.measureCount + 1.0) * periodDays;
+            planFinish = now;
+        } else {
+            windowBegin_ = kept->time;
+            beginExclusive_ = true;
+            const int fresh = NewRecordCount(*kept, status.measureCount, status.period, now + skew);
+            planBegin = now - (fresh + 1.0) * periodDays;
+        }
+    }
+    const int blocks = PlanDownload(now, planBegin, planFinish, status.sensorCount, status.period,
+                                    status.measureCount, host_.dataBlockPosition());
+    maxBatch_ = blockCapacity(status.sensorCount, host_.dataBlockPosition());
+    blockKind_ = BlockKind::Forward;
+    forwardStart_ = StartOffset;
+    forwardCount_ = BatchRecordCount;
+    oldestAsked_ = StartOffset + BatchRecordCount - 1;
+    progressBlocks_ = blocks;
+    heldRaw_.clear();
+    oldest_.reset();
+    newest_.reset();
+    haveOldestNext_ = haveNewestPrev_ = false;
+    newestIsBlockEnd_ = false;
+    pending_.clear();
+    probeFound_.clear();
+    probeTries_ = 0;
+    gap_ = false;
+    keptInTable_ = 0;
+    return blocks;
+}
+
+void TaskEngine::handleStatus() {
+    const std::string& name = currentName();
+    // At least the name and the sensor count: the exact length check of the decoding decides.
+    if (replyIs("START") && ReplyData.size() >= name.size() + 4) {
+        LoggerStatus status;
+        if (DecodeStatus(ReplyData.data(), ReplyData.size(), name, currentYear(), status) == StatusOk) {
+            const int cur = table_.CurrentLogger;
+            ByteCount += static_cast<int>(ReplyData.size());
+            // Records held at this point come from an earlier turn of this download, which
+            // asks for the whole period again: keep each record once, and the lists in step
+            // with a sensor count that may have changed. What that turn gave up is asked again.
+            if (!table_.loggers[static_cast<size_t>(cur)].RecordTimes.empty())
+                table_.dropRecords(cur);
+            countGivenUp(-table_.loggers[static_cast<size_t>(cur)].GivenUpRecords);
+            StoreStatus(table_, cur, status);
+            statusClockValid_ = status.clockValid;
+            host_.rowShowStatus(cur, table_);
+            if (!status.clockValid)
+                host_.rowShowRawClock(cur, status.clockRaw);
+
+            const int blocks = startTurn(status);
+            if (BatchRecordCount > 0) {
+                host_.restartSkipDevTimer();
+                host_.setProgressPosition(0);
+                host_.setExecutionLabel("Загрузка...");
+                host_.setProgressMax(blocks);
+                requestBlock();
+                ShowState(StatusLoaded);
+            } else {
+                ShowState(NoMeasurements);
+                finish();
+            }
+            return;
+        }
+    }
+    if (replyIs("EMPTY")) {
+        ShowState(NoMeasurements);
+        finish();
+        return;
+    }
+    retransmit();
+}
+
+void TaskEngine::handleBlock() {
+    const size_t expected =
+        static_cast<size_t>(std::max(0, BatchRecordCount)) * static_cast<size_t>(RecordLength);
+    if (replyIs("START") && BatchRecordCount > 0 && ReplyData.size() == expected) {
+        // The answer to a request sent earlier, whose retransmission was answered first, may
+        // come in place of this block's: it holds records already kept, and this block is asked
+        // again. A logger that keeps repeating itself is taken as it is after a few tries.
+        if (blockKind_ != BlockKind::Probe && replyHeldAlready() && ++staleReplies_ < kBlockTries) {
+            retransmit();
+            return;
+        }
+        // A damaged record is asked for again; a block that stays damaged is taken as it is
+        // after a few tries so that a bad memory region cannot hold the logger to its time limit.
+        const int missing = mergeBlockTry();
+        if (missing == 0 || ++BlockFailures >= kBlockTries)
+            acceptBlock();
+        else
+            retransmit();
+        return;
+    }
+    if (replyIs("EMPTY")) {
+        ShowState(NoMeasurements);
+        finish();
+        return;
+    }
+    retransmit();
+}
+
+bool TaskEngine::replyHeldAlready() const {
+    const size_t len = static_cast<size_t>(RecordLength);
+    const int n = table_.StatusSensorCount;
+    const int year = currentYear();
+    std::vector<int16_t> readings(static_cast<size_t>(std::max(0, n)));
+    int good = 0;
+    for (size_t at = 0; at + len <= ReplyData.size(); at += len) {
+        TDateTime time = 0;
+        int16_t voltage = 0;
+        if (!DecodeRecord(ReplyData.data() + at, n, year, time, voltage, readings.data()))
+            continue;
+        if (!heldRaw_.count(std::vector<uint8_t>(ReplyData.begin() + static_cast<std::ptrdiff_t>(at),
+                                                 ReplyData.begin() + static_cast<std::ptrdiff_t>(at + len))))
+            return false;
+        ++good;
+    }
+    return good > 0;
+}
+
+TaskEngine::Positions TaskEngine::acceptedPositions() const {
+    const size_t len = static_cast<size_t>(RecordLength);
+    const int n = table_.StatusSensorCount;
+    const int year = currentYear();
+    Positions out(mergedValid_.size());
+    for (size_t r = 0; r < mergedValid_.size(); ++r) {
+        if (!mergedValid_[r])
+            continue;
+        HeldRecord h;
+        h.raw.assign(merged_.begin() + static_cast<std::ptrdiff_t>(r * len),
+                     merged_.begin() + static_cast<std::ptrdiff_t>((r + 1) * len));
+        h.readings.resize(static_cast<size_t>(std::max(0, n)));
+        if (DecodeRecord(h.raw.data(), n, year, h.time, h.voltage, h.readings.data()))
+            out[r] = std::move(h);
+    }
+    return out;
+}
+
+void TaskEngine::acceptBlock() {
+    Positions block = acceptedPositions();
+    // The archive takes every good record as it comes, whatever part of the window it lies in.
+    if (sink_) {
+        const RecordBatch batch = DecodeRecords(merged_.data(), merged_.size(), BatchRecordCount,
+                                                table_.StatusSensorCount, currentYear());
+        sink_->blockAccepted(table_, table_.CurrentLogger, batch, table_.StatusMeasureCount,
+                             newestKeptOffset());
+    }
+    ByteCount += static_cast<int>(ReplyData.size());
+    const int givenUp = static_cast<int>(std::count(block.begin(), block.end(), std::nullopt));
+    switch (blockKind_) {
+    case BlockKind::Forward:
+        countGivenUp(givenUp);
+        host_.advanceProgress();
+        forwardArrived(block);
+        break;
+    case BlockKind::Older:
+        countGivenUp(givenUp);
+        host_.advanceProgress();
+        olderArrived(block);
+        break;
+    case BlockKind::Probe:
+        // A damaged record here is one the gap may have lacked.
+        gap_ = gap_ || givenUp > 0;
+        probeArrived(block);
+        break;
+    }
+}
+
+void TaskEngine::forwardArrived(Positions& block) {
+    if (newest_ && boundaryInDoubt(block)) {
+        pending_ = std::move(block);
+        probeFound_.clear();
+        probeTries_ = 0;
+        // The previous forward block began where this one ends.
+        askProbe(forwardStart_ + forwardCount_);
+        return;
+    }
+    const bool first = heldRaw_.empty();
+    keepAll(block, false);
+    newestIsBlockEnd_ = !block.empty() && block.back().has_value();
+    if (first && needOlder()) {
+        askOlder();
+        return;
+    }
+    continueForward();
+}
+
+void TaskEngine::olderArrived(Positions& block) {
+    keepAll(block, true);
+    if (needOlder())
+        askOlder();
+    else
+        continueForward();
+}
+
+// The probe's reply, oldest first, holds the newest record before the gap and what followed it,
+// unless the memory moved on by more than the probe's length: then the next probe looks further
+// back. Records behind the newest before the gap are held already.
+void TaskEngine::probeArrived(Positions& block) {
+    std::vector<HeldRecord> found;
+    bool reached = false;
+
+    for (std::optional<HeldRecord>& p : block) {
+        if (!p)
+            continue;
+        if (p->raw == newest_->raw) {
+            reached = true;
+            found.clear();
+            continue;
+        }
+        found.push_back(std::move(*p));
+    }
+    probeFound_.insert(probeFound_.begin(), std::make_move_iterator(found.begin()),
+                       std::make_move_iterator(found.end()));
+    if (!reached && !gap_ && ++probeTries_ < kProbeTries) {
+        askProbe(probeOffset_ + BatchRecordCount);
+        return;
+    }
+    gap_ = gap_ || !reached;
+    for (const HeldRecord& r : probeFound_)
+        keep(r, false);
+    probeFound_.clear();
+    keepAll(pending_, false);
+    newestIsBlockEnd_ = !pending_.empty() && pending_.back().has_value();
+    pending_.clear();
+    continueForward();
+}
+
+// Where a block meets the records before it, their times should follow one another at about the
+// logger's spacing: a wider gap, or time running back, may be a record the shift hid.
+bool TaskEngine::boundaryInDoubt(const Positions& block) const {
+    // A record given up on either side leaves the logger partly loaded anyway.
+    if (!newestIsBlockEnd_ || block.empty() || !block.front())
+        return false;
+    const HeldRecord& first = *block.front();
+    if (first.raw == newest_->raw)
+        return false; // sent again: kept once
+    const int64_t newest = secondsOf(newest_->time);
+    int64_t spacing = int64_t(periodHours_) * 3600;
+    if (haveNewestPrev_ && newest > secondsOf(newestPrev_))
+        spacing = std::min(spacing, newest - secondsOf(newestPrev_));
+    if (block.size() > 1 && block[1] && block[1]->time > first.time)
+        spacing = std::min(spacing, secondsOf(block[1]->time) - secondsOf(first.time));
+    const int64_t gap = secondsOf(first.time) - newest;
+
+    return gap <= 0 || 2 * gap > 3 * spacing;
+}
+
+int64_t TaskEngine::spacingSeconds(bool atNewest) const {
+    const int64_t period = int64_t(periodHours_) * 3600;
+    int64_t s = 0;
+    if (atNewest && haveNewestPrev_ && newest_)
+        s = secondsOf(newest_->time) - secondsOf(newestPrev_);
+    else if (!atNewest && haveOldestNext_ && oldest_)
+        s = secondsOf(oldestNext_) - secondsOf(oldest_->time);
+    return s > 0 ? s : period;
+}
+
+// The oldest record of the turn may not reach the begin: the period changed, or the memory moved
+// on since the status. "только новые" goes on until it meets the newest kept record itself.
+bool TaskEngine::needOlder() const {
+    if (!timeFilter_ || !oldest_ || oldestAsked_ + 1 >= table_.StatusMeasureCount)
+        return false;
+    const int64_t oldest = secondsOf(oldest_->time);
+    const int64_t begin = secondsOf(windowBegin_);
+    if (beginExclusive_)
+        return oldest > begin;
+    return oldest - spacingSeconds(false) > begin;
+}
+
+bool TaskEngine::needNewer() const {
+    if (!timeFilter_ || !newest_ || forwardStart_ <= 0)
+        return false;
+    return secondsOf(newest_->time) + spacingSeconds(true) < secondsOf(windowFinish_);
+}
+
+void TaskEngine::askOlder() {
+    const int offset = oldestAsked_ + 1;
+    const int64_t behind = secondsOf(oldest_->time) - secondsOf(windowBegin_);
+    const int64_t want = behind / spacingSeconds(false) + 1;
+    const int room = std::min(maxBatch_, table_.StatusMeasureCount - offset);
+    const int count = static_cast<int>(std::clamp<int64_t>(want, 1, std::max(1, room)));
+    oldestAsked_ = offset + count - 1;
+    host_.setProgressMax(++progressBlocks_);
+    askBlock(BlockKind::Older, offset, count);
+}
+
+void TaskEngine::askProbe(int offset) {
+    probeOffset_ = offset;
+    askBlock(BlockKind::Probe, offset, std::clamp(table_.StatusMeasureCount - offset, 1, 2));
+}
+
+void TaskEngine::askBlock(BlockKind kind, int offset, int count) {
+    blockKind_ = kind;
+    StartOffset = offset;
+    BatchRecordCount = count;
+    if (kind == BlockKind::Forward) {
+        forwardStart_ = offset;
+        forwardCount_ = count;
+    }
+    BlockFailures = 0;
+    host_.restartSkipDevTimer();
+    requestBlock();
+    ShowState(PartlyLoaded);
+}
+
+void TaskEngine::continueForward() {
+    StartOffset = forwardStart_;
+    BatchRecordCount = forwardCount_;
+    if (NextBlock()) {
+        askBlock(BlockKind::Forward, StartOffset, BatchRecordCount);
+        return;
+    }
+    if (needNewer()) {
+        // The records stop short of the finish: the period changed, so ask on towards it.
+        const int64_t ahead = secondsOf(windowFinish_) - secondsOf(newest_->time);
+        const int extra =
+            static_cast<int>(std::clamp<int64_t>(ahead / spacingSeconds(true), 1, forwardStart_));
+        StartOffset = forwardStart_;
+        EndOffset = forwardStart_ - extra;
+        BatchRecordCount = maxBatch_;
+        if (NextBlock()) {
+            host_.setProgressMax(++progressBlocks_);
+            askBlock(BlockKind::Forward, StartOffset, BatchRecordCount);
+            return;
+        }
+    }
+    endTurn();
+}
+
+void TaskEngine::endTurn() {
+    // A gap no request could close: at least one record is missing from the file.
+    if (gap_)
+        countGivenUp(1);
+    const bool complete =
+        !currentValid() || table_.loggers[static_cast<size_t>(table_.CurrentLogger)].GivenUpRecords == 0;
+    // Records given up are missing from the file: the logger is not done, and the next attempt
+    // asks it again.
+    if (!complete)
+        ShowState(PartlyLoaded);
+    else
+        ShowState(keptInTable_ > 0 ? TaskDone : NoMeasurements);
+    finish();
+}
+
+bool TaskEngine::inWindow(TDateTime t) const {
+    if (!timeFilter_)
+        return true;
+    // The status clock reads whole seconds and comes a moment late: a record on the edge of the
+    // window stays in it.
+    constexpr int64_t kSlack = 2;
+    const int64_t s = secondsOf(t);
+    const int64_t begin = secondsOf(windowBegin_);
+    return (beginExclusive_ ? s > begin : s >= begin - kSlack) && s <= secondsOf(windowFinish_) + kSlack;
+}
+
+bool TaskEngine::keep(const HeldRecord& r, bool atFront) {
+    // A record the logger sent twice in this turn is one record.
+    if (!heldRaw_.insert(r.raw).second)
+        return false;
+    if (heldRaw_.size() == 1) {
+        oldest_ = r;
+        newest_ = r;
+    } else if (atFront) {
+        if (heldRaw_.size() == 2) {
+            newestPrev_ = r.time;
+            haveNewestPrev_ = true;
+        }
+        oldestNext_ = oldest_->time;
+        haveOldestNext_ = true;
+        oldest_ = r;
+    } else {
+        if (heldRaw_.size() == 2) {
+            oldestNext_ = r.time;
+            haveOldestNext_ = true;
+        }
+        newestPrev_ = newest_->time;
+        haveNewestPrev_ = true;
+        newest_ = r;
+    }
+    if (!inWindow(r.time) || !currentValid())
+        return true;
+    const int cur = table_.CurrentLogger;
+    const size_t at = atFront ? 0 : table_.loggers[static_cast<size_t>(cur)].RecordTimes.size();
+    table_.insertRecord(cur, at, r.time, r.voltage, r.readings.data(), r.readings.size());
+    ++keptInTable_;
+    return true;
+}
+
+void TaskEngine::keepAll(const Positions& block, bool atFront) {
+    int good = 0, fresh = 0;
+    const auto one = [&](const std::optional<HeldRecord>& p) {
+        if (!p)
+            return;
+        ++good;
+        fresh += keep(*p, atFront) ? 1 : 0;
+    };
+    if (atFront)
+        std::for_each(block.rbegin(), block.rend(), one);
+    else
+        std::for_each(block.begin(), block.end(), one);
+    // A block of nothing but records held already came from somewhere else in the memory: the
+    // records of its own place are missing.
+    gap_ = gap_ || (good > 0 && fresh == 0);
+}
+
+void TaskEngine::countGivenUp(int records) {
+    if (currentValid())
+        table_.loggers[static_cast<size_t>(table_.CurrentLogger)].GivenUpRecords += records;
+    DroppedRecords = 0;
+    for (const LoggerTable::Logger& l : table_.loggers)
+        DroppedRecords += l.GivenUpRecords;
+}
+
+// The offset of the block's newest good record: records run oldest first and the last one sits at
+// StartOffset. A newest record given up is not one the archive holds, and must be asked again.
+int TaskEngine::newestKeptOffset() const {
+    const int count = static_cast<int>(mergedValid_.size());
+    for (int r = count - 1; r >= 0; --r)
+        if (mergedValid_[static_cast<size_t>(r)])
+            return StartOffset + (count - 1 - r);
+    return StartOffset;
+}
+
+int TaskEngine::mergeBlockTry() {
+    const size_t len = static_cast<size_t>(RecordLength);
+    const size_t count = static_cast<size_t>(BatchRecordCount);
+    if (merged_.size() != len * count || mergedValid_.size() != count) {
+        merged_.assign(len * count, 0);
+        mergedValid_.assign(count, 0);
+    }
+    const int n = table_.StatusSensorCount;
+    const int year = currentYear();
+    std::vector<int16_t> readings(static_cast<size_t>(std::max(0, n)));
+    std::vector<uint8_t> validNow(count, 0);
+    bool moved = false;
+    for (size_t r = 0; r < count; ++r) {
+        TDateTime time = 0;
+        int16_t voltage = 0;
+        const uint8_t* rec = ReplyData.data() + r * len;
+        validNow[r] = DecodeRecord(rec, n, year, time, voltage, readings.data()) ? 1 : 0;
+        if (validNow[r] && mergedValid_[r] && std::memcmp(rec, merged_.data() + r * len, len) != 0)
+            moved = true;
+    }
+    // The logger took a new measurement between two tries: its offsets moved on, and the
+    // records kept from the earlier tries no longer belong to these positions.
+    if (moved) {
+        std::fill(merged_.begin(), merged_.end(), 0); // zero bytes never decode (day 0)
+        std::fill(mergedValid_.begin(), mergedValid_.end(), 0);
+    }
+    int missing = 0;
+    for (size_t r = 0; r < count; ++r) {
+        if (validNow[r]) {
+            std::memcpy(merged_.data() + r * len, ReplyData.data() + r * len, len);
+            mergedValid_[r] = 1;
+        }
+        missing += mergedValid_[r] ? 0 : 1;
+    }
+    return missing;
+}
+
+// Download plan.
+
+int TaskEngine::blockCapacity(int sensorCount, int blockPosition) {
+    const int blockSize = 512 << (3 - std::clamp(blockPosition, 0, 3));
+    // 512-byte blocks hold no whole record of 252 sensors or more; one record still fits a reply.
+    return std::max(1, blockSize / recordLength(sensorCount));
+}
+
+int TaskEngine::PlanDownload(TDateTime now, TDateTime begin, TDateTime finish, int sensorCount, int period,
+                             int measureCount, int blockPosition) {
+    RecordLength = recordLength(sensorCount);
+    BatchRecordCount = blockCapacity(sensorCount, blockPosition);
+    const double hours = std::max(1, period);
+    StartOffset = clampToInt(std::nearbyint((now - begin) * 24.0 / hours));
+    EndOffset = clampToInt(std::nearbyint((now - finish) * 24.0 / hours));
+    if (EndOffset > measureCount)
+        EndOffset = measureCount;
+    if (StartOffset > measureCount)
+        StartOffset = measureCount;
+    const int span = StartOffset - EndOffset;
+    if (span < BatchRecordCount)
+        BatchRecordCount = span;
+    if (StartOffset < BatchRecordCount)
+        BatchRecordCount = StartOffset;
+    StartOffset -= BatchRecordCount;
+    BlockFailures = 0;
+    if (BatchRecordCount <= 0)
+        return 0;
+    return static_cast<int>(std::trunc(static_cast<double>(span) / BatchRecordCount + 0.999999));
+}
+
+bool TaskEngine::NextBlock() {
+    if (StartOffset - EndOffset < BatchRecordCount)
+        BatchRecordCount = StartOffset - EndOffset;
+    if (StartOffset < BatchRecordCount)
+        BatchRecordCount = StartOffset;
+    StartOffset -= BatchRecordCount;
+    BlockFailures = 0;
+    return BatchRecordCount > 0;
+}
+
+std::string TaskEngine::blockRequest() const {
+    return currentName() + "D" + be16Text(StartOffset) + be16Text(BatchRecordCount) + "--";
+}
+
+void TaskEngine::requestBlock() {
+    merged_.clear();
+    mergedValid_.clear();
+    staleReplies_ = 0;
+    TaskStep = AwaitBlock;
+    LastCommand = blockRequest();
+    sendAir(LastCommand);
+    host_.setReadStreamTimer(true);
+}
