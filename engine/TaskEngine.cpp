@@ -286,8 +286,6 @@ void TaskEngine::resetIfAsked() {
     PacketCount = 0;
     ReplyData.clear();
     ReplyText.clear();
-    textFromName_ = false;
-    packetDataStart_ = 0;
 }
 
 uint32_t TaskEngine::receive() {
@@ -354,22 +352,21 @@ void TaskEngine::frame(uint32_t n) {
 }
 
 // A packet left over from the reply before (it came after that reply was already whole) must not
-// make the reply that follows it wrong: a reply starts with the packet that carries the name.
+// make the reply that follows it wrong: a first packet that carries no reply's text is dropped.
 void TaskEngine::packetEnded() {
+    if (PacketCount != 1)
+        return;
     const std::string& name = currentName();
-    const auto startsWithName = [&name](const uint8_t* p, size_t n) {
-        return !name.empty() && n >= name.size() && std::memcmp(p, name.data(), name.size()) == 0;
+    const auto endsWith = [this](const char* keyword) {
+        const size_t n = std::strlen(keyword);
+        return ReplyText.size() >= n && ReplyText.compare(ReplyText.size() - n, n, keyword) == 0;
     };
-    if (PacketCount == 1) {
-        textFromName_ = startsWithName(reinterpret_cast<const uint8_t*>(ReplyText.data()), ReplyText.size());
-    } else if (!textFromName_ &&
-               startsWithName(ReplyData.data() + packetDataStart_, ReplyData.size() - packetDataStart_)) {
-        ReplyText.assign(ReplyData.begin() + static_cast<std::ptrdiff_t>(packetDataStart_), ReplyData.end());
-        ReplyData.clear();
-        PacketCount = 1;
-        textFromName_ = true;
+    const bool text = (!name.empty() && ReplyText.compare(0, name.size(), name) == 0) || endsWith("START") ||
+                      endsWith("EMPTY") || endsWith("READY") || endsWith("ERASE");
+    if (!text) {
+        ReplyText.clear();
+        PacketCount = 0;
     }
-    packetDataStart_ = ReplyData.size();
 }
 
 bool TaskEngine::replyComplete() const {

@@ -223,8 +223,6 @@ private:
     std::array<uint8_t, kReceptionBufferSize> buffer_{};
     std::vector<uint8_t> merged_;      // the current block, record by record, from all its tries
     std::vector<uint8_t> mergedValid_; // per record of the block: a good copy is in merged_
-    bool textFromName_ = false;        // the reply's first packet begins with the logger's name
-    size_t packetDataStart_ = 0;       // where the packet being framed began in ReplyData
     TDateTime taskStart_ = 0;
 
     // The download turn of the current logger.

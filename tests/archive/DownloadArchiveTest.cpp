@@ -43,10 +43,10 @@ struct DownloadArchive : ::testing::Test {
             n += l.recordCount;
         return n;
     }
-    // Half an hour on, a measurement made on demand, between two periods.
+    // Half an hour on, a measurement made on demand, between two periods, by the logger's clock.
     void addMeasurementNow(TestLogger& l) {
         h.clock.advanceMs(30 * 60 * 1000);
-        const DateTimeParts p = dt::decode(h.clock.now());
+        const DateTimeParts p = dt::decode(h.clock.now() + l.clockOffsetSec / 86400.0);
         RecordImage fresh;
         const int stamp[6] = {p.day, p.month, p.year % 100, p.hour, p.minute, p.second};
         for (int k = 0; k < 6; ++k)
@@ -113,6 +113,31 @@ TEST_F(DownloadArchive, OnlyNewAsksAgainForANewestRecordGivenUp) {
     download(now0 - 10);
     EXPECT_EQ(blockRequests(a), std::vector<std::string>{std::string("\0\0\0\x02", 4)});
     EXPECT_EQ(h.table.LoadedRecordCount, 1);
+}
+
+// After an erase the logger holds fewer records than the archive saw: every one it holds is new.
+TEST_F(DownloadArchive, OnlyNewAfterAnEraseAsksForEveryRecordHeld) {
+    download(now0 - 10);
+    a.records.clear();
+    addMeasurementNow(a);
+    h.host.onlyNewDownload = true;
+    download(now0 - 10);
+    EXPECT_EQ(h.state(0), TaskDone);
+    EXPECT_EQ(h.table.loggers[0].RecordTimes.size(), 1u);
+    EXPECT_EQ(kept(), 161);
+}
+
+// A clock set back behind the newest archived record: the times no longer tell what is new, so
+// every record the logger holds is asked for.
+TEST_F(DownloadArchive, OnlyNewWithTheClockSetBackAsksForEveryRecordHeld) {
+    download(now0 - 10);
+    a.clockOffsetSec = -2 * 86400;
+    addMeasurementNow(a);
+    h.host.onlyNewDownload = true;
+    download(now0 - 10);
+    EXPECT_EQ(h.state(0), TaskDone);
+    EXPECT_EQ(h.table.loggers[0].RecordTimes.size(), 301u);
+    EXPECT_EQ(kept(), 301 + 80); // all of the first logger's now
 }
 
 // A file that is no archive: the download goes on and the failure is told once.

@@ -272,6 +272,7 @@ public:
     std::function<bool(const std::string& request, Bytes& framed)> spoil;
     std::vector<std::string> heard;
     const IClock* clock = nullptr; // set: its status clock reads this clock's time
+    int64_t clockOffsetSec = 0;    // its clock minus that time
 
     Bytes answer(const std::string& request) {
         const std::string body = request.substr(name.size());
@@ -281,7 +282,7 @@ public:
             StatusImage s = status;
             s.name = name;
             if (clock) {
-                const DateTimeParts p = dt::decode(clock->now());
+                const DateTimeParts p = dt::decode(clock->now() + clockOffsetSec / 86400.0);
                 const int v[6] = {p.day, p.month, p.year % 100, p.hour, p.minute, p.second};
                 for (int k = 0; k < 6; ++k)
                     s.clock[k] = static_cast<uint8_t>(v[k]);

@@ -687,3 +687,76 @@ TEST_F(ReplyTiming, BlockWithAPacketAfterItsEndWaitsForTheQuietLineAndIsAskedAga
     };
     expectFirstBlockAskedAgainAfterTheQuietLine();
 }
+
+// A record damaged in every try of the first attempt and whole in the second is not missing.
+TEST_F(Example, RecordGivenUpOnceAndReceivedLaterIsNotCountedMissing) {
+    d.records = makeRecords(now0, 1, 3, 4);
+    int blockReplies = 0;
+    d.spoil = [&](const std::string& req, Bytes& framed) {
+        if (req[5] == 'D' && ++blockReplies <= TaskEngine::kBlockTries)
+            framed[dataPos(3)] ^= 0x01;
+        return true;
+    };
+    ASSERT_TRUE(h.start(TTaskKind::Download));
+    h.run();
+    EXPECT_EQ(h.state(0), TaskDone);
+    EXPECT_EQ(h.table.loggers[0].GivenUpRecords, 0);
+    EXPECT_EQ(h.engine.DroppedRecords, 0);
+    EXPECT_EQ(h.table.LoadedRecordCount, 1);
+}
+
+// Twelve measurements between two blocks move the memory further than the records asked for
+// between them can follow: the logger is left partly loaded, with what came in order and once.
+TEST_F(Example, GapTheProbesCannotCloseLeavesTheLoggerPartlyLoaded) {
+    h.host.attempts[1] = false;
+    d.spoil = [&](const std::string& req, Bytes&) {
+        if (req == d.heard[1] && d.records.size() == 500) {
+            const auto fresh = makeRecords(now0 + 36.0 / 24, 12, 3, 4, 9);
+            d.records.insert(d.records.end(), fresh.begin(), fresh.end());
+        }
+        return true;
+    };
+    ASSERT_TRUE(h.start(TTaskKind::Download));
+    h.run();
+    EXPECT_EQ(h.state(0), PartlyLoaded);
+    EXPECT_GE(h.table.loggers[0].GivenUpRecords, 1);
+    const auto t = tableSeconds(h.table, 0);
+    for (size_t i = 1; i < t.size(); ++i)
+        ASSERT_LT(t[i - 1], t[i]) << i;
+}
+
+// A logger that answers the second block with the first one's records again adds nothing twice,
+// and is not called done.
+TEST_F(Example, RecordsSentAgainInABlockAreHeldOnce) {
+    d.spoil = [&](const std::string& req, Bytes& framed) {
+        if (d.heard.size() < 3 || req != d.heard[2])
+            return true;
+        d.seq = static_cast<uint8_t>(d.seq - packetStarts(framed).size());
+        framed = d.answer(d.heard[1]);
+        return true;
+    };
+    ASSERT_TRUE(h.start(TTaskKind::Download));
+    h.run();
+    EXPECT_EQ(h.state(0), PartlyLoaded);
+    const auto t = tableSeconds(h.table, 0);
+    for (size_t i = 1; i < t.size(); ++i)
+        ASSERT_LT(t[i - 1], t[i]) << i;
+}
+
+// A packet that comes after a block already whole, in a read of its own as a line delivers it,
+// is not taken for the start of the next reply.
+TEST_F(Example, LatePacketAfterAWholeBlockDoesNotSpoilTheNextExchange) {
+    d.spoil = [&](const std::string& req, Bytes& framed) {
+        if (req != d.heard[1] || d.heard.size() != 2)
+            return true;
+        h.os.feed(framed, d.delayMs);
+        h.os.feed(packet(d.seq++, Bytes(4, 0x33)), d.delayMs + 40); // after the block was taken
+        return false;
+    };
+    ASSERT_TRUE(h.start(TTaskKind::Download));
+    h.run();
+    EXPECT_EQ(h.engine.FailureCount, 0);
+    EXPECT_EQ(d.heard.size(), 4u);
+    EXPECT_EQ(h.table.LoadedRecordCount, 248);
+    EXPECT_EQ(h.state(0), TaskDone);
+}
