@@ -710,7 +710,7 @@ TEST_F(Example, RecordGivenUpOnceAndReceivedLaterIsNotCountedMissing) {
 TEST_F(Example, GapTheProbesCannotCloseLeavesTheLoggerPartlyLoaded) {
     h.host.attempts[1] = false;
     d.spoil = [&](const std::string& req, Bytes&) {
-        if (req == d.heard[1] && d.records.size() == 500) {
+        if (d.heard.size() > 1 && req == d.heard[1] && d.records.size() == 500) {
             const auto fresh = makeRecords(now0 + 36.0 / 24, 12, 3, 4, 9);
             d.records.insert(d.records.end(), fresh.begin(), fresh.end());
         }
@@ -747,7 +747,7 @@ TEST_F(Example, RecordsSentAgainInABlockAreHeldOnce) {
 // is not taken for the start of the next reply.
 TEST_F(Example, LatePacketAfterAWholeBlockDoesNotSpoilTheNextExchange) {
     d.spoil = [&](const std::string& req, Bytes& framed) {
-        if (req != d.heard[1] || d.heard.size() != 2)
+        if (d.heard.size() != 2 || req != d.heard[1])
             return true;
         h.os.feed(framed, d.delayMs);
         h.os.feed(packet(d.seq++, Bytes(4, 0x33)), d.delayMs + 40); // after the block was taken
