@@ -20,7 +20,7 @@ packages=(
     # environment runs; without it *.orx is plain text and the viewer is never chosen.
     xdg-utils libfile-mimeinfo-perl shared-mime-info desktop-file-utils
     # Qt's Russian texts for the standard dialogs; the package and its checks.
-    qt6-translations-l10n dpkg-dev lintian appstream strace procps
+    qt6-translations-l10n dpkg-dev lintian appstream strace procps sqlite3
     wine wine64 g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
 )
 

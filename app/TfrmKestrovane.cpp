@@ -51,6 +51,8 @@ constexpr int kPanelControlWidth = 141;
 constexpr int kMarkerX[6] = {249, 299, 349, 399, 449, 549};
 // Sound files larger than this are not notice sounds; reading one would only waste memory.
 constexpr uint64_t kMaxSoundBytes = 16 * 1024 * 1024;
+// The engine's words for the archive's count in panel 1; the window shows the count fresh.
+constexpr const char* kUnarchivedLabel = " Не в архиве: ";
 
 QString firstLine(const QString& hint) {
     return hint.section('\n', 0, 0);
@@ -449,6 +451,8 @@ void TfrmKestrovane::buildNonVisual() {
     TimerFinishedSound = timer("TimerFinishedSound", 1000);
     connect(TimerReadStream, &QTimer::timeout, this, &TfrmKestrovane::TimerReadStreamTimer);
     connect(TimerSkipDev, &QTimer::timeout, this, &TfrmKestrovane::TimerSkipDevTimer);
+    TimerArchiveRetry = timer("TimerArchiveRetry", 500);
+    connect(TimerArchiveRetry, &QTimer::timeout, this, &TfrmKestrovane::TimerArchiveRetryTimer);
     connect(TimerFinishedSound, &QTimer::timeout, this, [this] {
         if (!engineBusy())
             TimerFinishedSoundTimer();
@@ -506,7 +510,7 @@ void TfrmKestrovane::FormCreate() {
     ProgramDir = programDirectory();
     Locations = FileLocations::forProgram(ProgramDir.toStdString());
     // An installed program makes the user's Archive and Cfg folders; a portable one has its own.
-    Locations.prepareUserFolders();
+    const bool foldersMade = Locations.prepareUserFolders();
     SaveDialogORX->setDirectory(archiveFolder());
     OpenDialogCfg->setDirectory(QString::fromStdString(Locations.cfgDir));
     table.ConfigFileName.clear();
@@ -516,7 +520,9 @@ void TfrmKestrovane::FormCreate() {
     for (QFrame* b : {BevelSN, BevelD, BevelP, BevelM, BevelT, BevelC})
         b->setGeometry(b->x(), b->y(), b->width(), 0);
     LabelExecution->clear();
-    StatusPanel1->setText("Откройте файл конфигурации... Включите модем...");
+    setStatusPanel1(foldersMade
+                        ? "Откройте файл конфигурации... Включите модем..."
+                        : "Не удается создать папки " + Locations.archiveDir + " и " + Locations.cfgDir);
 
     readSettings();
     openArchive();
@@ -722,7 +728,20 @@ void TfrmKestrovane::setExecutionLabel(const std::string& text) {
 }
 
 void TfrmKestrovane::setStatusPanel1(const std::string& text) {
-    StatusPanel1->setText(QString::fromStdString(text));
+    panel1Text_ = text.substr(0, text.find(kUnarchivedLabel));
+    showPanel1();
+}
+
+// The count stays while records wait, also between tasks; the archive's word stays while it
+// fails, and otherwise until the next task starts, so that no counter overwrites it unseen.
+void TfrmKestrovane::showPanel1() {
+    QString text = QString::fromStdString(panel1Text_);
+    const int unarchived = archive_ ? archive_->unarchivedRecords() : 0;
+    if (unarchived > 0)
+        text += QString::fromUtf8(kUnarchivedLabel) + QString::number(unarchived);
+    if (!archiveNote_.isEmpty())
+        text += (text.isEmpty() ? QString() : QStringLiteral(" — ")) + archiveNote_;
+    StatusPanel1->setText(text);
 }
 
 void TfrmKestrovane::showPointers() {
@@ -824,12 +843,47 @@ bool TfrmKestrovane::onlyNew() const {
 
 void TfrmKestrovane::openArchive() {
 #ifdef KV_HAVE_ARCHIVE
-    // A damaged or locked archive is said once in panel 1; downloads go on without it.
-    auto sink =
-        std::make_unique<ArchiveSink>(clock_, [this](const std::string& text) { setStatusPanel1(text); });
-    sink->open(archivePath().toStdString());
+    // Downloads go on whatever the archive does; a failure keeps the retry timer going until the
+    // archive has taken every record.
+    auto sink = std::make_unique<ArchiveSink>(clock_, [this](const std::string& text) {
+        archiveNote_ = QString::fromStdString(text);
+        if (archiveFailing())
+            TimerArchiveRetry->start();
+        showPanel1();
+    });
+    ArchiveSink* opened = sink.get();
     archive_ = std::move(sink);
-    engine.setRecordSink(archive_.get());
+    engine.setRecordSink(opened);
+    opened->open(archivePath().toStdString());
+#endif
+}
+
+bool TfrmKestrovane::archiveFailing() const {
+#ifdef KV_HAVE_ARCHIVE
+    return archive_ && static_cast<const ArchiveSink*>(archive_.get())->failing();
+#else
+    return false;
+#endif
+}
+
+void TfrmKestrovane::TimerArchiveRetryTimer() {
+#ifdef KV_HAVE_ARCHIVE
+    if (archive_)
+        static_cast<ArchiveSink*>(archive_.get())->flush(0);
+#endif
+    if (!archiveFailing())
+        TimerArchiveRetry->stop();
+    showPanel1();
+}
+
+void TfrmKestrovane::flushArchiveAtClose() {
+#ifdef KV_HAVE_ARCHIVE
+    // The program will not try again: a busy archive gets a few seconds more.
+    auto* sink = static_cast<ArchiveSink*>(archive_.get());
+    if (!sink || sink->flush(3000))
+        return;
+    messages_.error("Не в архиве осталось записей: " + std::to_string(sink->unarchivedRecords()) + ". " +
+                    archiveNote_.toStdString());
 #endif
 }
 
@@ -998,6 +1052,8 @@ void TfrmKestrovane::startTask(TOnOffSwitch* sw, TTaskKind kind) {
     // With nothing reading the port, a pulled adapter is found only now, at its next use.
     const bool lost = PortDrv.CheckDevice();
     if (!lost && engine.CheckStart(kind)) {
+        if (!archiveFailing())
+            archiveNote_.clear();
         engine.StartTask(kind);
         return;
     }

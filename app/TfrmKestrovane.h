@@ -94,6 +94,8 @@ public:
     void SwitchChannelOff();
     void TimerReadStreamTimer();
     void TimerSkipDevTimer();
+    // Records the archive could not take yet are tried again; panel 1 follows their count.
+    void TimerArchiveRetryTimer();
     void ImageOpenCFGClick();
     void ImageSaveORXClick();
     void SpinModChannelChange();
@@ -202,7 +204,8 @@ public:
     QTimer* TimerReadStream = nullptr;
     QTimer* TimerSkipDev = nullptr;
     QTimer* TimerFinishedSound = nullptr;
-    QTimer* ArrivalPoll = nullptr; // reads between ticks where the port offers no descriptor
+    QTimer* ArrivalPoll = nullptr;       // reads between ticks where the port offers no descriptor
+    QTimer* TimerArchiveRetry = nullptr; // runs while the archive fails or records wait for it
     QFileDialog* OpenDialogCfg = nullptr;
     QFileDialog* SaveDialogORX = nullptr;
     QList<QPixmap> ImageListBat;
@@ -298,6 +301,12 @@ private:
     void startTask(TOnOffSwitch* sw, TTaskKind kind);
     void armArrivalReads(bool on);
     void openArchive();
+    // Panel 1: the last text given to it, the count of records not archived yet, and the
+    // archive's last word while it matters.
+    void showPanel1();
+    bool archiveFailing() const;
+    // The last chance of records held back by the archive; what stays out of it is said.
+    void flushArchiveAtClose();
     void bytesArrived();
     // Asks about unsaved records (or, unattended, saves them); false keeps the window open.
     bool mayClose();
@@ -313,6 +322,8 @@ private:
     TfrmAnalyzer* analyzer_ = nullptr;
     QSocketNotifier* readNotifier_ = nullptr;
     std::unique_ptr<IRecordSink> archive_;
+    std::string panel1Text_; // without the engine's count of records not archived
+    QString archiveNote_;    // a failure, a vanished file, or that all is archived again
     std::unique_ptr<LoggerListView> list_;
     bool closed_ = false;
     bool closing_ = false;       // a close is asking its question

@@ -89,5 +89,6 @@ bool TfrmKestrovane::writeSettings() {
 bool TfrmKestrovane::FormClose() {
     SwitchConnect->setOn(false);
     PortDrv.ClosePort();
+    flushArchiveAtClose();
     return writeSettings();
 }

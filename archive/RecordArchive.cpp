@@ -10,9 +10,9 @@ namespace {
 
 // "KVAR": marks the file as ours, so that another program's SQLite file is never taken for an archive.
 constexpr int32_t kApplicationId = 0x4B564152;
-// A download must not wait on another program's lock: a block it cannot store is lost to the
-// archive, never to the download. WAL readers (the viewer) never hold the writer up.
-constexpr int kBusyTimeoutMs = 20;
+// A download must not wait on another program's lock: the caller keeps a block it cannot store
+// and tries again later. WAL readers (the viewer) never hold the writer up.
+constexpr int kBusyTimeoutMs = 5;
 
 // Times are whole seconds since 1899-12-30: the loggers' clocks have no finer grain, and an integer
 // makes "the same time" exact where two doubles for one second might differ in the last bit.

@@ -25,4 +25,7 @@ public:
     virtual void blockAccepted(const LoggerTable& table, int row, const RecordBatch& batch, int measureCount,
                                int newestOffset) = 0;
     virtual std::optional<KeptNewest> newestKept(const std::string& loggerName) = 0;
+    // Records accepted but not kept yet (the sink holds them back and tries again); the link
+    // display says how many.
+    virtual int unarchivedRecords() const { return 0; }
 };

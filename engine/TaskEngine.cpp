@@ -243,6 +243,8 @@ void TaskEngine::UpdateLinkDisplay() {
     std::string panel = "Сбоев: " + std::to_string(FailureCount) + " Байт: " + std::to_string(ByteCount);
     if (DroppedRecords > 0)
         panel += " Потеряно записей: " + std::to_string(DroppedRecords);
+    if (const int unarchived = sink_ ? sink_->unarchivedRecords() : 0; unarchived > 0)
+        panel += " Не в архиве: " + std::to_string(unarchived);
     host_.setStatusPanel1(panel);
     if (host_.analyzerShowing())
         host_.analyzerAddRssi(clock_.now(), SignalLevel);

@@ -49,7 +49,10 @@ int TaskEngine::startTurn(const LoggerStatus& status) {
     const double periodDays = periodHours_ / 24.0;
     // Records carry the logger's own times: the window the user set on the computer's clock is
     // moved by how far the logger's clock is off, as counting back from its newest record does.
-    const double skew = status.clockValid ? status.clock - now : 0.0;
+    // Under a minute is the status's own delay and its whole seconds, not a clock that is off.
+    double skew = status.clockValid ? status.clock - now : 0.0;
+    if (std::fabs(skew) < 60.0 / 86400)
+        skew = 0.0;
     windowBegin_ = host_.dateBegin() + skew;
     windowFinish_ = finishMoment() + skew;
     beginExclusive_ = false;

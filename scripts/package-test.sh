@@ -2,8 +2,10 @@
 # Checks the Debian package in BUILD_DIR as a user would meet it: lintian finds no error, the desktop
 # entries and the AppStream file are valid, and the installed program, started from the package
 # extracted into a folder of its own that its user cannot write, keeps its settings in the user's
-# config folder, plays the sounds of the share folder and puts the example group into the user's
-# documents folder.
+# config folder, plays the sounds of the share folder, puts the example group into the user's
+# documents folder and makes its record archive in the user's data folder; and its collector,
+# run with a fresh empty home against its simulator, keeps every record it downloads in the
+# archive under ~/.local/share.
 set -euo pipefail
 build=$(cd "${1:-build}" && pwd)
 mapfile -t debs < <(ls "$build"/kestrovane_*.deb 2>/dev/null)
@@ -77,4 +79,44 @@ for s in Completed Missed Finished; do
 done
 cmp "$share/kestrovane/Cfg/example.cfg" "$home/Documents/Kestrovane/Cfg/example.cfg" || fail "example group"
 [ -d "$home/Documents/Kestrovane/Archive" ] || fail "no Archive folder in the documents folder"
-echo "package-test: $(basename "$deb") passes lintian, validates, and runs installed from a read-only folder"
+[ -s "$home/data/kestrovane/archive.sqlite" ] || fail "the window made no record archive in its data folder"
+
+# A download by the installed collector from the installed simulator, for a user whose home holds
+# nothing yet: the archive and its folders are made, and hold every record downloaded.
+fresh=$tmp/fresh
+mkdir -p "$fresh/home" "$fresh/work"
+cat >"$fresh/work/sim.json" <<'JSON'
+{"seed": 20, "modem": {"port": 6, "channel": 20, "noise": {"rate": 0}},
+ "loggers": [
+  {"name": "D4071539001", "channel": 20, "sensors": [1, 2, 3], "period": 3, "generate": {"count": 120}},
+  {"name": "D4071539002", "channel": 20, "sensors": [4, 5], "period": 3, "generate": {"count": 90}}]}
+JSON
+printf 'Channel 20\r\nD4071539001\r\nD4071539002\r\n' >"$fresh/work/group.cfg"
+[ "$(id -u)" -ne 0 ] || chown -R 65534:65534 "$fresh"
+now="2026-12-07 12:00:00"
+in_fresh_home=(env -i PATH=/usr/bin:/bin HOME="$fresh/home" LANG=C.UTF-8 "${run_as[@]}")
+"${in_fresh_home[@]}" "$root/usr/bin/kestrovane-sim" --link "$fresh/work/tty6" \
+    --scenario "$fresh/work/sim.json" --fixed-now "$now" >/dev/null 2>&1 &
+sim=$!
+for _ in $(seq 100); do
+    [ -L "$fresh/work/tty6" ] && break
+    sleep 0.05
+done
+rc=0
+timeout 120 "${in_fresh_home[@]}" "$root/usr/bin/kestrovane-collect" "$fresh/work/group.cfg" \
+    --output "$fresh/work/out.orx" --port 6 --port-device "$fresh/work/tty%d" --fixed-now "$now" \
+    --days 60 2>"$fresh/collect.log" || rc=$?
+kill "$sim" 2>/dev/null || true
+wait "$sim" 2>/dev/null || true
+collect_failed() {
+    cat "$fresh/collect.log" >&2
+    fail "$@"
+}
+[ $rc -eq 0 ] || collect_failed "the installed collector exited with $rc"
+archive=$fresh/home/.local/share/kestrovane/archive.sqlite
+[ -f "$archive" ] || collect_failed "no record archive at $archive"
+grep -q '^210 records downloaded' "$fresh/collect.log" || collect_failed "the collector did not download 210 records"
+held=$("${in_fresh_home[@]}" sqlite3 -readonly "$archive" 'SELECT count(*) FROM record')
+[ "$held" = 210 ] || collect_failed "the archive holds $held records, not 210"
+echo "package-test: $(basename "$deb") passes lintian, validates, runs installed from a read-only folder" \
+    "and keeps what it downloads in the archive"

@@ -13,6 +13,9 @@
 #include "ui/RowControls.h"
 #include "widgets/TNumSpinEdit.h"
 #include "widgets/TOnOffSwitch.h"
+#ifdef KV_HAVE_ARCHIVE
+#include "tests/archive/ArchiveTestSupport.h"
+#endif
 
 #include <QCheckBox>
 #include <QFileDialog>
@@ -211,6 +214,31 @@ private slots:
         runTask();
         QCOMPARE(w_->table.LoadedRecordCount, 300);
     }
+
+#ifdef KV_HAVE_ARCHIVE
+    // Another program holds the archive's write lock through a whole download: afterwards panel 1
+    // still counts the records not archived and says why; the retry timer brings them in once the
+    // lock is gone, says so, and stops.
+    void busyArchiveIsCountedAfterTheTaskAndRetriedUntilAllIsArchived() {
+        RawConnection other((dir_->path() + "/archive.sqlite").toStdString());
+        QCOMPARE(other.exec("BEGIN IMMEDIATE"), SQLITE_OK);
+        BoxRecorder boxes;
+        w_->SwitchConnect->setOn(true);
+        w_->SwitchDownload->setOn(true);
+        runTask();
+        QVERIFY(!w_->taskRunning());
+        const QString waiting = w_->StatusPanel1->text();
+        QVERIFY2(waiting.contains("Не в архиве: 300") && waiting.contains("занят"), qPrintable(waiting));
+        w_->TimerArchiveRetryTimer();
+        QVERIFY(w_->TimerArchiveRetry->isActive());
+
+        QCOMPARE(other.exec("COMMIT"), SQLITE_OK);
+        w_->TimerArchiveRetryTimer();
+        const QString done = w_->StatusPanel1->text();
+        QVERIFY2(!done.contains("Не в архиве") && done.contains("Все записи в архиве"), qPrintable(done));
+        QVERIFY(!w_->TimerArchiveRetry->isActive());
+    }
+#endif
 
     // The engine's impossible status clock reaches the row: raw bytes, in red.
     void impossibleClockShownRawInRed() {

@@ -4,7 +4,6 @@
 #include "tests/files/TempDir.h"
 
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 
 #include <chrono>
 #include <csignal>
@@ -13,17 +12,6 @@
 #include <unistd.h>
 
 namespace {
-
-// Another program's connection to the same file.
-class RawConnection {
-public:
-    explicit RawConnection(const std::string& path) { sqlite3_open(path.c_str(), &db_); }
-    ~RawConnection() { sqlite3_close(db_); }
-    int exec(const std::string& sql) { return sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, nullptr); }
-
-private:
-    sqlite3* db_ = nullptr;
-};
 
 size_t recordCount(const std::string& path) {
     RecordArchive a;

@@ -1,9 +1,24 @@
 #pragma once
 #include "archive/RecordArchive.h"
 
+#include <sqlite3.h>
+
 #include <cstdint>
 #include <string>
 #include <vector>
+
+// Another program's connection to the same file.
+class RawConnection {
+public:
+    explicit RawConnection(const std::string& path) { sqlite3_open(path.c_str(), &db_); }
+    ~RawConnection() { sqlite3_close(db_); }
+    RawConnection(const RawConnection&) = delete;
+    RawConnection& operator=(const RawConnection&) = delete;
+    int exec(const std::string& sql) { return sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, nullptr); }
+
+private:
+    sqlite3* db_ = nullptr;
+};
 
 // A block as the decoder hands it over: count records an hour apart from firstHour of a fixed day,
 // values derived from seed so that two blocks agree exactly where their hours and seeds do.

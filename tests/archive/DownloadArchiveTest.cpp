@@ -1,10 +1,14 @@
 // Downloads through the task engine into the archive: each good record kept once, and downloads
 // of only what is new asking for no more than that.
+#include "ArchiveTestSupport.h"
 #include "archive/ArchiveSink.h"
 #include "tests/engine/EngineTestSupport.h"
 #include "tests/files/TempDir.h"
 
 #include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
 
 using namespace enginetest;
 
@@ -27,6 +31,16 @@ struct DownloadArchive : ::testing::Test {
             l->status.period = 3;
             l->records = makeRecords(now0, 300, 3, 3, l == &b ? 5 : 0);
             h.attach(*l);
+        }
+    }
+    // The download runs until `until` holds, the owner's retry called between ticks.
+    void startUntil(const std::function<bool()>& until) {
+        h.host.begin = now0 - 10;
+        h.host.finish = h.clock.now();
+        ASSERT_TRUE(h.start(TTaskKind::Download));
+        while (h.host.taskRunning() && !until()) {
+            h.step();
+            sink.retry();
         }
     }
     void download(TDateTime begin) {
@@ -138,6 +152,49 @@ TEST_F(DownloadArchive, OnlyNewWithTheClockSetBackAsksForEveryRecordHeld) {
     EXPECT_EQ(h.state(0), TaskDone);
     EXPECT_EQ(h.table.loggers[0].RecordTimes.size(), 301u);
     EXPECT_EQ(kept(), 301 + 80); // all of the first logger's now
+}
+
+// Another program holds the archive's write lock through the first logger's download: its
+// blocks wait without holding reception up, panel 1 counts them, and the first block after the
+// lock is gone brings them all in.
+TEST_F(DownloadArchive, BlocksWaitForABusyArchiveAndAreAllKeptOnceItIsFree) {
+    h.host.blockPosition = 3; // 512-byte blocks: three for each logger
+    a.delayMs = b.delayMs = 1000;
+    RawConnection other(sink.archive().path());
+    ASSERT_EQ(other.exec("BEGIN IMMEDIATE"), SQLITE_OK);
+    const auto t0 = std::chrono::steady_clock::now();
+    startUntil([&] { return h.state(0) >= TaskDone; });
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(2))
+        << "reception waited on the lock";
+    EXPECT_GT(h.clock.elapsedMs(), 3000u);
+    EXPECT_NE(h.host.panel1.find("Не в архиве: 80"), std::string::npos) << h.host.panel1;
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_NE(reports[0].find("занят"), std::string::npos) << reports[0];
+
+    ASSERT_EQ(other.exec("COMMIT"), SQLITE_OK);
+    h.run();
+    EXPECT_EQ(kept(), 160);
+    EXPECT_EQ(sink.unarchivedRecords(), 0);
+    EXPECT_EQ(h.host.panel1.find("Не в архиве"), std::string::npos) << h.host.panel1;
+    EXPECT_EQ(reports.back(), ArchiveSink::kAllArchivedText);
+}
+
+// The archive's folder removed after the first logger: told, made anew, and the rest kept there
+// alone (nothing of the old file's log finds its way into the new one).
+TEST_F(DownloadArchive, AnArchiveDeletedDuringTheRunIsToldAndMadeAnew) {
+    startUntil([&] { return h.state(0) >= TaskDone; });
+    ASSERT_EQ(kept(), 80);
+    std::filesystem::remove_all(dir.path());
+    h.run();
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_NE(reports[0].find("удален"), std::string::npos) << reports[0];
+    RecordArchive reader;
+    ASSERT_TRUE(reader.open(sink.archive().path(), RecordArchive::Mode::ReadOnly)) << reader.errorText();
+    std::vector<ArchivedLogger> loggers;
+    ASSERT_TRUE(reader.loggers(loggers));
+    ASSERT_EQ(loggers.size(), 1u);
+    EXPECT_EQ(loggers[0].LoggerName, "D0042");
+    EXPECT_EQ(loggers[0].recordCount, 80);
 }
 
 // A file that is no archive: the download goes on and the failure is told once.

@@ -193,6 +193,20 @@ TEST(HeadlessDownload, RefusedGroupAndFailedSaveAreReportedAsFailures) {
               headless::kWriteFailed);
 }
 
+// An archive whose folder cannot be made: said at once, the file is still written, and the run
+// ends with a status of its own after saying how many records the archive lacks.
+TEST(HeadlessDownload, RecordsTheArchiveCannotTakeEndTheRunWithAStatusOfItsOwn) {
+    TempDir dir;
+    writeBytes(dir.file("plain"), "a file where the folder should be");
+    headless::Options o = fixedAt(6);
+    o.archivePath = dir.file("plain/kestrovane/archive.sqlite");
+    const RunResult r = runOnce(scenario(logger("D0001", 40)), group({"D0001"}), o);
+    EXPECT_EQ(r.code, headless::kArchiveIncomplete);
+    EXPECT_EQ(recordLines(r.file), 40u);
+    EXPECT_NE(r.log.find("archive: Не удается создать папку архива"), std::string::npos) << r.log;
+    EXPECT_NE(r.log.find("error: 40 records could not be kept in the archive"), std::string::npos) << r.log;
+}
+
 TEST(HeadlessOptions, ParsesTheCommandLineAndRefusesBadValues) {
     headless::Options o;
     std::string error;

@@ -28,6 +28,8 @@ namespace headless {
 namespace {
 
 constexpr uint32_t kSkipDevInterval = 26000;
+// How long the end of a run waits for a busy archive to take the records held back.
+constexpr uint32_t kFinalArchiveWaitMs = 5000;
 
 bool parseInt(const std::string& text, int low, int high, int& out) {
     if (text.empty())
@@ -219,6 +221,7 @@ public:
     uint32_t readStart = 0;
     uint32_t skipStart = 0;
     int errors = 0;
+    std::function<void()> retryArchive; // the loop's turn for records held back by the archive
 
     std::string panel0;
 
@@ -318,6 +321,8 @@ bool waitForBytes(TSerialPortDriver& port, IClock& clock, uint32_t ms) {
 
 void driveTask(ConsoleHost& host, TaskEngine& engine, TSerialPortDriver& port, IClock& clock) {
     while (host.taskRunning()) {
+        if (host.retryArchive)
+            host.retryArchive();
         if (port.DeviceLost()) {
             // A pulled adapter: nothing more will come; what came is written.
             host.say("the modem was lost\n");
@@ -462,7 +467,10 @@ std::string helpText(const char* program) {
            "  4  no modem found\n"
            "  5  the download could not start\n"
            "  6  some logger did not finish; the file holds what came\n"
-           "  7  the file could not be written\n";
+           "  7  the file could not be written\n"
+           "  8  some records could not be kept in the record archive (it stayed busy\n"
+           "     or failed); the file holds them\n"
+           "When more than one applies, 7 comes before 8, and 8 before 6.\n";
     return out;
 }
 
@@ -559,10 +567,13 @@ int run(const Options& options, TSerialPortDriver& port, IClock& systemClock, IA
     TaskEngine engine(table, port, link, clock, host);
     host.engine = &engine;
 #ifdef KV_HAVE_ARCHIVE
-    // A damaged or locked archive is told once; the download goes on without it.
+    // A busy, failing or missing archive is told and holds nothing up: the records wait for it.
     ArchiveSink archive(clock, [&host](const std::string& text) { host.say("archive: %s\n", text.c_str()); });
-    if (!options.archivePath.empty() && archive.open(options.archivePath))
+    if (!options.archivePath.empty()) {
+        archive.open(options.archivePath);
         engine.setRecordSink(&archive);
+        host.retryArchive = [&archive] { archive.retry(); };
+    }
 #endif
 
     host.connected = true;
@@ -590,6 +601,15 @@ int run(const Options& options, TSerialPortDriver& port, IClock& systemClock, IA
     host.connected = false;
     link.SwitchConnectOff(host);
 
+    int unarchived = 0;
+#ifdef KV_HAVE_ARCHIVE
+    archive.flush(kFinalArchiveWaitMs);
+    unarchived = archive.unarchivedRecords();
+    if (unarchived > 0)
+        host.say("error: %d records could not be kept in the archive %s\n", unarchived,
+                 options.archivePath.c_str());
+#endif
+
     const std::vector<bool> ticked(static_cast<size_t>(table.LoggerCount), true);
     const orx::WriteResult written = WriteFile(options.outFile, table, ticked, clock.now());
     if (written != orx::WriteResult::Ok) {
@@ -597,6 +617,8 @@ int run(const Options& options, TSerialPortDriver& port, IClock& systemClock, IA
         return kWriteFailed;
     }
     host.say("written %s\n", options.outFile.c_str());
+    if (unarchived > 0)
+        return kArchiveIncomplete;
     return complete ? kOk : kIncomplete;
 }
 

@@ -41,6 +41,7 @@ enum ExitCode : int {
     kTaskRefused = 5,
     kIncomplete = 6, // some logger did not finish: the file is still written with what came
     kWriteFailed = 7,
+    kArchiveIncomplete = 8, // some records could not be kept in the record archive; the file holds them
 };
 
 // Parses the command line (argv without the program name); false with a message on bad input.

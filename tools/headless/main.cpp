@@ -25,7 +25,7 @@ namespace {
 constexpr const char* kProgram = "kestrovane-collect";
 
 // The archive the program keeps, by the program's rule for its data folder (the collector is
-// installed beside it); its folder is made when missing.
+// installed beside it). The archive sink makes its folder, and says so when it cannot.
 std::string defaultArchivePath(const char* argv0) {
     std::error_code ec;
     std::filesystem::path exe;
@@ -36,8 +36,6 @@ std::string defaultArchivePath(const char* argv0) {
         exe = std::filesystem::absolute(argv0, ec);
     const std::u8string dir = exe.parent_path().u8string();
     const FileLocations l = FileLocations::forProgram(std::string(dir.begin(), dir.end()));
-    std::filesystem::create_directories(
-        std::filesystem::path(std::u8string(l.dataDir.begin(), l.dataDir.end())), ec);
     return l.dataDir + "/archive.sqlite";
 }
 
