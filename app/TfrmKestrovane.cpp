@@ -503,6 +503,9 @@ void TfrmKestrovane::FormCreate() {
     Locations = FileLocations::forProgram(ProgramDir.toStdString());
     // An installed program makes the user's Archive and Cfg folders; a portable one has its own.
     Locations.prepareUserFolders();
+    // A save killed midway leaves its temporary file; the folders saved into by default are cleared.
+    fileio::removeStaleTemporaries(Locations.archiveDir);
+    fileio::removeStaleTemporaries(fileio::folderOf(Locations.settingsFile));
     SaveDialogORX->setDirectory(archiveFolder());
     OpenDialogCfg->setDirectory(QString::fromStdString(Locations.cfgDir));
     table.ConfigFileName.clear();

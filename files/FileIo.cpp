@@ -160,17 +160,30 @@ bool writableProbe(const std::string& path) {
 }
 #endif
 
-std::string uniqueSuffix() {
+constexpr std::string_view kTempPrefix = ".kv-";
+constexpr std::string_view kTempSuffix = ".tmp";
+constexpr size_t kTempLetters = 6;
+constexpr std::string_view kTempAlphabet = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+
+// Six letters from the process, the time and a counter; a clash is caught by the exclusive create.
+std::string temporaryName() {
     static std::atomic<unsigned> counter{0};
     const auto ticks =
         static_cast<unsigned long long>(std::chrono::steady_clock::now().time_since_epoch().count());
 #ifdef _WIN32
-    const unsigned long pid = GetCurrentProcessId();
+    const unsigned long long pid = GetCurrentProcessId();
 #else
-    const unsigned long pid = static_cast<unsigned long>(::getpid());
+    const auto pid = static_cast<unsigned long long>(::getpid());
 #endif
-    return std::to_string(pid) + "." + std::to_string(ticks % 1000000007ull) + "." +
-           std::to_string(counter.fetch_add(1));
+    unsigned long long x = ticks ^ (pid << 40) ^ (0x9E3779B97F4A7C15ull * (counter.fetch_add(1) + 1));
+    std::string name(kTempPrefix);
+    for (size_t i = 0; i < kTempLetters; ++i) {
+        x ^= x >> 29;
+        x *= 0xBF58476D1CE4E5B9ull;
+        name += kTempAlphabet[static_cast<size_t>(x >> 58) % kTempAlphabet.size()];
+    }
+    name += kTempSuffix;
+    return name;
 }
 
 bool isSeparator(char c) {
@@ -279,6 +292,33 @@ std::string fileNameOf(const std::string& path) {
     return path;
 }
 
+bool isTemporaryName(std::string_view name) {
+    if (name.size() != kTempPrefix.size() + kTempLetters + kTempSuffix.size() ||
+        name.substr(0, kTempPrefix.size()) != kTempPrefix ||
+        name.substr(name.size() - kTempSuffix.size()) != kTempSuffix)
+        return false;
+    const std::string_view letters = name.substr(kTempPrefix.size(), kTempLetters);
+    return letters.find_first_not_of(kTempAlphabet) == std::string_view::npos;
+}
+
+void removeStaleTemporaries(const std::string& folder, int minAgeSeconds) {
+    std::error_code ec;
+    const auto before = fs::file_time_type::clock::now() - std::chrono::seconds(minAgeSeconds);
+    for (fs::directory_iterator it(fsPath(folder.empty() ? "." : folder), ec), end; !ec && it != end;
+         it.increment(ec)) {
+        const std::u8string name = it->path().filename().u8string();
+        if (!isTemporaryName(std::string_view(reinterpret_cast<const char*>(name.data()), name.size())))
+            continue;
+        std::error_code fileError;
+        // A link of that name points elsewhere: what it points at is not ours.
+        if (!it->is_regular_file(fileError) || it->is_symlink(fileError))
+            continue;
+        const auto written = it->last_write_time(fileError);
+        if (!fileError && written < before)
+            fs::remove(it->path(), fileError);
+    }
+}
+
 AtomicFile::~AtomicFile() {
     abort();
 }
@@ -312,10 +352,10 @@ AtomicFile::OpenStatus AtomicFile::open(const std::string& target) {
         mode = static_cast<int>(m & 07777);
     }
 
-    const std::string base = (folder.empty() ? std::string() : folder + (folder == "/" ? "" : "/")) + "." +
-                             fileNameOf(target_) + ".tmp";
+    removeStaleTemporaries(folder);
+    const std::string base = folder.empty() ? std::string() : folder + (folder == "/" ? "" : "/");
     for (int attempt = 0; attempt < 100; ++attempt) {
-        const std::string candidate = base + uniqueSuffix();
+        const std::string candidate = base + temporaryName();
         fd_ = openExclusive(candidate, mode);
         if (fd_ >= 0) {
             temp_ = candidate;

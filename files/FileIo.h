@@ -63,9 +63,17 @@ private:
     std::string& out_;
 };
 
+// The temporary files of AtomicFile: ".kv-" + six letters or digits + ".tmp", short whatever the
+// target's name, so that a name the folder takes always has a temporary one too.
+bool isTemporaryName(std::string_view name);
+// Removes the temporary files that a killed save left in folder ("" is the current folder): ours
+// by name, regular files, untouched for minAgeSeconds (a save in progress keeps writing to its own).
+void removeStaleTemporaries(const std::string& folder, int minAgeSeconds = 60);
+
 // Replaces a file only once its new contents are complete and on disk: the bytes go to a
 // temporary file in the target's folder, which is renamed over the target at commit. Until then,
-// and after any failure, the old file stays exactly as it was.
+// and after any failure, the old file stays exactly as it was. Opening also clears the stale
+// temporary files of earlier saves there.
 class AtomicFile : public IByteSink {
 public:
     enum class OpenStatus {

@@ -278,6 +278,22 @@ private slots:
         QCOMPARE(boxes.texts.size(), 1);
     }
 
+    // A save killed midway at the last run left its temporary files in the default folders.
+    void startUpClearsStaleTemporaries() {
+        const QString stale[] = {dir_->path() + "/Archive/.kv-AbC123.tmp",
+                                 dir_->path() + "/ini/.kv-AbC123.tmp"};
+        for (const QString& p : stale) {
+            writeFile(p, "x");
+            QFile f(p);
+            QVERIFY(f.open(QIODevice::ReadWrite));
+            QVERIFY(
+                f.setFileTime(QDateTime::currentDateTime().addSecs(-120), QFileDevice::FileModificationTime));
+        }
+        w_ = std::make_unique<TfrmKestrovane>(*clock_, *os_);
+        for (const QString& p : stale)
+            QVERIFY2(!QFileInfo::exists(p), qPrintable(p));
+    }
+
     void saveMeasurements() {
         BoxRecorder boxes;
         w_->ImageSaveORXClick();

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
 #include <filesystem>
 #ifdef _WIN32
 #include <windows.h>
@@ -190,6 +192,40 @@ TEST(OrxFormat, LargeTablesStreamInPieces) {
     const std::string file = orx::build(t, ticks, kSaved);
     EXPECT_EQ(bodyLines(file).size(), 6u * 3003u);
     expectSignaturesValid(file);
+}
+
+// The temporary file of a save is short whatever the target's name: a name the folder takes saves.
+TEST(OrxWriteFile, TheLongestNameAFolderTakesIsSaved) {
+    TempDir dir;
+    const std::string p = dir.file(std::string(251, 'a') + ".orx");
+    ASSERT_EQ(WriteFile(p, exampleTable(), {true}, kSaved), orx::WriteResult::Ok);
+    EXPECT_EQ(readBytes(p), orx::build(exampleTable(), {true}, kSaved));
+}
+
+// A save killed midway leaves its temporary file: ours by name and untouched for a minute, it
+// goes; anything else stays, a save in progress included.
+TEST(TemporaryFiles, OnlyStaleOnesOfOursAreRemoved) {
+    EXPECT_TRUE(fileio::isTemporaryName(".kv-aZ09xY.tmp"));
+    for (const char* other : {".kv-aZ09x.tmp", ".kv-aZ09xYz.tmp", ".kv-aZ0-xY.tmp", "kv-aZ09xY.tmp",
+                              ".kv-aZ09xY.tmpx", ".data.orx.tmp123"})
+        EXPECT_FALSE(fileio::isTemporaryName(other)) << other;
+
+    TempDir dir;
+    const auto old = fs::file_time_type::clock::now() - std::chrono::minutes(2);
+    for (const char* name : {".kv-stale1.tmp", ".kv-fresh1.tmp", ".kv-stale1.tmp.keep", "data.orx"}) {
+        writeBytes(dir.file(name), "x");
+        if (std::string(name) != ".kv-fresh1.tmp")
+            fs::last_write_time(dir.at(name), old);
+    }
+    fs::create_directory(dir.at(".kv-folder.tmp"));
+    fs::last_write_time(dir.at(".kv-folder.tmp"), old);
+    fileio::removeStaleTemporaries(dir.file(""));
+    std::vector<std::string> left;
+    for (const auto& e : fs::directory_iterator(dir.path()))
+        left.push_back(e.path().filename().string());
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left, (std::vector<std::string>{".kv-folder.tmp", ".kv-fresh1.tmp", ".kv-stale1.tmp.keep",
+                                              "data.orx"}));
 }
 
 namespace {
