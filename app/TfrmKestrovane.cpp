@@ -903,6 +903,14 @@ bool TfrmKestrovane::saveMeasurements() {
     return true;
 }
 
+std::vector<bool> TfrmKestrovane::halfFetched() const {
+    std::vector<bool> partial(table.loggers.size());
+    const bool kept = downloadStates_.size() == table.loggers.size();
+    for (size_t i = 0; i < partial.size(); ++i)
+        partial[i] = (kept ? downloadStates_[i] : table.loggers[i].LoggerState) < TaskDone;
+    return partial;
+}
+
 std::vector<bool> TfrmKestrovane::tickedLoggers() const {
     std::vector<bool> ticked(static_cast<size_t>(std::max(table.LoggerCount, 0)));
     for (size_t i = 0; i < ticked.size(); ++i)
@@ -991,6 +999,15 @@ void TfrmKestrovane::startTask(TOnOffSwitch* sw, TTaskKind kind) {
     // With nothing reading the port, a pulled adapter is found only now, at its next use.
     const bool lost = PortDrv.CheckDevice();
     if (!lost && engine.CheckStart(kind)) {
+        // A download starts over with the table's records; any other task overwrites the states
+        // that tell how far the records came.
+        if (kind == TTaskKind::Download) {
+            downloadStates_.clear();
+        } else if (engine.kind() == TTaskKind::Download) {
+            downloadStates_.clear();
+            for (const LoggerTable::Logger& l : table.loggers)
+                downloadStates_.push_back(l.LoggerState);
+        }
         engine.StartTask(kind);
         return;
     }

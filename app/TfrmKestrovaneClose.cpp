@@ -91,7 +91,7 @@ void TfrmKestrovane::saveUnsavedToArchive() {
     for (int n = 2; QFileInfo::exists(target); ++n)
         target = base + QString(" (%1).orx").arg(n);
     const std::string path = target.toStdString();
-    const orx::WriteResult result = WriteFile(path, table, tickedLoggers(), now);
+    const orx::WriteResult result = WriteFile(path, table, tickedLoggers(), now, halfFetched());
     if (result != orx::WriteResult::Ok) {
         messages_.error(orxFailureMessage(result, path));
         return;

@@ -3,6 +3,7 @@
 #include "AppTestSupport.h"
 
 #include "app/TfrmKestrovane.h"
+#include "files/Cp1251.h"
 #include "files/IniFile.h"
 #include "platform/FakeClock.h"
 #include "sim/SimDevices.h"
@@ -273,9 +274,31 @@ private slots:
         QVERIFY(w_->close());
         QVERIFY(!w_->isVisible());
         QCOMPARE(archived(), QStringList{"group 2026-12-07 12-00 несохранено.orx"});
-        QVERIFY(readFile(dir_->path() + "/Archive/" + archived().first()).contains("07.12.26 10:00:00 365V"));
+        const QByteArray file = readFile(dir_->path() + "/Archive/" + archived().first());
+        QVERIFY(file.contains("07.12.26 10:00:00 365V"));
+        // The logger's download never finished: the file says so.
+        QVERIFY(file.contains("\r\n//" + QByteArray::fromStdString(utf8ToCp1251("Загружены не полностью: ")) +
+                              "D4071534826\r\n"));
         // Only the question was a box: the failed settings write went to standard error.
         QCOMPARE(boxes.texts.size(), 1);
+    }
+
+    // A later task's states are not the download's: a logger downloaded in full and then not
+    // found when the clocks were set is no partial one.
+    void theMarkFollowsTheDownloadNotALaterTask() {
+        BoxRecorder boxes;
+        loadGroupWithARecord();
+        w_->table.loggers[0].LoggerState = TaskDone;
+        w_->SwitchConnect->setOn(true);
+        w_->SwitchTime->setOn(true);
+        QVERIFY(w_->taskRunning());
+        w_->SwitchTime->setOn(false);
+        QCOMPARE(int(w_->table.loggers[0].LoggerState), int(NotFound));
+        w_->show();
+        w_->closeForSignal();
+        QCOMPARE(archived().size(), 1);
+        QVERIFY(!readFile(dir_->path() + "/Archive/" + archived().first())
+                     .contains(QByteArray::fromStdString(utf8ToCp1251("Загружены не полностью"))));
     }
 
     // A save killed midway at the last run left its temporary files in the default folders.

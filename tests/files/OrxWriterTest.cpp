@@ -194,6 +194,26 @@ TEST(OrxFormat, LargeTablesStreamInPieces) {
     expectSignaturesValid(file);
 }
 
+// A download cut short: the comment line names the loggers the file holds only in part, and
+// every other byte, signatures included, is what the file would be without it.
+TEST(OrxFormat, PartialLoggersAreNamedInTheCommentLine) {
+    LoggerTable t = exampleTable();
+    addLogger(t, "D0000000002", "no status", 0, 0, {});
+    addLogger(t, "D0000000003", "status only", 2, 7, {9});
+    addLogger(t, "D0000000004", "unticked", 2, 8, {9});
+    const std::vector<bool> ticks = {true, true, true, false};
+    const std::string plain = orx::build(t, ticks, kSaved);
+    const std::string note = "//" + utf8ToCp1251("Загружены не полностью: ");
+    const auto withNote = [&](const std::string& names) {
+        std::string s = plain;
+        return s.replace(kTop.size() - 2, 0, note.substr(2) + names);
+    };
+    EXPECT_EQ(orx::build(t, ticks, kSaved, {true, true, true, true}), withNote("D4071534826, D0000000003"))
+        << "a logger not in the file is not named";
+    EXPECT_EQ(orx::build(t, ticks, kSaved, {false, false, true, false}), withNote("D0000000003"));
+    EXPECT_EQ(orx::build(t, ticks, kSaved, {false, true, false, true}), plain);
+}
+
 // The temporary file of a save is short whatever the target's name: a name the folder takes saves.
 TEST(OrxWriteFile, TheLongestNameAFolderTakesIsSaved) {
     TempDir dir;
