@@ -301,6 +301,26 @@ private slots:
                      .contains(QByteArray::fromStdString(utf8ToCp1251("Загружены не полностью"))));
     }
 
+    // "Да" while a download runs: the task ends, then the records are saved and the window closes.
+    void savingAtCloseStopsARunningTask() {
+        QDir().mkpath(dir_->path() + "/ini");
+        BoxRecorder boxes;
+        LoadConfiguration(groupFile().toStdString(), w_->table, *w_);
+        w_->SwitchConnect->setOn(true);
+        w_->SwitchDownload->setOn(true);
+        QVERIFY(w_->taskRunning());
+        auto& lg = w_->table.loggers[0];
+        lg.SensorCodes = {100};
+        lg.SensorReadings.resize(1);
+        const int16_t reading = -200;
+        w_->table.appendRecord(0, dt::encode(2026, 12, 7, 10, 0, 0), 365, &reading, 1);
+        w_->show();
+        answerDialog(w_->SaveDialogORX, dir_->path() + "/Archive/data.orx");
+        QVERIFY(w_->close());
+        QCOMPARE(archived(), QStringList{"data.orx"});
+        QVERIFY(readFile(dir_->path() + "/Archive/data.orx").contains("07.12.26 10:00:00 365V"));
+    }
+
     // A save killed midway at the last run left its temporary files in the default folders.
     void startUpClearsStaleTemporaries() {
         const QString stale[] = {dir_->path() + "/Archive/.kv-AbC123.tmp",
