@@ -67,14 +67,25 @@ bool syncFile(int fd) {
 int closeFd(int fd) {
     return _close(fd);
 }
-// Another program holds the file open (a viewer, a spreadsheet) without letting it be replaced.
-bool heldElsewhere(DWORD error) {
-    return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
+// Another program holds the file open (a viewer, a spreadsheet) without letting it be replaced,
+// or the folder takes no file of that name.
+bool targetRefusedError(DWORD error) {
+    switch (error) {
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+    case ERROR_INVALID_NAME:
+    case ERROR_BAD_PATHNAME:
+    case ERROR_FILENAME_EXCED_RANGE:
+    case ERROR_PATH_NOT_FOUND:
+        return true;
+    default:
+        return false;
+    }
 }
-bool replaceFile(const std::string& from, const std::string& to, bool& busy) {
+bool replaceFile(const std::string& from, const std::string& to, bool& refused) {
     const bool ok = MoveFileExW(wide(from).c_str(), wide(to).c_str(),
                                 MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
-    busy = !ok && heldElsewhere(GetLastError());
+    refused = !ok && targetRefusedError(GetLastError());
     return ok;
 }
 void syncFolder(const std::string&) {}
@@ -134,10 +145,12 @@ bool syncFile(int fd) {
 int closeFd(int fd) {
     return ::close(fd);
 }
-// A rename over a file others have open succeeds here; nothing is ever held elsewhere.
-bool replaceFile(const std::string& from, const std::string& to, bool& busy) {
-    busy = false;
-    return ::rename(from.c_str(), to.c_str()) == 0;
+// A rename over a file others have open succeeds here; only a name the folder does not take is
+// refused.
+bool replaceFile(const std::string& from, const std::string& to, bool& refused) {
+    const bool ok = ::rename(from.c_str(), to.c_str()) == 0;
+    refused = !ok && (errno == ENAMETOOLONG || errno == EINVAL || errno == EILSEQ);
+    return ok;
 }
 // Makes the rename itself durable; a failure here cannot be undone and is not reported.
 void syncFolder(const std::string& folder) {
@@ -326,7 +339,7 @@ AtomicFile::~AtomicFile() {
 AtomicFile::OpenStatus AtomicFile::open(const std::string& target) {
     abort();
     failed_ = false;
-    busy_ = false;
+    refused_ = false;
     target_ = target;
 #ifndef _WIN32
     // Replace what a symbolic link points at, not the link itself.
@@ -399,7 +412,7 @@ bool AtomicFile::commit() {
     const bool synced = syncFile(fd_);
     const bool closed = closeFd(fd_) == 0;
     fd_ = -1;
-    if (!synced || !closed || !replaceFile(temp_, target_, busy_)) {
+    if (!synced || !closed || !replaceFile(temp_, target_, refused_)) {
         abort();
         return false;
     }

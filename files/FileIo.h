@@ -93,8 +93,9 @@ public:
     bool write(const char* data, size_t size) override;
     // Flushes to disk and renames over the target; false leaves the target untouched.
     bool commit();
-    // After a failed commit: another program held the target open, so it could not be replaced.
-    bool targetBusy() const { return busy_; }
+    // After a failed commit: the target could not be put in place under its name (another program
+    // held it open, or the folder takes no such name); nothing changed on disk.
+    bool targetRefused() const { return refused_; }
     void abort();
     const std::string& tempPath() const { return temp_; }
 
@@ -107,7 +108,7 @@ private:
     std::string target_;
     std::string temp_;
     bool failed_ = false;
-    bool busy_ = false;
+    bool refused_ = false;
 };
 
 } // namespace fileio

@@ -279,8 +279,9 @@ orx::WriteResult WriteFile(const std::string& path, const LoggerTable& table, co
     }
     if (file.commit())
         return orx::WriteResult::Ok;
-    // Taken by another program between the check at open and the rename: nothing changed on disk.
-    return file.targetBusy() ? orx::WriteResult::CannotCreate : orx::WriteResult::WriteFailed;
+    // Taken by another program between the check at open and the rename, or a name the folder does
+    // not take: the file could not be created, and nothing changed on disk.
+    return file.targetRefused() ? orx::WriteResult::CannotCreate : orx::WriteResult::WriteFailed;
 }
 
 orx::WriteResult WriteFile(const std::string& path, const LoggerTable& table, const std::vector<bool>& ticked,

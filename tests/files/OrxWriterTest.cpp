@@ -215,11 +215,15 @@ TEST(OrxFormat, PartialLoggersAreNamedInTheCommentLine) {
 }
 
 // The temporary file of a save is short whatever the target's name: a name the folder takes saves.
+// One byte more is a bad path, told as a file that cannot be created, and leaves nothing behind.
 TEST(OrxWriteFile, TheLongestNameAFolderTakesIsSaved) {
     TempDir dir;
     const std::string p = dir.file(std::string(251, 'a') + ".orx");
     ASSERT_EQ(WriteFile(p, exampleTable(), {true}, kSaved), orx::WriteResult::Ok);
     EXPECT_EQ(readBytes(p), orx::build(exampleTable(), {true}, kSaved));
+    EXPECT_EQ(WriteFile(dir.file(std::string(252, 'a') + ".orx"), exampleTable(), {true}, kSaved),
+              orx::WriteResult::CannotCreate);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
 }
 
 // A save killed midway leaves its temporary file: ours by name and untouched for a minute, it
