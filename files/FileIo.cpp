@@ -77,6 +77,7 @@ bool targetRefusedError(DWORD error) {
     case ERROR_BAD_PATHNAME:
     case ERROR_FILENAME_EXCED_RANGE:
     case ERROR_PATH_NOT_FOUND:
+    case ERROR_FILE_NOT_FOUND: // Wine's answer to a name too long
         return true;
     default:
         return false;
