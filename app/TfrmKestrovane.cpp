@@ -511,6 +511,9 @@ void TfrmKestrovane::FormCreate() {
     Locations = FileLocations::forProgram(ProgramDir.toStdString());
     // An installed program makes the user's Archive and Cfg folders; a portable one has its own.
     const bool foldersMade = Locations.prepareUserFolders();
+    // A save killed midway leaves its temporary file; the folders saved into by default are cleared.
+    fileio::removeStaleTemporaries(Locations.archiveDir);
+    fileio::removeStaleTemporaries(fileio::folderOf(Locations.settingsFile));
     SaveDialogORX->setDirectory(archiveFolder());
     OpenDialogCfg->setDirectory(QString::fromStdString(Locations.cfgDir));
     table.ConfigFileName.clear();
@@ -964,6 +967,14 @@ bool TfrmKestrovane::saveMeasurements() {
     return true;
 }
 
+std::vector<bool> TfrmKestrovane::halfFetched() const {
+    std::vector<bool> partial(table.loggers.size());
+    const bool kept = downloadStates_.size() == table.loggers.size();
+    for (size_t i = 0; i < partial.size(); ++i)
+        partial[i] = (kept ? downloadStates_[i] : table.loggers[i].LoggerState) < TaskDone;
+    return partial;
+}
+
 std::vector<bool> TfrmKestrovane::tickedLoggers() const {
     std::vector<bool> ticked(static_cast<size_t>(std::max(table.LoggerCount, 0)));
     for (size_t i = 0; i < ticked.size(); ++i)
@@ -1054,6 +1065,15 @@ void TfrmKestrovane::startTask(TOnOffSwitch* sw, TTaskKind kind) {
     if (!lost && engine.CheckStart(kind)) {
         if (!archiveFailing())
             archiveNote_.clear();
+        // A download starts over with the table's records; any other task overwrites the states
+        // that tell how far the records came.
+        if (kind == TTaskKind::Download) {
+            downloadStates_.clear();
+        } else if (engine.kind() == TTaskKind::Download) {
+            downloadStates_.clear();
+            for (const LoggerTable::Logger& l : table.loggers)
+                downloadStates_.push_back(l.LoggerState);
+        }
         engine.StartTask(kind);
         return;
     }

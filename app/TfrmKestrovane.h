@@ -312,6 +312,8 @@ private:
     bool mayClose();
     void saveUnsavedToArchive();
     std::vector<bool> tickedLoggers() const;
+    // Loggers whose records in the table come from a download that did not finish for them.
+    std::vector<bool> halfFetched() const;
     // Timer ticks that must not reach the engine while a modal box runs its own loop.
     bool engineBusy() const { return messages_.depth() > 0; }
 
@@ -328,4 +330,7 @@ private:
     bool closed_ = false;
     bool closing_ = false;       // a close is asking its question
     uint64_t savedArrivals_ = 0; // table.recordsArrived at the last successful save
+    // Each logger's state as the last download left it, once a later task reuses the states;
+    // empty while they are the download's own.
+    std::vector<uint8_t> downloadStates_;
 };

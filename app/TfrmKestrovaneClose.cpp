@@ -51,9 +51,12 @@ bool TfrmKestrovane::mayClose() {
         const QtMessages::Answer answer = messages_.questionYesNoCancel(kUnsavedQuestion);
         // Told to stop while the question was open, the answer is no one's.
         if (!messages_.unattended()) {
-            if (answer == QtMessages::Answer::Yes)
+            if (answer == QtMessages::Answer::Yes) {
+                // A running task holds the table: it ends first, then the records are saved.
+                if (taskRunning())
+                    switchTasksOff();
                 close = saveMeasurements();
-            else
+            } else
                 close = answer == QtMessages::Answer::No;
         }
         closing_ = false;
@@ -91,7 +94,7 @@ void TfrmKestrovane::saveUnsavedToArchive() {
     for (int n = 2; QFileInfo::exists(target); ++n)
         target = base + QString(" (%1).orx").arg(n);
     const std::string path = target.toStdString();
-    const orx::WriteResult result = WriteFile(path, table, tickedLoggers(), now);
+    const orx::WriteResult result = WriteFile(path, table, tickedLoggers(), now, halfFetched());
     if (result != orx::WriteResult::Ok) {
         messages_.error(orxFailureMessage(result, path));
         return;

@@ -1,6 +1,7 @@
 // The settings file of the main window: read once in FormCreate, written once in FormClose.
 #include "app/TRadioGroup.h"
 #include "app/TfrmKestrovane.h"
+#include "files/ChannelRange.h"
 #include "files/IniFile.h"
 #include "ui/WindowBounds.h"
 #include "widgets/TNumSpinEdit.h"
@@ -20,13 +21,9 @@ void TfrmKestrovane::readSettings() {
     ui::placeWindow(*this, left, top, width, height);
 
     SpinPortNum->setValue(ini.readInteger("Settings", "Port", 6));
-    // "#C" carries one byte: the channel range must lie in 0..255 with its minimum first.
-    int minChannel = std::clamp(ini.readInteger("Settings", "MinChannel", 16), 0, 255);
-    int maxChannel = std::clamp(ini.readInteger("Settings", "MaxChannel", 23), 0, 255);
-    if (minChannel > maxChannel)
-        std::swap(minChannel, maxChannel);
-    SpinModChannel->setMinimum(minChannel);
-    SpinModChannel->setMaximum(maxChannel);
+    const ChannelRange channels = ChannelRange::fromSettings(ini);
+    SpinModChannel->setMinimum(channels.minimum);
+    SpinModChannel->setMaximum(channels.maximum);
     SpinLogChannel->setMinimum(SpinModChannel->minimum());
     SpinLogChannel->setMaximum(SpinModChannel->maximum());
     SpinModChannel->setValue(std::clamp(ini.readInteger("Settings", "Channel", 20), 0, 255));

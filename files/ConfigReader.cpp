@@ -66,8 +66,9 @@ bool parseChannelValue(std::string_view s, int& value) {
     return true;
 }
 
-void ConfigParser::fail() {
+void ConfigParser::fail(ConfigFailure why) {
     result_.valid = false;
+    result_.failure = why;
     result_.failedLine = lineNo_;
 }
 
@@ -77,6 +78,9 @@ void ConfigParser::line(std::string_view text) {
         return;
     if (!text.empty() && text.back() == '\r')
         text.remove_suffix(1);
+    // Notepad saves UTF-8 with a byte-order mark; it is never part of the first line's text.
+    if (lineNo_ == 1 && text.substr(0, 3) == "\xEF\xBB\xBF")
+        text.remove_prefix(3);
     if (text.size() > kMaxConfigLineBytes) {
         fail();
         return;
@@ -103,6 +107,10 @@ void ConfigParser::line(std::string_view text) {
         size_t end = 0;
         while (end < text.size() && !isBlank(text[end]))
             ++end;
+        if (end > kMaxLoggerNameBytes) {
+            fail(ConfigFailure::NameTooLong);
+            return;
+        }
         size_t c = end;
         while (c < text.size() && isBlank(text[c]))
             ++c;
@@ -114,9 +122,10 @@ void ConfigParser::feed(std::string_view chunk) {
     while (!chunk.empty() && result_.valid) {
         const size_t nl = chunk.find('\n');
         if (nl == std::string_view::npos) {
-            // A line without end so far: once it cannot fit any more (its CR allowed for), it is
-            // judged at once instead of being held whole.
-            if (partial_.size() + chunk.size() > kMaxConfigLineBytes + 1) {
+            // A line without end so far: once it cannot fit any more (its CR, and on the first
+            // line a byte-order mark, allowed for), it is judged at once instead of being held whole.
+            const size_t room = kMaxConfigLineBytes + 1 + (lineNo_ == 0 ? 3 : 0);
+            if (partial_.size() + chunk.size() > room) {
                 partial_.clear();
                 ++lineNo_;
                 fail();
@@ -166,7 +175,8 @@ bool hasConfigExtension(std::string_view path) {
     return true;
 }
 
-void LoadConfiguration(const std::string& path, LoggerTable& table, IConfigHost& host) {
+void LoadConfiguration(const std::string& path, LoggerTable& table, IConfigHost& host,
+                       ChannelLine channelLine) {
     if (!table.ResetTable(true))
         return;
     if (!hasConfigExtension(path)) {
@@ -204,7 +214,8 @@ void LoadConfiguration(const std::string& path, LoggerTable& table, IConfigHost&
     if (result.channel)
         host.setModemChannel(*result.channel);
 
-    if (!readError && result.valid && !result.loggers.empty()) {
+    const bool channelMissing = channelLine == ChannelLine::Required && !result.channel;
+    if (!readError && result.valid && !result.loggers.empty() && !channelMissing) {
         host.setCaption("Kestrovane - " + fileio::fileNameOf(path));
         for (ConfigLogger& l : result.loggers)
             table.appendLogger(std::move(l.name), std::move(l.comment));
@@ -214,5 +225,12 @@ void LoadConfiguration(const std::string& path, LoggerTable& table, IConfigHost&
     }
     host.setCaption("Kestrovane");
     table.ResetTable(false);
-    host.messages().error("Файл " + path + " не содержит записей или поврежден");
+    if (!readError && result.failure == ConfigFailure::NameTooLong)
+        host.messages().error("Файл " + path + " содержит имя логгера длиннее " +
+                              std::to_string(kMaxLoggerNameBytes) + " символов (строка " +
+                              std::to_string(result.failedLine) + ")");
+    else if (!readError && result.valid && !result.loggers.empty())
+        host.messages().error("Файл " + path + " не содержит строки Channel");
+    else
+        host.messages().error("Файл " + path + " не содержит записей или поврежден");
 }

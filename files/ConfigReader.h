@@ -17,9 +17,19 @@ struct ConfigLogger {
 // memory with rows or lines.
 constexpr size_t kMaxConfigLoggers = 10000;
 constexpr size_t kMaxConfigLineBytes = 64 * 1024; // the line end not counted
+// A reply's first packet carries at most 59 payload bytes: the name and a five-letter keyword.
+// A longer name could never be recognised in a reply.
+constexpr size_t kMaxLoggerNameBytes = 54;
+
+enum class ConfigFailure {
+    None,
+    Damaged,     // an invalid channel value, too many loggers, a too long line
+    NameTooLong, // a logger name beyond kMaxLoggerNameBytes
+};
 
 struct ConfigParseResult {
-    bool valid = true; // false after an invalid channel value, too many loggers or a too long line
+    bool valid = true; // false after any failure below
+    ConfigFailure failure = ConfigFailure::None;
     // The last channel value read before any failure: the control takes only that one, since each
     // value it takes may go on the air.
     std::optional<int> channel;
@@ -43,7 +53,7 @@ public:
 
 private:
     void line(std::string_view text);
-    void fail();
+    void fail(ConfigFailure why = ConfigFailure::Damaged);
 
     std::string partial_;
     ConfigParseResult result_;
@@ -62,10 +72,15 @@ public:
     virtual IMessages& messages() = 0;
 };
 
+// The window keeps its channel when a group names none; a reader with no channel of its own to
+// fall back on refuses such a group.
+enum class ChannelLine { Optional, Required };
+
 // Replaces the group in the table with the one of the file at path (UTF-8): asks before losing
 // downloaded data, checks the extension, reads, sets the channel, the caption and the rows, and
 // reports every failure in an error box with the full path.
-void LoadConfiguration(const std::string& path, LoggerTable& table, IConfigHost& host);
+void LoadConfiguration(const std::string& path, LoggerTable& table, IConfigHost& host,
+                       ChannelLine channelLine = ChannelLine::Optional);
 
 // The test the extension check makes: the last three characters, lower-cased, are "cfg".
 bool hasConfigExtension(std::string_view path);

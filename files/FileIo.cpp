@@ -67,14 +67,26 @@ bool syncFile(int fd) {
 int closeFd(int fd) {
     return _close(fd);
 }
-// Another program holds the file open (a viewer, a spreadsheet) without letting it be replaced.
-bool heldElsewhere(DWORD error) {
-    return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
+// Another program holds the file open (a viewer, a spreadsheet) without letting it be replaced,
+// or the folder takes no file of that name.
+bool targetRefusedError(DWORD error) {
+    switch (error) {
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+    case ERROR_INVALID_NAME:
+    case ERROR_BAD_PATHNAME:
+    case ERROR_FILENAME_EXCED_RANGE:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_FILE_NOT_FOUND: // Wine's answer to a name too long
+        return true;
+    default:
+        return false;
+    }
 }
-bool replaceFile(const std::string& from, const std::string& to, bool& busy) {
+bool replaceFile(const std::string& from, const std::string& to, bool& refused) {
     const bool ok = MoveFileExW(wide(from).c_str(), wide(to).c_str(),
                                 MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
-    busy = !ok && heldElsewhere(GetLastError());
+    refused = !ok && targetRefusedError(GetLastError());
     return ok;
 }
 void syncFolder(const std::string&) {}
@@ -134,10 +146,12 @@ bool syncFile(int fd) {
 int closeFd(int fd) {
     return ::close(fd);
 }
-// A rename over a file others have open succeeds here; nothing is ever held elsewhere.
-bool replaceFile(const std::string& from, const std::string& to, bool& busy) {
-    busy = false;
-    return ::rename(from.c_str(), to.c_str()) == 0;
+// A rename over a file others have open succeeds here; only a name the folder does not take is
+// refused.
+bool replaceFile(const std::string& from, const std::string& to, bool& refused) {
+    const bool ok = ::rename(from.c_str(), to.c_str()) == 0;
+    refused = !ok && (errno == ENAMETOOLONG || errno == EINVAL || errno == EILSEQ);
+    return ok;
 }
 // Makes the rename itself durable; a failure here cannot be undone and is not reported.
 void syncFolder(const std::string& folder) {
@@ -160,17 +174,30 @@ bool writableProbe(const std::string& path) {
 }
 #endif
 
-std::string uniqueSuffix() {
+constexpr std::string_view kTempPrefix = ".kv-";
+constexpr std::string_view kTempSuffix = ".tmp";
+constexpr size_t kTempLetters = 6;
+constexpr std::string_view kTempAlphabet = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+
+// Six letters from the process, the time and a counter; a clash is caught by the exclusive create.
+std::string temporaryName() {
     static std::atomic<unsigned> counter{0};
     const auto ticks =
         static_cast<unsigned long long>(std::chrono::steady_clock::now().time_since_epoch().count());
 #ifdef _WIN32
-    const unsigned long pid = GetCurrentProcessId();
+    const unsigned long long pid = GetCurrentProcessId();
 #else
-    const unsigned long pid = static_cast<unsigned long>(::getpid());
+    const auto pid = static_cast<unsigned long long>(::getpid());
 #endif
-    return std::to_string(pid) + "." + std::to_string(ticks % 1000000007ull) + "." +
-           std::to_string(counter.fetch_add(1));
+    unsigned long long x = ticks ^ (pid << 40) ^ (0x9E3779B97F4A7C15ull * (counter.fetch_add(1) + 1));
+    std::string name(kTempPrefix);
+    for (size_t i = 0; i < kTempLetters; ++i) {
+        x ^= x >> 29;
+        x *= 0xBF58476D1CE4E5B9ull;
+        name += kTempAlphabet[static_cast<size_t>(x >> 58) % kTempAlphabet.size()];
+    }
+    name += kTempSuffix;
+    return name;
 }
 
 bool isSeparator(char c) {
@@ -279,6 +306,33 @@ std::string fileNameOf(const std::string& path) {
     return path;
 }
 
+bool isTemporaryName(std::string_view name) {
+    if (name.size() != kTempPrefix.size() + kTempLetters + kTempSuffix.size() ||
+        name.substr(0, kTempPrefix.size()) != kTempPrefix ||
+        name.substr(name.size() - kTempSuffix.size()) != kTempSuffix)
+        return false;
+    const std::string_view letters = name.substr(kTempPrefix.size(), kTempLetters);
+    return letters.find_first_not_of(kTempAlphabet) == std::string_view::npos;
+}
+
+void removeStaleTemporaries(const std::string& folder, int minAgeSeconds) {
+    std::error_code ec;
+    const auto before = fs::file_time_type::clock::now() - std::chrono::seconds(minAgeSeconds);
+    for (fs::directory_iterator it(fsPath(folder.empty() ? "." : folder), ec), end; !ec && it != end;
+         it.increment(ec)) {
+        const std::u8string name = it->path().filename().u8string();
+        if (!isTemporaryName(std::string_view(reinterpret_cast<const char*>(name.data()), name.size())))
+            continue;
+        std::error_code fileError;
+        // A link of that name points elsewhere: what it points at is not ours.
+        if (!it->is_regular_file(fileError) || it->is_symlink(fileError))
+            continue;
+        const auto written = it->last_write_time(fileError);
+        if (!fileError && written < before)
+            fs::remove(it->path(), fileError);
+    }
+}
+
 AtomicFile::~AtomicFile() {
     abort();
 }
@@ -286,7 +340,7 @@ AtomicFile::~AtomicFile() {
 AtomicFile::OpenStatus AtomicFile::open(const std::string& target) {
     abort();
     failed_ = false;
-    busy_ = false;
+    refused_ = false;
     target_ = target;
 #ifndef _WIN32
     // Replace what a symbolic link points at, not the link itself.
@@ -312,10 +366,10 @@ AtomicFile::OpenStatus AtomicFile::open(const std::string& target) {
         mode = static_cast<int>(m & 07777);
     }
 
-    const std::string base = (folder.empty() ? std::string() : folder + (folder == "/" ? "" : "/")) + "." +
-                             fileNameOf(target_) + ".tmp";
+    removeStaleTemporaries(folder);
+    const std::string base = folder.empty() ? std::string() : folder + (folder == "/" ? "" : "/");
     for (int attempt = 0; attempt < 100; ++attempt) {
-        const std::string candidate = base + uniqueSuffix();
+        const std::string candidate = base + temporaryName();
         fd_ = openExclusive(candidate, mode);
         if (fd_ >= 0) {
             temp_ = candidate;
@@ -359,7 +413,7 @@ bool AtomicFile::commit() {
     const bool synced = syncFile(fd_);
     const bool closed = closeFd(fd_) == 0;
     fd_ = -1;
-    if (!synced || !closed || !replaceFile(temp_, target_, busy_)) {
+    if (!synced || !closed || !replaceFile(temp_, target_, refused_)) {
         abort();
         return false;
     }

@@ -63,9 +63,17 @@ private:
     std::string& out_;
 };
 
+// The temporary files of AtomicFile: ".kv-" + six letters or digits + ".tmp", short whatever the
+// target's name, so that a name the folder takes always has a temporary one too.
+bool isTemporaryName(std::string_view name);
+// Removes the temporary files that a killed save left in folder ("" is the current folder): ours
+// by name, regular files, untouched for minAgeSeconds (a save in progress keeps writing to its own).
+void removeStaleTemporaries(const std::string& folder, int minAgeSeconds = 60);
+
 // Replaces a file only once its new contents are complete and on disk: the bytes go to a
 // temporary file in the target's folder, which is renamed over the target at commit. Until then,
-// and after any failure, the old file stays exactly as it was.
+// and after any failure, the old file stays exactly as it was. Opening also clears the stale
+// temporary files of earlier saves there.
 class AtomicFile : public IByteSink {
 public:
     enum class OpenStatus {
@@ -85,8 +93,9 @@ public:
     bool write(const char* data, size_t size) override;
     // Flushes to disk and renames over the target; false leaves the target untouched.
     bool commit();
-    // After a failed commit: another program held the target open, so it could not be replaced.
-    bool targetBusy() const { return busy_; }
+    // After a failed commit: the target could not be put in place under its name (another program
+    // held it open, or the folder takes no such name); nothing changed on disk.
+    bool targetRefused() const { return refused_; }
     void abort();
     const std::string& tempPath() const { return temp_; }
 
@@ -99,7 +108,7 @@ private:
     std::string target_;
     std::string temp_;
     bool failed_ = false;
-    bool busy_ = false;
+    bool refused_ = false;
 };
 
 } // namespace fileio

@@ -28,6 +28,11 @@ const std::string& commentsLine() {
     return s;
 }
 
+const std::string& partialNote() {
+    static const std::string s = utf8ToCp1251("Загружены не полностью: ");
+    return s;
+}
+
 // Formats into a fixed buffer that goes to the sink when full: no allocation per line, and the
 // memory used stays the same whatever the size of the table.
 class Formatter {
@@ -216,7 +221,7 @@ bool loggerWritten(const LoggerTable& table, const std::vector<bool>& ticked, si
 }
 
 bool write(const LoggerTable& table, const std::vector<bool>& ticked, TDateTime savedAt,
-           fileio::IByteSink& sink) {
+           fileio::IByteSink& sink, const std::vector<bool>& partial) {
     Formatter f(sink);
     f.put("//[orx] Created by Kestrovane ");
     char stamp[kFieldRoom];
@@ -227,6 +232,17 @@ bool write(const LoggerTable& table, const std::vector<bool>& ticked, TDateTime 
     f.put(commentsLine());
     f.endLine();
     f.put("//", 2);
+    const char* separator = nullptr;
+    for (size_t i = 0; i < table.loggers.size() && i < partial.size(); ++i) {
+        if (!partial[i] || !loggerWritten(table, ticked, i))
+            continue;
+        if (separator)
+            f.put(separator, 2);
+        else
+            f.put(partialNote());
+        separator = ", ";
+        f.put(table.loggers[i].LoggerName);
+    }
     f.endLine();
     for (size_t i = 0; i < table.loggers.size() && f.ok(); ++i)
         if (loggerWritten(table, ticked, i))
@@ -235,17 +251,18 @@ bool write(const LoggerTable& table, const std::vector<bool>& ticked, TDateTime 
     return f.ok();
 }
 
-std::string build(const LoggerTable& table, const std::vector<bool>& ticked, TDateTime savedAt) {
+std::string build(const LoggerTable& table, const std::vector<bool>& ticked, TDateTime savedAt,
+                  const std::vector<bool>& partial) {
     std::string out;
     fileio::StringSink sink(out);
-    write(table, ticked, savedAt, sink);
+    write(table, ticked, savedAt, sink, partial);
     return out;
 }
 
 } // namespace orx
 
 orx::WriteResult WriteFile(const std::string& path, const LoggerTable& table, const std::vector<bool>& ticked,
-                           TDateTime savedAt, fileio::AtomicFile& file) {
+                           TDateTime savedAt, fileio::AtomicFile& file, const std::vector<bool>& partial) {
     const std::string folder = fileio::folderOf(path);
     if (!folder.empty() && !fileio::isDirectory(folder)) {
         std::error_code ec;
@@ -256,20 +273,21 @@ orx::WriteResult WriteFile(const std::string& path, const LoggerTable& table, co
     }
     if (file.open(path) != fileio::AtomicFile::OpenStatus::Ok)
         return orx::WriteResult::CannotCreate;
-    if (!orx::write(table, ticked, savedAt, file)) {
+    if (!orx::write(table, ticked, savedAt, file, partial)) {
         file.abort();
         return orx::WriteResult::WriteFailed;
     }
     if (file.commit())
         return orx::WriteResult::Ok;
-    // Taken by another program between the check at open and the rename: nothing changed on disk.
-    return file.targetBusy() ? orx::WriteResult::CannotCreate : orx::WriteResult::WriteFailed;
+    // Taken by another program between the check at open and the rename, or a name the folder does
+    // not take: the file could not be created, and nothing changed on disk.
+    return file.targetRefused() ? orx::WriteResult::CannotCreate : orx::WriteResult::WriteFailed;
 }
 
 orx::WriteResult WriteFile(const std::string& path, const LoggerTable& table, const std::vector<bool>& ticked,
-                           TDateTime savedAt) {
+                           TDateTime savedAt, const std::vector<bool>& partial) {
     fileio::AtomicFile file;
-    return WriteFile(path, table, ticked, savedAt, file);
+    return WriteFile(path, table, ticked, savedAt, file, partial);
 }
 
 std::string orxFailureMessage(orx::WriteResult result, const std::string& path) {

@@ -21,10 +21,13 @@ enum class WriteResult {
 bool loggerWritten(const LoggerTable& table, const std::vector<bool>& ticked, size_t index);
 
 // Streams the whole file into the sink without building it in memory; false when the sink
-// refused bytes (the writing stops there).
+// refused bytes (the writing stops there). Loggers flagged in partial (a download cut short) are
+// named in the file's comment line, its fourth, which no signature covers and every reader skips:
+// "//Загружены не полностью: " and the names, comma-separated.
 bool write(const LoggerTable& table, const std::vector<bool>& ticked, TDateTime savedAt,
-           fileio::IByteSink& sink);
-std::string build(const LoggerTable& table, const std::vector<bool>& ticked, TDateTime savedAt);
+           fileio::IByteSink& sink, const std::vector<bool>& partial = {});
+std::string build(const LoggerTable& table, const std::vector<bool>& ticked, TDateTime savedAt,
+                  const std::vector<bool>& partial = {});
 
 // The name line's spacing: a blank before the 5th character, then another before the 8th of the
 // result, each going to the end where the text is too short.
@@ -36,10 +39,11 @@ std::string spacedName(const std::string& name);
 // the contents go to a temporary file in that folder, are flushed to disk and renamed over the
 // target only when complete, so a failed save never damages an existing file.
 orx::WriteResult WriteFile(const std::string& path, const LoggerTable& table, const std::vector<bool>& ticked,
-                           TDateTime savedAt);
+                           TDateTime savedAt, const std::vector<bool>& partial = {});
 // The same through a given file object, so that a write failure can be simulated.
 orx::WriteResult WriteFile(const std::string& path, const LoggerTable& table, const std::vector<bool>& ticked,
-                           TDateTime savedAt, fileio::AtomicFile& file);
+                           TDateTime savedAt, fileio::AtomicFile& file,
+                           const std::vector<bool>& partial = {});
 
 // The error box text for a failed save (UTF-8), empty for Ok.
 std::string orxFailureMessage(orx::WriteResult result, const std::string& path);

@@ -13,13 +13,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (size_t i = 0; i < size; i += step)
         chunked.feed(bytes.substr(i, step));
     const ConfigParseResult r = chunked.finish();
-    if (r.valid != whole.valid || r.channel != whole.channel || r.loggers.size() != whole.loggers.size())
+    if (r.valid != whole.valid || r.failure != whole.failure || r.channel != whole.channel ||
+        r.loggers.size() != whole.loggers.size())
         std::abort();
     for (size_t i = 0; i < r.loggers.size(); ++i) {
         const ConfigLogger& l = r.loggers[i];
         if (l.name != whole.loggers[i].name || l.comment != whole.loggers[i].comment)
             std::abort();
-        if (l.name.empty() || l.name[0] != 'D' || l.name.find_first_of(" \t\n") != std::string::npos)
+        if (l.name.empty() || l.name[0] != 'D' || l.name.size() > kMaxLoggerNameBytes ||
+            l.name.find_first_of(" \t\n") != std::string::npos)
             std::abort();
     }
     return 0;

@@ -30,21 +30,26 @@ bool Win32SerialOs::fail(const char* what) {
     return false;
 }
 
-// A failure of an I/O call on an open handle with an error that a removed adapter gives.
-bool Win32SerialOs::failIo(const char* what) {
-    switch (GetLastError()) {
+bool isDeviceGoneError(unsigned long error) {
+    switch (error) {
     case ERROR_ACCESS_DENIED:
     case ERROR_BAD_COMMAND:
+    case ERROR_DEV_NOT_EXIST:
     case ERROR_OPERATION_ABORTED:
     case ERROR_DEVICE_REMOVED:
     case ERROR_DEVICE_NOT_CONNECTED:
     case ERROR_GEN_FAILURE:
     case ERROR_INVALID_HANDLE:
-        gone_ = open_;
-        break;
+        return true;
     default:
-        break;
+        return false;
     }
+}
+
+// A failure of an I/O call on an open handle with an error that a removed adapter gives.
+bool Win32SerialOs::failIo(const char* what) {
+    if (isDeviceGoneError(GetLastError()))
+        gone_ = open_;
     return fail(what);
 }
 

@@ -4,6 +4,10 @@
 
 #include <string>
 
+// Whether an I/O call that failed with this system error code means the adapter is gone (pulled,
+// or its driver stopped), as opposed to a failure of the one call.
+bool isDeviceGoneError(unsigned long error);
+
 // The serial OS layer over the Win32 communications calls. The port name is used as given
 // ("\\.\Com6"), exactly as the driver forms it. A port is held exclusively: by the system's
 // driver, and by a named claim where the system does not refuse a second open (Wine's ptys).

@@ -3,6 +3,7 @@
 #include "AppTestSupport.h"
 
 #include "app/TfrmKestrovane.h"
+#include "files/Cp1251.h"
 #include "files/IniFile.h"
 #include "platform/FakeClock.h"
 #include "sim/SimDevices.h"
@@ -273,9 +274,67 @@ private slots:
         QVERIFY(w_->close());
         QVERIFY(!w_->isVisible());
         QCOMPARE(archived(), QStringList{"group 2026-12-07 12-00 несохранено.orx"});
-        QVERIFY(readFile(dir_->path() + "/Archive/" + archived().first()).contains("07.12.26 10:00:00 365V"));
+        const QByteArray file = readFile(dir_->path() + "/Archive/" + archived().first());
+        QVERIFY(file.contains("07.12.26 10:00:00 365V"));
+        // The logger's download never finished: the file says so.
+        QVERIFY(file.contains("\r\n//" + QByteArray::fromStdString(utf8ToCp1251("Загружены не полностью: ")) +
+                              "D4071534826\r\n"));
         // Only the question was a box: the failed settings write went to standard error.
         QCOMPARE(boxes.texts.size(), 1);
+    }
+
+    // A later task's states are not the download's: a logger downloaded in full and then not
+    // found when the clocks were set is no partial one.
+    void theMarkFollowsTheDownloadNotALaterTask() {
+        BoxRecorder boxes;
+        loadGroupWithARecord();
+        w_->table.loggers[0].LoggerState = TaskDone;
+        w_->SwitchConnect->setOn(true);
+        w_->SwitchTime->setOn(true);
+        QVERIFY(w_->taskRunning());
+        w_->SwitchTime->setOn(false);
+        QCOMPARE(int(w_->table.loggers[0].LoggerState), int(NotFound));
+        w_->show();
+        w_->closeForSignal();
+        QCOMPARE(archived().size(), 1);
+        QVERIFY(!readFile(dir_->path() + "/Archive/" + archived().first())
+                     .contains(QByteArray::fromStdString(utf8ToCp1251("Загружены не полностью"))));
+    }
+
+    // "Да" while a download runs: the task ends, then the records are saved and the window closes.
+    void savingAtCloseStopsARunningTask() {
+        QDir().mkpath(dir_->path() + "/ini");
+        BoxRecorder boxes;
+        LoadConfiguration(groupFile().toStdString(), w_->table, *w_);
+        w_->SwitchConnect->setOn(true);
+        w_->SwitchDownload->setOn(true);
+        QVERIFY(w_->taskRunning());
+        auto& lg = w_->table.loggers[0];
+        lg.SensorCodes = {100};
+        lg.SensorReadings.resize(1);
+        const int16_t reading = -200;
+        w_->table.appendRecord(0, dt::encode(2026, 12, 7, 10, 0, 0), 365, &reading, 1);
+        w_->show();
+        answerDialog(w_->SaveDialogORX, dir_->path() + "/Archive/data.orx");
+        QVERIFY(w_->close());
+        QCOMPARE(archived(), QStringList{"data.orx"});
+        QVERIFY(readFile(dir_->path() + "/Archive/data.orx").contains("07.12.26 10:00:00 365V"));
+    }
+
+    // A save killed midway at the last run left its temporary files in the default folders.
+    void startUpClearsStaleTemporaries() {
+        const QString stale[] = {dir_->path() + "/Archive/.kv-AbC123.tmp",
+                                 dir_->path() + "/ini/.kv-AbC123.tmp"};
+        for (const QString& p : stale) {
+            writeFile(p, "x");
+            QFile f(p);
+            QVERIFY(f.open(QIODevice::ReadWrite));
+            QVERIFY(
+                f.setFileTime(QDateTime::currentDateTime().addSecs(-120), QFileDevice::FileModificationTime));
+        }
+        w_ = std::make_unique<TfrmKestrovane>(*clock_, *os_);
+        for (const QString& p : stale)
+            QVERIFY2(!QFileInfo::exists(p), qPrintable(p));
     }
 
     void saveMeasurements() {

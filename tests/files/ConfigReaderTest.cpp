@@ -142,9 +142,37 @@ TEST(ConfigParse, FailureStopsReadingButKeepsEarlierChannels) {
     EXPECT_EQ(r.loggers.size(), 1u);
 }
 
+// The longest name a reply's first packet can carry beside its keyword; one byte more refuses the
+// file at that line.
+TEST(ConfigParse, LoggerNamesUpToWhatAReplyCanCarry) {
+    const std::string longest = "D" + std::string(53, '7');
+    const ConfigParseResult r = parseConfig("Channel 12\n" + longest + "\tcomment\n");
+    EXPECT_TRUE(r.valid);
+    EXPECT_EQ(r.loggers.at(0).name, longest);
+    const ConfigParseResult over = parseConfig("Channel 12\nD1234567890\n" + longest + "7 comment\n");
+    EXPECT_FALSE(over.valid);
+    EXPECT_EQ(over.failure, ConfigFailure::NameTooLong);
+    EXPECT_EQ(over.failedLine, 3u);
+}
+
+// Editors that save UTF-8 put a byte-order mark before the first line; anywhere else it is text.
+TEST(ConfigParse, AByteOrderMarkOpensOnlyTheFirstLine) {
+    const std::string bom = "\xEF\xBB\xBF";
+    for (size_t step : {1u, 2u, 4096u}) {
+        ConfigParser p;
+        const std::string text = bom + "Channel 12\r\nD1234567890\r\n" + bom + "Channel 13\r\n";
+        for (size_t i = 0; i < text.size(); i += step)
+            p.feed(std::string_view(text).substr(i, step));
+        const ConfigParseResult r = p.finish();
+        EXPECT_TRUE(r.valid) << step;
+        EXPECT_EQ(r.channel, 12) << step;
+        EXPECT_EQ(r.loggers.size(), 1u) << step;
+    }
+    EXPECT_EQ(parseConfig(bom + "D1234567890\n").loggers.at(0).name, "D1234567890");
+}
+
 TEST(ConfigParse, ChunkedFeedingMatchesWholeParse) {
-    const std::string text =
-        kExample + "Channel $10\nD12345678901 x\r\nDshortline\n" + std::string(3000, 'D');
+    const std::string text = kExample + "Channel $10\nD12345678901 x\r\nDshortline\n" + std::string(54, 'D');
     const ConfigParseResult whole = parseConfig(text);
     for (size_t step : {1u, 2u, 3u, 7u, 64u, 4096u}) {
         ConfigParser p;
@@ -154,7 +182,7 @@ TEST(ConfigParse, ChunkedFeedingMatchesWholeParse) {
         EXPECT_EQ(pairs(r), pairs(whole)) << step;
         EXPECT_EQ(r.channel, whole.channel) << step;
     }
-    EXPECT_EQ(whole.loggers.back().name.size(), 3000u);
+    EXPECT_EQ(whole.loggers.back().name.size(), 54u);
 }
 
 TEST(ConfigParse, ExtensionRule) {
@@ -321,6 +349,29 @@ TEST_F(LoadConfigurationTest, AnInvalidChannelRejectsTheWholeFile) {
     EXPECT_EQ(host.captions, std::vector<std::string>{"Kestrovane"});
     EXPECT_EQ(table.LoggerCount, 0);
     EXPECT_TRUE(rows.built.empty());
+}
+
+TEST_F(LoadConfigurationTest, ANameTooLongForAReplyIsRefusedWithItsLine) {
+    const std::string p = dir.file("long.cfg");
+    writeBytes(p, "Channel 17\r\nD1234567890\r\nD" + std::string(54, '1') + "\tc\r\n");
+    LoadConfiguration(p, table, host);
+    EXPECT_EQ(host.msgs.errors,
+              std::vector<std::string>{"Файл " + p + " содержит имя логгера длиннее 54 символов (строка 3)"});
+    EXPECT_EQ(host.captions, std::vector<std::string>{"Kestrovane"});
+    EXPECT_EQ(table.LoggerCount, 0);
+}
+
+// Without a channel control to fall back on, a group that names no channel is refused.
+TEST_F(LoadConfigurationTest, AChannelLineCanBeRequired) {
+    const std::string p = dir.file("nochannel.cfg");
+    writeBytes(p, "// Channel 20\r\nD1234567890\r\n");
+    LoadConfiguration(p, table, host, ChannelLine::Required);
+    EXPECT_EQ(host.msgs.errors, std::vector<std::string>{"Файл " + p + " не содержит строки Channel"});
+    EXPECT_EQ(table.LoggerCount, 0);
+    writeBytes(p, "Channel 20\r\nD1234567890\r\n");
+    LoadConfiguration(p, table, host, ChannelLine::Required);
+    EXPECT_EQ(table.LoggerCount, 1);
+    EXPECT_EQ(host.channels, std::vector<int>{20});
 }
 
 // 10,000 loggers and lines of 64 KiB are read; one logger or one byte more refuses the file

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
 #include <filesystem>
 #ifdef _WIN32
 #include <windows.h>
@@ -190,6 +192,65 @@ TEST(OrxFormat, LargeTablesStreamInPieces) {
     const std::string file = orx::build(t, ticks, kSaved);
     EXPECT_EQ(bodyLines(file).size(), 6u * 3003u);
     expectSignaturesValid(file);
+}
+
+// A download cut short: the comment line names the loggers the file holds only in part, and
+// every other byte, signatures included, is what the file would be without it.
+TEST(OrxFormat, PartialLoggersAreNamedInTheCommentLine) {
+    LoggerTable t = exampleTable();
+    addLogger(t, "D0000000002", "no status", 0, 0, {});
+    addLogger(t, "D0000000003", "status only", 2, 7, {9});
+    addLogger(t, "D0000000004", "unticked", 2, 8, {9});
+    const std::vector<bool> ticks = {true, true, true, false};
+    const std::string plain = orx::build(t, ticks, kSaved);
+    const std::string note = "//" + utf8ToCp1251("Загружены не полностью: ");
+    const auto withNote = [&](const std::string& names) {
+        std::string s = plain;
+        return s.replace(kTop.size() - 2, 0, note.substr(2) + names);
+    };
+    EXPECT_EQ(orx::build(t, ticks, kSaved, {true, true, true, true}), withNote("D4071534826, D0000000003"))
+        << "a logger not in the file is not named";
+    EXPECT_EQ(orx::build(t, ticks, kSaved, {false, false, true, false}), withNote("D0000000003"));
+    EXPECT_EQ(orx::build(t, ticks, kSaved, {false, true, false, true}), plain);
+}
+
+// The temporary file of a save is short whatever the target's name: a name the folder takes saves.
+// One byte more is a bad path, told as a file that cannot be created, and leaves nothing behind.
+TEST(OrxWriteFile, TheLongestNameAFolderTakesIsSaved) {
+    TempDir dir;
+    const std::string p = dir.file(std::string(251, 'a') + ".orx");
+    ASSERT_EQ(WriteFile(p, exampleTable(), {true}, kSaved), orx::WriteResult::Ok);
+    EXPECT_EQ(readBytes(p), orx::build(exampleTable(), {true}, kSaved));
+    EXPECT_EQ(WriteFile(dir.file(std::string(252, 'a') + ".orx"), exampleTable(), {true}, kSaved),
+              orx::WriteResult::CannotCreate);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
+}
+
+// A save killed midway leaves its temporary file: ours by name and untouched for a minute, it
+// goes; anything else stays, a save in progress included.
+TEST(TemporaryFiles, OnlyStaleOnesOfOursAreRemoved) {
+    EXPECT_TRUE(fileio::isTemporaryName(".kv-aZ09xY.tmp"));
+    for (const char* other : {".kv-aZ09x.tmp", ".kv-aZ09xYz.tmp", ".kv-aZ0-xY.tmp", "kv-aZ09xY.tmp",
+                              ".kv-aZ09xY.tmpx", ".data.orx.tmp123"})
+        EXPECT_FALSE(fileio::isTemporaryName(other)) << other;
+
+    TempDir dir;
+    const auto old = fs::file_time_type::clock::now() - std::chrono::minutes(2);
+    for (const char* name : {".kv-stale1.tmp", ".kv-fresh1.tmp", ".kv-stale1.tmp.keep", "data.orx"}) {
+        writeBytes(dir.file(name), "x");
+        if (std::string(name) != ".kv-fresh1.tmp")
+            fs::last_write_time(dir.at(name), old);
+    }
+    fs::create_directory(dir.at(".kv-folder.tmp"));
+    std::error_code ec; // Wine sets no folder's time
+    fs::last_write_time(dir.at(".kv-folder.tmp"), old, ec);
+    fileio::removeStaleTemporaries(dir.file(""));
+    std::vector<std::string> left;
+    for (const auto& e : fs::directory_iterator(dir.path()))
+        left.push_back(e.path().filename().string());
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left, (std::vector<std::string>{".kv-folder.tmp", ".kv-fresh1.tmp", ".kv-stale1.tmp.keep",
+                                              "data.orx"}));
 }
 
 namespace {

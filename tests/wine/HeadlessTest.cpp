@@ -185,6 +185,11 @@ TEST(HeadlessDownload, RefusedGroupAndFailedSaveAreReportedAsFailures) {
     const RunResult empty = runOnce(scenario(logger("D0001", 5)), "Channel 20\r\n", fixedAt(6));
     EXPECT_EQ(empty.code, headless::kGroupRefused);
     EXPECT_TRUE(empty.air.empty());
+    // So is one that names no channel: there is no channel control to fall back on.
+    const RunResult unnamed = runOnce(scenario(logger("D0001", 5)), "D0001\tcomment 1\r\n", fixedAt(6));
+    EXPECT_EQ(unnamed.code, headless::kGroupRefused);
+    EXPECT_NE(unnamed.log.find("не содержит строки Channel"), std::string::npos) << unnamed.log;
+    EXPECT_TRUE(unnamed.opens.empty()) << "no modem search";
 
     TempDir dir;
     headless::Options unwritable = fixedAt(6);

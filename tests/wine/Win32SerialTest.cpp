@@ -11,6 +11,7 @@
 
 #include <cstdlib>
 #include <string>
+#include <windows.h>
 
 namespace {
 
@@ -84,6 +85,19 @@ TEST(Win32Serial, MissingPortStaysClosedAndEveryOperationIsHarmless) {
     port.SetRtsLine(true);
     port.ClosePort();
     EXPECT_FALSE(port.IsOpen());
+}
+
+// What ReadFile, WriteFile and the line calls give once the adapter is pulled, through the FTDI
+// driver or the system's own; a time-out or a busy call is no loss.
+TEST(Win32Serial, DeviceGoneErrorCodes) {
+    for (DWORD gone :
+         {ERROR_ACCESS_DENIED, ERROR_BAD_COMMAND, ERROR_DEV_NOT_EXIST, ERROR_OPERATION_ABORTED,
+          ERROR_DEVICE_REMOVED, ERROR_DEVICE_NOT_CONNECTED, ERROR_GEN_FAILURE, ERROR_INVALID_HANDLE})
+        EXPECT_TRUE(isDeviceGoneError(gone)) << gone;
+    EXPECT_EQ(ERROR_DEV_NOT_EXIST, 55);
+    for (DWORD transient :
+         {ERROR_SUCCESS, ERROR_IO_PENDING, ERROR_SEM_TIMEOUT, ERROR_COUNTER_TIMEOUT, ERROR_INVALID_PARAMETER})
+        EXPECT_FALSE(isDeviceGoneError(transient)) << transient;
 }
 
 TEST(Win32Serial, DeviceThatRefusesTheLineSettingsIsClosedAgain) {

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # kestrovane-collect as a scheduled job runs it: --help and --version, a mistyped command line,
-# and a group download from kestrovane-sim that must give the very file the tool has always written.
+# and a group download from kestrovane-sim that must give the very file the tool has always written,
+# run from a program folder whose settings keep the group's channel within their range.
 set -euo pipefail
 
 while [ $# -gt 0 ]; do
@@ -37,9 +38,15 @@ for _ in $(seq 100); do
     [ -L "$work/tty7" ] && break
     sleep 0.05
 done
+# Channel 30 is beyond MaxChannel=20: the window would tune to 20, where the loggers are.
+mkdir -p "$work/bin/ini"
+cp "$collect" "$work/bin/"
+printf '[Settings]\r\nMinChannel=16\r\nMaxChannel=20\r\n' >"$work/bin/ini/ProgSet.ini"
+LC_ALL=C sed 's/^Channel 20/Channel 30/' "$data/download.cfg" >"$work/download.cfg"
 rc=0
-timeout 120 "$collect" "$data/download.cfg" --output "$work/out.orx" --port 7 --port-device "$work/tty%d" \
-    --fixed-now "$now" 2>"$work/progress.txt" || rc=$?
+timeout 120 "$work/bin/$(basename "$collect")" "$work/download.cfg" --output "$work/out.orx" --port 7 \
+    --port-device "$work/tty%d" --fixed-now "$now" 2>"$work/progress.txt" || rc=$?
 [ $rc -eq 0 ] || { cat "$work/progress.txt"; fail "the download exited with $rc"; }
+grep -q 'channel 20$' "$work/progress.txt" || fail "channel 30 not kept within 16..20: $(head -2 "$work/progress.txt")"
 cmp "$data/download.orx" "$work/out.orx" || fail "the measurement file differs from download.orx"
 echo "kestrovane-collect: help, version, usage error and download as expected"

@@ -9,11 +9,13 @@
 #include "engine/TaskEngine.h"
 #include "files/ConfigReader.h"
 #include "files/Cp1251.h"
+#include "files/FileIo.h"
 #include "files/OrxWriter.h"
 #include "modem/ModemLink.h"
 #include "platform/Clock.h"
 #include "serial/TSerialPortDriver.h"
 #include "sim/FixedNowClock.h"
+#include "tools/headless/StopSignals.h"
 
 #include <algorithm>
 #ifndef _WIN32
@@ -160,8 +162,11 @@ public:
             link->SwitchConnectOff(*this);
     }
 
-    // IConfigHost: the channel control keeps the one byte that "#C" can carry.
-    void setModemChannel(int value) override { channel = std::clamp(value, 0, 255); }
+    // IConfigHost: the window's channel control keeps the value within the settings' range.
+    void setModemChannel(int value) override {
+        groupChannel = value;
+        channel = options.channels.bound(value);
+    }
     void setCaption(const std::string&) override {}
 
     // IMessages: errors are logged; the only question a download asks is about data that this
@@ -210,6 +215,7 @@ public:
     ModemLink* link = nullptr;
     const LoggerTable* table = nullptr;
     int channel = 0;
+    int groupChannel = 0;
     double portValue = 2;
     TDateTime begin = 0;
     TDateTime finish = 0;
@@ -319,10 +325,16 @@ bool waitForBytes(TSerialPortDriver& port, IClock& clock, uint32_t ms) {
     return false;
 }
 
-void driveTask(ConsoleHost& host, TaskEngine& engine, TSerialPortDriver& port, IClock& clock) {
+// True when a stop request ended the task.
+bool driveTask(ConsoleHost& host, TaskEngine& engine, TSerialPortDriver& port, IClock& clock) {
     while (host.taskRunning()) {
         if (host.retryArchive)
             host.retryArchive();
+        if (stopRequested()) {
+            host.say("stopped by a signal\n");
+            host.switchTasksOff();
+            return true;
+        }
         if (port.DeviceLost()) {
             // A pulled adapter: nothing more will come; what came is written.
             host.say("the modem was lost\n");
@@ -358,6 +370,7 @@ void driveTask(ConsoleHost& host, TaskEngine& engine, TSerialPortDriver& port, I
             engine.TimerReadStreamTimer();
         }
     }
+    return false;
 }
 
 } // namespace
@@ -466,7 +479,8 @@ std::string helpText(const char* program) {
            "  3  the group file was refused\n"
            "  4  no modem found\n"
            "  5  the download could not start\n"
-           "  6  some logger did not finish; the file holds what came\n"
+           "  6  some logger did not finish, or SIGTERM, SIGINT or SIGHUP ended the\n"
+           "     download; the file holds what came\n"
            "  7  the file could not be written\n"
            "  8  some records could not be kept in the record archive (it stayed busy\n"
            "     or failed); the file holds them\n"
@@ -554,11 +568,21 @@ int run(const Options& options, TSerialPortDriver& port, IClock& systemClock, IA
     host.begin = dt::startOfDay(now - options.days);
     host.finish = now;
 
-    LoadConfiguration(options.groupFile, table, host);
+    // A save killed in an earlier run leaves its temporary file in the output folder.
+    fileio::removeStaleTemporaries(fileio::folderOf(options.outFile));
+    // With no channel control to fall back on, a group must name its channel.
+    LoadConfiguration(options.groupFile, table, host, ChannelLine::Required);
     if (table.LoggerCount == 0)
         return kGroupRefused;
     host.say("group %s: %d loggers, channel %d\n", options.groupFile.c_str(), table.LoggerCount,
              host.channel);
+    if (host.channel != host.groupChannel)
+        host.say("the group's channel %d lies outside MinChannel..MaxChannel %d..%d of the settings\n",
+                 host.groupChannel, options.channels.minimum, options.channels.maximum);
+    if (stopRequested()) {
+        host.say("stopped by a signal before the download: nothing written\n");
+        return kIncomplete;
+    }
 
     ModemLink link(port, clock);
     link.setAdapterSettings(adapter);
@@ -583,6 +607,11 @@ int run(const Options& options, TSerialPortDriver& port, IClock& systemClock, IA
         return kNoModem;
     }
     host.say("modem %s on %s\n", host.panel0.c_str(), port.PortName().c_str());
+    if (stopRequested()) {
+        link.SwitchConnectOff(host);
+        host.say("stopped by a signal before the download: nothing written\n");
+        return kIncomplete;
+    }
 
     if (!engine.CheckStart(TTaskKind::Download)) {
         link.SwitchConnectOff(host);
@@ -590,7 +619,7 @@ int run(const Options& options, TSerialPortDriver& port, IClock& systemClock, IA
     }
     host.downloadOn = true;
     engine.StartTask(TTaskKind::Download);
-    driveTask(host, engine, port, clock);
+    const bool stopped = driveTask(host, engine, port, clock);
     host.finishBar();
 
     bool complete = true;
@@ -611,7 +640,11 @@ int run(const Options& options, TSerialPortDriver& port, IClock& systemClock, IA
 #endif
 
     const std::vector<bool> ticked(static_cast<size_t>(table.LoggerCount), true);
-    const orx::WriteResult written = WriteFile(options.outFile, table, ticked, clock.now());
+    // Cut short by a signal, the file names the loggers it holds only in part, as the window's does.
+    std::vector<bool> partial;
+    for (const LoggerTable::Logger& l : table.loggers)
+        partial.push_back(stopped && l.LoggerState < TaskDone);
+    const orx::WriteResult written = WriteFile(options.outFile, table, ticked, clock.now(), partial);
     if (written != orx::WriteResult::Ok) {
         host.say("error: %s\n", orxFailureMessage(written, options.outFile).c_str());
         return kWriteFailed;
@@ -619,7 +652,7 @@ int run(const Options& options, TSerialPortDriver& port, IClock& systemClock, IA
     host.say("written %s\n", options.outFile.c_str());
     if (unarchived > 0)
         return kArchiveIncomplete;
-    return complete ? kOk : kIncomplete;
+    return complete && !stopped ? kOk : kIncomplete;
 }
 
 } // namespace headless

@@ -1,4 +1,5 @@
 #pragma once
+#include "files/ChannelRange.h"
 #include "platform/DateTime.h"
 
 #include <cstdio>
@@ -28,6 +29,7 @@ struct Options {
     bool verbose = false;      // every status text the window would show, one per line
     bool onlyNew = false;      // each logger from just after its newest archived record
     std::string archivePath;   // the record archive; empty: none (the caller sets the default)
+    ChannelRange channels;     // the program's MinChannel…MaxChannel: the group's channel is kept within
     bool progressBar = false;  // a bar redrawn in place: the log is a terminal
     bool help = false;         // --help or --version: print and end, nothing else is checked
     bool version = false;
@@ -39,7 +41,7 @@ enum ExitCode : int {
     kGroupRefused = 3,
     kNoModem = 4,
     kTaskRefused = 5,
-    kIncomplete = 6, // some logger did not finish: the file is still written with what came
+    kIncomplete = 6, // some logger did not finish, or a signal ended the run: the file holds what came
     kWriteFailed = 7,
     kArchiveIncomplete = 8, // some records could not be kept in the record archive; the file holds them
 };

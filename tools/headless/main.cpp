@@ -2,9 +2,12 @@
 // measurement file; the serial backend is the platform's own. Meant for scheduled jobs.
 #include "tools/headless/HeadlessDownload.h"
 
+#include "files/ChannelRange.h"
+#include "files/IniFile.h"
 #include "platform/Clock.h"
 #include "platform/FileLocations.h"
 #include "serial/TSerialPortDriver.h"
+#include "tools/headless/StopSignals.h"
 
 #ifdef _WIN32
 #include "platform/AdapterSettingsWin32.h"
@@ -24,9 +27,8 @@
 namespace {
 constexpr const char* kProgram = "kestrovane-collect";
 
-// The archive the program keeps, by the program's rule for its data folder (the collector is
-// installed beside it). The archive sink makes its folder, and says so when it cannot.
-std::string defaultArchivePath(const char* argv0) {
+// The program's files as the main window finds them: the collector is installed beside it.
+FileLocations programLocations(const char* argv0) {
     std::error_code ec;
     std::filesystem::path exe;
 #ifdef __linux__
@@ -35,7 +37,12 @@ std::string defaultArchivePath(const char* argv0) {
     if (exe.empty())
         exe = std::filesystem::absolute(argv0, ec);
     const std::u8string dir = exe.parent_path().u8string();
-    const FileLocations l = FileLocations::forProgram(std::string(dir.begin(), dir.end()));
+    return FileLocations::forProgram(std::string(dir.begin(), dir.end()));
+}
+
+// The archive the program keeps, by the program's rule for its data folder. The archive sink
+// makes its folder, and says so when it cannot.
+std::string defaultArchivePath(const FileLocations& l) {
     return l.dataDir + "/archive.sqlite";
 }
 
@@ -66,8 +73,12 @@ int main(int argc, char** argv) {
         return headless::kOk;
     }
     options.progressBar = stderrIsTerminal();
+    const FileLocations locations = programLocations(argc > 0 ? argv[0] : "");
     if (options.archivePath.empty())
-        options.archivePath = defaultArchivePath(argc > 0 ? argv[0] : "");
+        options.archivePath = defaultArchivePath(locations);
+    // The channel range the window would allow, from the settings it would read.
+    options.channels = ChannelRange::fromSettings(IniFile(locations.settingsFile));
+    headless::installStopHandlers();
     SystemClock& clock = SystemClock::instance();
 #ifdef _WIN32
     Win32SerialOs os;
@@ -82,5 +93,7 @@ int main(int argc, char** argv) {
     IAdapterSettings* adapterSettings = nullptr;
 #endif
     TSerialPortDriver port(os, clock);
-    return headless::run(options, port, clock, adapterSettings, stderr);
+    const int code = headless::run(options, port, clock, adapterSettings, stderr);
+    headless::runEnded();
+    return code;
 }
