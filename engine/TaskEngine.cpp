@@ -288,6 +288,7 @@ void TaskEngine::resetIfAsked() {
     PacketCount = 0;
     ReplyData.clear();
     ReplyText.clear();
+    resetBlockReception();
 }
 
 uint32_t TaskEngine::receive() {
@@ -307,6 +308,10 @@ uint32_t TaskEngine::receive() {
 }
 
 void TaskEngine::frame(uint32_t n) {
+    if (TaskStep == AwaitBlock) {
+        frameBlock(n);
+        return;
+    }
     const size_t limit = replyDataLimit();
     for (uint32_t i = 0; i < n; ++i) {
         const uint8_t b = buffer_[i];
@@ -372,6 +377,8 @@ void TaskEngine::packetEnded() {
 }
 
 bool TaskEngine::replyComplete() const {
+    if (TaskStep == AwaitBlock)
+        return blockReplyWhole();
     if (ReceptionError || PacketPos != 0 || PacketCount == 0)
         return false;
     if (replyIs("READY") || replyIs("ERASE") || replyIs("EMPTY"))
@@ -413,7 +420,8 @@ void TaskEngine::TimerReadStreamTimer() {
     // between ticks as they arrived.
     if (clock_.tickCount() - lastByteMs_ < static_cast<uint32_t>(std::max(1, host_.readStreamInterval())))
         return;
-    if (PacketCount == 0 && !ReceptionError)
+    // A block reply of which nothing could be placed is one that went wrong, not one to wait for.
+    if (PacketCount == 0 && !ReceptionError && !(TaskStep == AwaitBlock && flawed_))
         return;
     if (ReceptionError) {
         ResetReception = true;

@@ -122,7 +122,7 @@ public:
     int BatchRecordCount = 0;
     int StartOffset = 0;
     int EndOffset = 0;
-    // Receptions of the current block that held a damaged record.
+    // Replies to the current block that left records of it missing.
     int BlockFailures = 0;
     // Records of this task still missing: damaged in every try of their block, summed over the
     // loggers (a logger asked again in a later attempt counts only what that turn gave up).
@@ -157,14 +157,21 @@ private:
     uint32_t receive();
     void frame(uint32_t n);
     void packetEnded();
+    // A block reply is taken packet by packet: what lies wholly in intact packets at a known
+    // place is kept, and only the records still missing are asked for again.
+    void frameBlock(uint32_t n);
+    void blockPacket();
+    void placeData(int number, const uint8_t* payload, size_t size);
+    bool blockReplyWhole() const;
+    void resetBlockReception();
+    // Puts the reply's good records into the block; the number of records still to ask for.
+    int mergeReply();
+    void askMissing();
     // The reply holds exactly what its keyword and the step announce.
     bool replyComplete() const;
     void takeReply();
     void handleStatus();
     void handleBlock();
-    // Puts this try of the block together with the good records of its earlier tries; returns
-    // how many records of the block are still missing.
-    int mergeBlockTry();
     int newestKeptOffset() const;
     void finish() { NextLogger(); }
 
@@ -246,6 +253,28 @@ private:
     bool gap_ = false; // records missing that no request could find
     int keptInTable_ = 0;
     int staleReplies_ = 0; // replies to this block request that held nothing new
+
+    // The block asked for, record by record (index 0 its oldest, at blockStart_ + blockCount_ - 1),
+    // and the part of it the request on the air covers.
+    int blockStart_ = 0, blockCount_ = 0, partFirst_ = 0;
+    std::vector<uint8_t> tries_; // per record: replies that asked for it and did not bring it
+    // Reception of one block reply.
+    std::vector<uint8_t> packet_;
+    std::vector<uint8_t> have_; // per byte of ReplyData: it came in an intact packet
+    bool baseKnown_ = false;
+    uint8_t baseSequence_ = 0; // the text packet's
+    int lastPacket_ = -1;      // the highest packet number taken
+    bool textIntact_ = false;
+    bool allFull_ = true;   // every data packet so far carried a whole packet's payload
+    bool flawed_ = false;   // a packet was damaged, missing or out of place
+    bool overlong_ = false; // data beyond what was asked: not this request's reply
+    bool framingLost_ = false;
+    size_t dataBytes_ = 0;
+    // A packet after a gap is placed by its sequence number only once the next one follows it:
+    // a damaged sequence byte would put it somewhere else.
+    std::vector<uint8_t> unconfirmed_;
+    int unconfirmedNumber_ = -1;
+    bool leftoverDropped_ = false;
 };
 
 // Frequency of a channel in MHz, rounded to 100 kHz (channel 20 → 434).

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -142,31 +143,43 @@ void TaskEngine::handleStatus() {
 }
 
 void TaskEngine::handleBlock() {
-    const size_t expected =
-        static_cast<size_t>(std::max(0, BatchRecordCount)) * static_cast<size_t>(RecordLength);
-    if (replyIs("START") && BatchRecordCount > 0 && ReplyData.size() == expected) {
-        // The answer to a request sent earlier, whose retransmission was answered first, may
-        // come in place of this block's: it holds records already kept, and this block is asked
-        // again. A logger that keeps repeating itself is taken as it is after a few tries.
-        if (blockKind_ != BlockKind::Probe && replyHeldAlready() && ++staleReplies_ < kBlockTries) {
-            retransmit();
-            return;
-        }
-        // A damaged record is asked for again; a block that stays damaged is taken as it is
-        // after a few tries so that a bad memory region cannot hold the logger to its time limit.
-        const int missing = mergeBlockTry();
-        if (missing == 0 || ++BlockFailures >= kBlockTries)
-            acceptBlock();
-        else
-            retransmit();
+    if (BatchRecordCount <= 0 || overlong_) {
+        retransmit();
         return;
     }
-    if (replyIs("EMPTY")) {
+    if (textIntact_ && replyIs("EMPTY") && dataBytes_ == 0) {
         ShowState(NoMeasurements);
         finish();
         return;
     }
-    retransmit();
+    // A damaged or lost text packet with data behind it was this logger's "START"; a whole text
+    // that says anything else is not this block's reply.
+    if (textIntact_ ? !replyIs("START") : dataBytes_ == 0) {
+        retransmit();
+        return;
+    }
+    // The answer to a request sent earlier, whose retransmission was answered first, may come
+    // in place of this block's: it holds records already kept, and this block is asked again.
+    // A logger that keeps repeating itself is taken as it is after a few tries.
+    if (blockKind_ != BlockKind::Probe && replyHeldAlready() && ++staleReplies_ < kBlockTries) {
+        retransmit();
+        return;
+    }
+    // What is missing is asked for again, each record a few times, so that a damaged memory
+    // region cannot hold the logger to its time limit.
+    ByteCount += static_cast<int>(dataBytes_);
+    if (mergeReply() > 0) {
+        askMissing();
+        return;
+    }
+    // A damaged reply counts once, even when what it lacked had come before.
+    if (flawed_) {
+        FailureCount += 1;
+        UpdateLinkDisplay();
+    }
+    StartOffset = blockStart_;
+    BatchRecordCount = blockCount_;
+    acceptBlock();
 }
 
 bool TaskEngine::replyHeldAlready() const {
@@ -175,10 +188,13 @@ bool TaskEngine::replyHeldAlready() const {
     const int year = currentYear();
     std::vector<int16_t> readings(static_cast<size_t>(std::max(0, n)));
     int good = 0;
-    for (size_t at = 0; at + len <= ReplyData.size(); at += len) {
+    for (size_t at = 0; at + len <= ReplyData.size() && at + len <= have_.size(); at += len) {
         TDateTime time = 0;
         int16_t voltage = 0;
-        if (!DecodeRecord(ReplyData.data() + at, n, year, time, voltage, readings.data()))
+        if (std::find(have_.begin() + static_cast<std::ptrdiff_t>(at),
+                      have_.begin() + static_cast<std::ptrdiff_t>(at + len),
+                      0) != have_.begin() + static_cast<std::ptrdiff_t>(at + len) ||
+            !DecodeRecord(ReplyData.data() + at, n, year, time, voltage, readings.data()))
             continue;
         if (!heldRaw_.count(std::vector<uint8_t>(ReplyData.begin() + static_cast<std::ptrdiff_t>(at),
                                                  ReplyData.begin() + static_cast<std::ptrdiff_t>(at + len))))
@@ -215,7 +231,6 @@ void TaskEngine::acceptBlock() {
         sink_->blockAccepted(table_, table_.CurrentLogger, batch, table_.StatusMeasureCount,
                              newestKeptOffset());
     }
-    ByteCount += static_cast<int>(ReplyData.size());
     const int givenUp = static_cast<int>(std::count(block.begin(), block.end(), std::nullopt));
     switch (blockKind_) {
     case BlockKind::Forward:
@@ -492,43 +507,6 @@ int TaskEngine::newestKeptOffset() const {
     return StartOffset;
 }
 
-int TaskEngine::mergeBlockTry() {
-    const size_t len = static_cast<size_t>(RecordLength);
-    const size_t count = static_cast<size_t>(BatchRecordCount);
-    if (merged_.size() != len * count || mergedValid_.size() != count) {
-        merged_.assign(len * count, 0);
-        mergedValid_.assign(count, 0);
-    }
-    const int n = table_.StatusSensorCount;
-    const int year = currentYear();
-    std::vector<int16_t> readings(static_cast<size_t>(std::max(0, n)));
-    std::vector<uint8_t> validNow(count, 0);
-    bool moved = false;
-    for (size_t r = 0; r < count; ++r) {
-        TDateTime time = 0;
-        int16_t voltage = 0;
-        const uint8_t* rec = ReplyData.data() + r * len;
-        validNow[r] = DecodeRecord(rec, n, year, time, voltage, readings.data()) ? 1 : 0;
-        if (validNow[r] && mergedValid_[r] && std::memcmp(rec, merged_.data() + r * len, len) != 0)
-            moved = true;
-    }
-    // The logger took a new measurement between two tries: its offsets moved on, and the
-    // records kept from the earlier tries no longer belong to these positions.
-    if (moved) {
-        std::fill(merged_.begin(), merged_.end(), 0); // zero bytes never decode (day 0)
-        std::fill(mergedValid_.begin(), mergedValid_.end(), 0);
-    }
-    int missing = 0;
-    for (size_t r = 0; r < count; ++r) {
-        if (validNow[r]) {
-            std::memcpy(merged_.data() + r * len, ReplyData.data() + r * len, len);
-            mergedValid_[r] = 1;
-        }
-        missing += mergedValid_[r] ? 0 : 1;
-    }
-    return missing;
-}
-
 // Download plan.
 
 int TaskEngine::blockCapacity(int sensorCount, int blockPosition) {
@@ -577,7 +555,11 @@ std::string TaskEngine::blockRequest() const {
 void TaskEngine::requestBlock() {
     merged_.clear();
     mergedValid_.clear();
+    tries_.clear();
     staleReplies_ = 0;
+    blockStart_ = StartOffset;
+    blockCount_ = BatchRecordCount;
+    partFirst_ = 0;
     TaskStep = AwaitBlock;
     LastCommand = blockRequest();
     sendAir(LastCommand);

@@ -133,7 +133,8 @@ public:
             return fail(path, "must be an object");
         if (!onlyKeys(f, path,
                       {"statusBitClear", "sequenceGap", "badRecordCrc", "truncate", "damage", "slowFraction",
-                       "silent", "silentFirst", "silentRequests", "slowRequests", "slowMs"}))
+                       "spoiledPacket", "lostPacket", "silent", "silentFirst", "silentRequests",
+                       "slowRequests", "slowMs"}))
             return false;
         return number(f, path, "statusBitClear", 0, 1, out.statusBitClear) &&
                number(f, path, "sequenceGap", 0, 1, out.sequenceGap) &&
@@ -141,6 +142,8 @@ public:
                number(f, path, "truncate", 0, 1, out.truncate) &&
                number(f, path, "damage", 0, 1, out.damage) &&
                number(f, path, "slowFraction", 0, 1, out.slowFraction) &&
+               number(f, path, "spoiledPacket", 0, 1, out.spoiledPacket) &&
+               number(f, path, "lostPacket", 0, 1, out.lostPacket) &&
                boolean(f, path, "silent", out.silent) &&
                integerAs(f, path, "silentFirst", 0, 1000000, out.silentFirst) &&
                intList(f, path, "silentRequests", 1, INT32_MAX, out.silentRequests) &&

@@ -10,12 +10,17 @@
 // Injected faults of one logger. Fractions are probabilities in 0..1 drawn from the logger's own
 // seeded generator, so a scenario replays the same faults on every run.
 struct ScenarioFaults {
-    double statusBitClear = 0;       // per packet: status byte without bit 7
-    double sequenceGap = 0;          // per reply: one sequence number skipped
-    double badRecordCrc = 0;         // per record sent: checksum byte spoiled
-    double truncate = 0;             // per reply: the byte stream cut short
-    double damage = 0;               // per packet: one bit of one byte flipped
-    double slowFraction = 0;         // per reply: slowMs added to the reply delay
+    double statusBitClear = 0; // per packet: status byte without bit 7
+    double sequenceGap = 0;    // per reply: one sequence number skipped
+    double badRecordCrc = 0;   // per record sent: checksum byte spoiled
+    double truncate = 0;       // per reply: the byte stream cut short
+    double damage = 0;         // per packet: one bit of one byte flipped
+    double slowFraction = 0;   // per reply: slowMs added to the reply delay
+    // A poor radio link, drawn from a generator of their own so that the faults above replay as
+    // before: a packet whose radio check failed (status bit clear, its payload spoiled), and a
+    // packet that never arrives (its sequence number is used all the same).
+    double spoiledPacket = 0;        // per packet
+    double lostPacket = 0;           // per packet
     bool silent = false;             // never answers
     int silentFirst = 0;             // the first k requests get no reply
     std::vector<int> silentRequests; // request numbers (from 1) that get no reply

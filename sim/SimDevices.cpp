@@ -34,7 +34,8 @@ SimDevices::SimDevices(const Scenario& sc, IClock& clock)
     slots_.reserve(sc.loggers.size());
     for (size_t i = 0; i < sc.loggers.size(); ++i) {
         const ScenarioLogger& c = sc.loggers[i];
-        Slot s{SimLogger(c, now), c.faults, SimRandom(seedFor(sc.seed, i + 1))};
+        Slot s{SimLogger(c, now), c.faults, SimRandom(seedFor(sc.seed, i + 1)),
+               SimRandom(seedFor(sc.seed, i + 1) ^ 0x6C696E6B)};
         s.seq =
             c.firstSequence >= 0 ? static_cast<uint8_t>(c.firstSequence) : static_cast<uint8_t>(s.rng.next());
         s.levelDbm = c.levelDbm;
@@ -252,6 +253,13 @@ void SimDevices::answer(Slot& s, size_t, LoggerReply reply, int replyChannel, ui
         const uint32_t bit = s.rng.below(8);
         if (damage)
             pk[where] ^= static_cast<uint8_t>(1u << bit);
+        if (s.linkRng.chance(f.spoiledPacket)) {
+            pk.back() = 0x00;
+            for (size_t b = 2; b + 2 < pk.size(); ++b)
+                pk[b] = static_cast<uint8_t>(s.linkRng.next());
+        }
+        if (s.linkRng.chance(f.lostPacket))
+            continue;
         packets.push_back(std::move(pk));
     }
     if (uTruncate < f.truncate) {

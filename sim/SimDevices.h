@@ -88,6 +88,7 @@ private:
         SimLogger logger;
         ScenarioFaults faults;
         SimRandom rng;
+        SimRandom linkRng;
         uint8_t seq = 0;
         int requests = 0;
         double levelDbm = -70;

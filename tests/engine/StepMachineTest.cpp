@@ -45,6 +45,19 @@ size_t dataPos(size_t j) {
     return 14 + j / 59 * 63 + 2 + j % 59;
 }
 
+// The offset and count of a block request to D0042.
+std::pair<int, int> blockAsked(const std::string& req) {
+    const auto u = [&](size_t i) { return static_cast<uint8_t>(req[i]); };
+    return {u(6) << 8 | u(7), u(8) << 8 | u(9)};
+}
+
+// Where the record at memory offset `offset` sits in the reply to a block request, oldest first;
+// -1 when the request does not cover it.
+int placeIn(const std::string& req, int offset) {
+    const auto [from, count] = blockAsked(req);
+    return offset >= from && offset < from + count ? from + count - 1 - offset : -1;
+}
+
 std::vector<int> statesOf(const FakeHost& h, int row) {
     std::vector<int> out;
     for (const auto& [r, code] : h.states)
@@ -158,8 +171,10 @@ TEST_F(Example, FramingErrorsAreAskedAgainWhenTheStreamGoesQuiet) {
 
 TEST_F(Example, SequenceGapBetweenStatusAndBlock) {
     d.spoil = [&](const std::string& req, Bytes& framed) {
+        // The status reply ended with 0x11; this one's numbers start at 0x05.
         if (d.heard.size() == 2 && req[5] == 'D')
-            framed[1] = 0x05; // the status reply ended with 0x11
+            for (size_t at = 0, k = 0; at < framed.size(); at += framed[at] + 1u, ++k)
+                framed[at + 1] = static_cast<uint8_t>(0x05 + k);
         return true;
     };
     ASSERT_TRUE(h.start(TTaskKind::Download));
@@ -241,19 +256,22 @@ TEST_F(Example, BlockOfTheWrongLengthIsAskedAgain) {
 }
 
 TEST_F(Example, RecordGivenUpLeavesTheLoggerPartlyLoadedAndAskedAgain) {
-    // Second record of the first block spoiled on every try: three tries in each of the two
-    // attempts, its 112 good ones kept once, and the logger never called done.
+    // Second record of the first block (offset 246) spoiled on every try: three tries in each
+    // of the two attempts, the whole block first and then that record alone beside a good one,
+    // its 112 good ones kept once, and the logger never called done.
+    int asks = 0;
     d.spoil = [&](const std::string& req, Bytes& framed) {
-        if (d.heard.size() > 1 && req == d.heard[1] && req[5] == 'D')
-            framed[dataPos(18 + 3)] ^= 0x20; // the hour of record 1
+        const int at = req[5] == 'D' ? placeIn(req, 246) : -1;
+        if (at >= 0) {
+            ++asks;
+            framed[dataPos(18 * static_cast<size_t>(at) + 3)] ^= 0x20; // its hour
+        }
         return true;
     };
     ASSERT_TRUE(h.start(TTaskKind::Download));
     h.run();
-    int asks = 0;
-    for (const std::string& r : d.heard)
-        asks += r == d.heard[1];
     EXPECT_EQ(asks, 6);
+    EXPECT_EQ(std::count(d.heard.begin(), d.heard.end(), d.heard[1]), 2); // the whole block once each
     // Still missing is one record, however often it was asked.
     EXPECT_EQ(h.engine.DroppedRecords, 1);
     EXPECT_EQ(h.table.loggers[0].GivenUpRecords, 1);
@@ -264,10 +282,11 @@ TEST_F(Example, RecordGivenUpLeavesTheLoggerPartlyLoadedAndAskedAgain) {
 }
 
 TEST_F(Example, GoodRecordsOfEveryTryArePutTogether) {
-    // Each try of the first block damages another record: the second try completes the block.
+    // Each reply for the first block damages the record at its next place: the second, asking
+    // for the oldest record beside a good one, completes the block.
     int tries = 0;
     d.spoil = [&](const std::string& req, Bytes& framed) {
-        if (d.heard.size() > 1 && req == d.heard[1] && req[5] == 'D')
+        if (req[5] == 'D' && blockAsked(req).first >= 135)
             framed[dataPos(18 * static_cast<size_t>(tries++) + 7)] ^= 0x04;
         return true;
     };
@@ -298,7 +317,9 @@ TEST_F(Example, NewMeasurementBetweenTriesDiscardsTheEarlierTries) {
     };
     ASSERT_TRUE(h.start(TTaskKind::Download));
     h.run();
-    EXPECT_EQ(tries, 3);
+    // The part asked for after the first reply showed that the memory had moved: the whole block
+    // was asked again.
+    EXPECT_EQ(tries, 2);
     // The shift left the oldest record short of the begin: the records back to it, the one at the
     // begin itself included, were asked for besides.
     const auto t = tableSeconds(h.table, 0);
@@ -616,12 +637,14 @@ struct ReplyTiming : Example {
             return true;
         };
     }
-    void expectFirstBlockAskedAgainAfterTheQuietLine() {
+    // The first block, spoiled, is judged once the line is quiet and asked for again: `again` is
+    // the offset and count of that second request.
+    void expectFirstBlockAskedAgainAfterTheQuietLine(std::pair<int, int> again) {
         ASSERT_TRUE(h.start(TTaskKind::Download));
         h.run();
         const auto t = blockTimes();
         ASSERT_GE(t.size(), 2u);
-        EXPECT_EQ(sent[1].first, sent[2].first);
+        EXPECT_EQ(blockAsked(sent[2].first), again);
         EXPECT_EQ(t[1] - t[0], 200u);
         EXPECT_EQ(h.engine.FailureCount, 1);
         EXPECT_EQ(h.table.LoadedRecordCount, 248);
@@ -675,7 +698,8 @@ TEST_F(ReplyTiming, BlockOneByteShortWaitsForTheQuietLineAndIsAskedAgain) {
         framed[last] = static_cast<uint8_t>(framed[last] - 1);
         return true;
     };
-    expectFirstBlockAskedAgainAfterTheQuietLine();
+    // The last packet's bytes are one place off: its two records fail and are asked beside a good one.
+    expectFirstBlockAskedAgainAfterTheQuietLine({135, 3});
 }
 
 TEST_F(ReplyTiming, BlockWithAPacketAfterItsEndWaitsForTheQuietLineAndIsAskedAgain) {
@@ -685,7 +709,7 @@ TEST_F(ReplyTiming, BlockWithAPacketAfterItsEndWaitsForTheQuietLineAndIsAskedAga
         framed.insert(framed.end(), extra.begin(), extra.end());
         return true;
     };
-    expectFirstBlockAskedAgainAfterTheQuietLine();
+    expectFirstBlockAskedAgainAfterTheQuietLine({135, 113}); // longer than asked: all of it again
 }
 
 // A record damaged in every try of the first attempt and whole in the second is not missing.

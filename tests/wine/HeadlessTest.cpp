@@ -198,6 +198,7 @@ TEST(HeadlessDownload, RefusedGroupAndFailedSaveAreReportedAsFailures) {
               headless::kWriteFailed);
 }
 
+#ifdef KV_HAVE_ARCHIVE
 // An archive whose folder cannot be made: said at once, the file is still written, and the run
 // ends with a status of its own after saying how many records the archive lacks.
 TEST(HeadlessDownload, RecordsTheArchiveCannotTakeEndTheRunWithAStatusOfItsOwn) {
@@ -211,6 +212,7 @@ TEST(HeadlessDownload, RecordsTheArchiveCannotTakeEndTheRunWithAStatusOfItsOwn) 
     EXPECT_NE(r.log.find("archive: Не удается создать папку архива"), std::string::npos) << r.log;
     EXPECT_NE(r.log.find("error: 40 records could not be kept in the archive"), std::string::npos) << r.log;
 }
+#endif
 
 TEST(HeadlessOptions, ParsesTheCommandLineAndRefusesBadValues) {
     headless::Options o;
