@@ -784,3 +784,77 @@ TEST_F(Example, LatePacketAfterAWholeBlockDoesNotSpoilTheNextExchange) {
     EXPECT_EQ(h.table.LoadedRecordCount, 248);
     EXPECT_EQ(h.state(0), TaskDone);
 }
+
+// One fault in the first block's reply (36 packets: the text, then 35 of data): the records are
+// those of an intact reply, and the one request that follows asks only for what was lost, beside
+// one record already held.
+struct PacketFault {
+    const char* what;
+    int packet;       // 0 the text packet
+    bool lost;        // never arrives; otherwise damaged (status bit clear, payload spoiled)
+    bool cutFromHere; // the reply ends inside this packet
+};
+
+class SelectiveRepeat : public Example, public ::testing::WithParamInterface<PacketFault> {};
+
+TEST_P(SelectiveRepeat, KeepsWhatCameWholeAndAsksOnlyForTheRest) {
+    const PacketFault f = GetParam();
+    size_t firstLost = SIZE_MAX, lastLost = 0; // data bytes the fault takes
+    d.spoil = [&](const std::string& req, Bytes& framed) {
+        if (d.heard.size() != 2 || req[5] != 'D')
+            return true;
+        const auto starts = packetStarts(framed);
+        const size_t at = starts[static_cast<size_t>(f.packet)];
+        const size_t len = framed[at] + 1u;
+        if (f.packet > 0) {
+            firstLost = static_cast<size_t>(f.packet - 1) * 59;
+            lastLost = f.cutFromHere ? 2033 : std::min<size_t>(2033, firstLost + 58);
+        }
+        if (f.cutFromHere)
+            framed.resize(at + len / 2);
+        else if (f.lost)
+            framed.erase(framed.begin() + static_cast<long>(at),
+                         framed.begin() + static_cast<long>(at + len));
+        else {
+            for (size_t b = at + 2; b + 2 < at + len; ++b)
+                framed[b] ^= 0x5A;
+            framed[at + len - 1] = 0x00;
+        }
+        return true;
+    };
+    ASSERT_TRUE(h.start(TTaskKind::Download));
+    h.run();
+    EXPECT_EQ(h.state(0), TaskDone);
+    EXPECT_EQ(h.engine.FailureCount, 1);
+    const auto all = recordSeconds(now0, 500, 3);
+    EXPECT_EQ(tableSeconds(h.table, 0), std::vector<int64_t>(all.begin() + 252, all.end()));
+    if (firstLost == SIZE_MAX) {
+        // Only the text was hurt: the data said all, and nothing was asked again.
+        EXPECT_EQ(d.heard.size(), 4u);
+        return;
+    }
+    ASSERT_EQ(d.heard.size(), 5u);
+    // Records run oldest first from offset 247: byte j of the block belongs to offset 247 - j / 18.
+    const int newestLost = 247 - static_cast<int>(lastLost / 18),
+              oldestLost = 247 - static_cast<int>(firstLost / 18);
+    const auto [from, count] = blockAsked(d.heard[2]);
+    EXPECT_LE(from, newestLost) << f.what;
+    EXPECT_GE(from + count - 1, oldestLost) << f.what;
+    EXPECT_LE(count, oldestLost - newestLost + 2) << f.what;
+}
+
+INSTANTIATE_TEST_SUITE_P(PacketFaults, SelectiveRepeat,
+                         ::testing::Values(PacketFault{"text damaged", 0, false, false},
+                                           PacketFault{"text lost", 0, true, false},
+                                           PacketFault{"first damaged", 1, false, false},
+                                           PacketFault{"first lost", 1, true, false},
+                                           PacketFault{"middle damaged", 17, false, false},
+                                           PacketFault{"middle lost", 17, true, false},
+                                           PacketFault{"last damaged", 35, false, false},
+                                           PacketFault{"last lost", 35, true, false},
+                                           PacketFault{"cut off in the middle", 20, false, true}),
+                         [](const ::testing::TestParamInfo<PacketFault>& i) {
+                             std::string n = i.param.what;
+                             std::replace(n.begin(), n.end(), ' ', '_');
+                             return n;
+                         });
