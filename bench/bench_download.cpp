@@ -16,13 +16,21 @@ using namespace enginetest;
 
 namespace {
 
+struct Outcome {
+    double simulatedS = 0;
+    bool recordsRight = false; // every record of the logger's in the table once, in order, none else
+};
+
 // onArrival: bytes are read as they arrive (the port's notifier, waking 1 ms after a byte, as an
-// adapter at its 1 ms latency delivers them), besides the 50 ms reception ticks.
-void downloadAt(int position, bool onArrival) {
-    const char* json =
-        R"({"modem": {"port": 6}, "loggers": [{"name": "D0042", "period": 1, "measuring": false,
-        "replyDelayMs": 0, "packetGapMs": 0,
-        "sensors": [1,2,3,4,5,6,7,8,9,10,11,12,13,14,15,16], "generate": {"count": 20000}}]})";
+// adapter at its 1 ms latency delivers them), besides the 50 ms reception ticks. faults: the
+// logger's fault object in the scenario's JSON.
+Outcome downloadAt(int position, bool onArrival, int count = 20000, const std::string& faults = "{}",
+                   bool print = true, int replyDelayMs = 0) {
+    const std::string json =
+        R"({"seed": 5, "modem": {"port": 6}, "loggers": [{"name": "D0042", "period": 1, "measuring": false,
+        "packetGapMs": 0, "sensors": [1,2,3,4,5,6,7,8,9,10,11,12,13,14,15,16], "generate": {"count": )" +
+        std::to_string(count) + "}, \"replyDelayMs\": " + std::to_string(replyDelayMs) +
+        ", \"faults\": " + faults + "}]}";
     FakeClock clock;
     SimDevices devices(parseScenario(json, "bench").scenario, clock);
     SerialOsTap<SimSerialOs> os(devices); // counts the bytes that cross the line each way
@@ -52,7 +60,7 @@ void downloadAt(int position, bool onArrival) {
 
     const auto cpu0 = std::chrono::steady_clock::now();
     if (!engine.CheckStart(TTaskKind::Download))
-        return;
+        return {};
     host.switchOn = true;
     const uint64_t t0 = clock.elapsedMs();
     engine.StartTask(TTaskKind::Download);
@@ -84,11 +92,55 @@ void downloadAt(int position, bool onArrival) {
     blocks = host.skipDevRestarts - 1;
     const double simS = (clock.elapsedMs() - t0) / 1000.0;
     const double lineS = (SimDevices::lineTimeUs(os.bytesIn) + SimDevices::lineTimeUs(os.bytesOut)) / 1e6;
-    std::printf("%-10s block %4d B: %5d records in %4d blocks, simulated %7.1f s, line %7.1f s "
-                "(x%.3f), overhead %5.1f ms/block, host CPU %.0f ms\n",
-                onArrival ? "on arrival" : "ticks only", 512 << (3 - position), table.LoadedRecordCount,
-                blocks, simS, lineS, simS / lineS, blocks > 0 ? (simS - lineS) * 1000.0 / blocks : 0.0,
-                cpuMs);
+    if (print)
+        std::printf("%-10s block %4d B: %5d records in %4d blocks, simulated %7.1f s, line %7.1f s "
+                    "(x%.3f), overhead %5.1f ms/block, host CPU %.0f ms\n",
+                    onArrival ? "on arrival" : "ticks only", 512 << (3 - position), table.LoadedRecordCount,
+                    blocks, simS, lineS, simS / lineS, blocks > 0 ? (simS - lineS) * 1000.0 / blocks : 0.0,
+                    cpuMs);
+    Outcome out;
+    out.simulatedS = simS;
+    const auto& held = devices.logger(0).records();
+    const auto& times = table.loggers[0].RecordTimes;
+    out.recordsRight = times.size() == held.size();
+    for (size_t k = 0; out.recordsRight && k < held.size(); ++k) {
+        const uint8_t* st = held[k].stamp;
+        out.recordsRight = dt::toSeconds(times[k]) ==
+                           dt::toSeconds(dt::encode(2000 + st[2], st[1], st[0], st[3], st[4], st[5]));
+    }
+    return out;
+}
+
+// Poor links against a good one, at every block size: each download's simulated time divided by
+// the good link's, and whether its records are the logger's own.
+void damagedLinks(int replyDelayMs) {
+    const std::pair<const char*, const char*> links[] = {
+        {"1% spoiled", R"({"spoiledPacket": 0.01})"},
+        {"2% spoiled", R"({"spoiledPacket": 0.02})"},
+        {"5% spoiled", R"({"spoiledPacket": 0.05})"},
+        {"10% spoiled", R"({"spoiledPacket": 0.10})"},
+        {"20% spoiled", R"({"spoiledPacket": 0.20})"},
+        {"1% lost", R"({"lostPacket": 0.01})"},
+        {"5% cut short", R"({"truncate": 0.05})"},
+        {"2% sp+1% lost+5% cut", R"({"spoiledPacket": 0.02, "lostPacket": 0.01, "truncate": 0.05})"},
+    };
+    std::printf("\n1000 records of 16 sensors, replies %d ms after their request, time / good link's "
+                "(! where a record is wrong):\n%-22s",
+                replyDelayMs, "link");
+    for (int position = 3; position >= 0; --position)
+        std::printf("%12d B", 512 << (3 - position));
+    std::printf("\n");
+    double good[4] = {};
+    for (int position = 3; position >= 0; --position)
+        good[position] = downloadAt(position, true, 1000, "{}", false, replyDelayMs).simulatedS;
+    for (const auto& [name, faults] : links) {
+        std::printf("%-22s", name);
+        for (int position = 3; position >= 0; --position) {
+            const Outcome o = downloadAt(position, true, 1000, faults, false, replyDelayMs);
+            std::printf("%10.2f x%s", o.simulatedS / good[position], o.recordsRight ? " " : "!");
+        }
+        std::printf("\n");
+    }
 }
 
 void tickCost() {
@@ -132,5 +184,7 @@ int main() {
         for (int position = 3; position >= 0; --position)
             downloadAt(position, onArrival);
     tickCost();
+    damagedLinks(0);
+    damagedLinks(200);
     return 0;
 }

@@ -93,6 +93,8 @@ int TaskEngine::currentYear() const {
 
 void TaskEngine::sendAir(const std::string& bytes) {
     modem_.SendToModem(false, bytes);
+    sentMs_ = clock_.tickCount();
+    awaitingFirstByte_ = true;
 }
 
 void TaskEngine::sendCommand(const std::string& bytes) {
@@ -301,6 +303,12 @@ uint32_t TaskEngine::receive() {
     if (n == 0)
         return 0;
     lastByteMs_ = clock_.tickCount();
+    if (awaitingFirstByte_) {
+        // How long a logger takes to answer decides what a request is worth.
+        awaitingFirstByte_ = false;
+        const double ms = static_cast<double>(lastByteMs_ - sentMs_);
+        replyLatencyMs_ = replyLatencyMs_ < 0 ? ms : 0.7 * replyLatencyMs_ + 0.3 * ms;
+    }
     if (ReceptionError)
         return n;
     frame(n);
@@ -378,7 +386,7 @@ void TaskEngine::packetEnded() {
 
 bool TaskEngine::replyComplete() const {
     if (TaskStep == AwaitBlock)
-        return blockReplyWhole();
+        return blockReplyWhole() || blockReplyOver();
     if (ReceptionError || PacketPos != 0 || PacketCount == 0)
         return false;
     if (replyIs("READY") || replyIs("ERASE") || replyIs("EMPTY"))
@@ -421,7 +429,7 @@ void TaskEngine::TimerReadStreamTimer() {
     if (clock_.tickCount() - lastByteMs_ < static_cast<uint32_t>(std::max(1, host_.readStreamInterval())))
         return;
     // A block reply of which nothing could be placed is one that went wrong, not one to wait for.
-    if (PacketCount == 0 && !ReceptionError && !(TaskStep == AwaitBlock && flawed_))
+    if (PacketCount == 0 && !ReceptionError && !(TaskStep == AwaitBlock && (flawed_ || PacketPos > 0)))
         return;
     if (ReceptionError) {
         ResetReception = true;

@@ -163,10 +163,13 @@ private:
     void blockPacket();
     void placeData(int number, const uint8_t* payload, size_t size);
     bool blockReplyWhole() const;
+    bool blockReplyOver() const;
+    void closeBlockReception();
     void resetBlockReception();
     // Puts the reply's good records into the block; the number of records still to ask for.
     int mergeReply();
     void askMissing();
+    bool fitsBetweenHeld(size_t i, const uint8_t* rec, TDateTime time) const;
     // The reply holds exactly what its keyword and the step announce.
     bool replyComplete() const;
     void takeReply();
@@ -227,6 +230,9 @@ private:
     bool powerSent_ = false;
     bool statusClockValid_ = true;
     uint32_t lastByteMs_ = 0; // tick count when the last byte was read
+    uint32_t sentMs_ = 0;     // when the last request went out
+    bool awaitingFirstByte_ = false;
+    double replyLatencyMs_ = -1; // from a request to the first byte of its reply, smoothed
     std::array<uint8_t, kReceptionBufferSize> buffer_{};
     std::vector<uint8_t> merged_;      // the current block, record by record, from all its tries
     std::vector<uint8_t> mergedValid_; // per record of the block: a good copy is in merged_

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 
 namespace {
 
@@ -152,6 +153,25 @@ void TaskEngine::placeData(int number, const uint8_t* payload, size_t size) {
     dataBytes_ += size;
 }
 
+// The packet that carries the reply's last byte has come: what else it lacks will not follow.
+bool TaskEngine::blockReplyOver() const {
+    if (ReplyData.empty() || PacketPos != 0)
+        return false;
+    const int packets = static_cast<int>((ReplyData.size() + kMaxPacketPayload - 1) / kMaxPacketPayload);
+    return lastPacket_ >= packets;
+}
+
+// The last packet after a gap has no next one to vouch for its place: its number and a length
+// that is just the rest of the reply do.
+void TaskEngine::closeBlockReception() {
+    if (unconfirmed_.empty())
+        return;
+    const size_t at = static_cast<size_t>(unconfirmedNumber_ - 1) * kMaxPacketPayload;
+    if (unconfirmedNumber_ == lastPacket_ && at + unconfirmed_.size() == ReplyData.size())
+        placeData(unconfirmedNumber_, unconfirmed_.data(), unconfirmed_.size());
+    unconfirmed_.clear();
+}
+
 bool TaskEngine::blockReplyWhole() const {
     return !flawed_ && PacketPos == 0 && textIntact_ && !ReplyData.empty() &&
            dataBytes_ == ReplyData.size() && replyIs("START");
@@ -183,8 +203,12 @@ int TaskEngine::mergeReply() {
         const uint8_t* rec = ReplyData.data() + at;
         good[r] = DecodeRecord(rec, n, year, time, voltage, readings.data()) ? 1 : 0;
         const size_t i = static_cast<size_t>(partFirst_) + r;
-        if (good[r] && i < count && mergedValid_[i] && std::memcmp(rec, merged_.data() + i * len, len) != 0)
-            moved = true;
+        if (!good[r] || i >= count)
+            continue;
+        if (mergedValid_[i])
+            moved = moved || std::memcmp(rec, merged_.data() + i * len, len) != 0;
+        else if (partFirst_ != 0 || part != count)
+            moved = moved || !fitsBetweenHeld(i, rec, time);
     }
     // The logger took a new measurement between two replies: its offsets moved on, and the
     // records kept from the earlier replies no longer belong to these places.
@@ -214,9 +238,39 @@ int TaskEngine::mergeReply() {
     return missing;
 }
 
+// A record asked for on its own must be the one of its place: not one held at another place of
+// the block (the memory moved on by a record since), and, where the records around it run in time
+// order, later than the held one before it and earlier than the held one after it.
+bool TaskEngine::fitsBetweenHeld(size_t i, const uint8_t* rec, TDateTime time) const {
+    const size_t len = static_cast<size_t>(RecordLength);
+    const int n = table_.StatusSensorCount;
+    const int year = currentYear();
+    std::vector<int16_t> readings(static_cast<size_t>(std::max(0, n)));
+    const auto timeAt = [&](size_t k) {
+        TDateTime t = 0;
+        int16_t v = 0;
+        DecodeRecord(merged_.data() + k * len, n, year, t, v, readings.data());
+        return dt::toSeconds(t);
+    };
+    std::optional<int64_t> before, after;
+    for (size_t k = 0; k < mergedValid_.size(); ++k) {
+        if (!mergedValid_[k])
+            continue;
+        if (std::memcmp(rec, merged_.data() + k * len, len) == 0)
+            return false;
+        if (k < i)
+            before = timeAt(k);
+        else if (!after)
+            after = timeAt(k);
+    }
+    const int64_t t = dt::toSeconds(time);
+    if (before && after && *before >= *after)
+        return true; // a clock set back in between: the times say nothing here
+    return (!before || t > *before) && (!after || t < *after);
+}
+
 // The next request of the block: the first run of records still to ask for, joined with the runs
-// close behind it, and one record of the block already held beside them, whose sameness shows
-// the memory has not moved since.
+// close behind it.
 void TaskEngine::askMissing() {
     const int count = blockCount_;
     const auto wanted = [this](int i) {
@@ -238,9 +292,9 @@ void TaskEngine::askMissing() {
     if (first >= count) { // nothing placed at all: the whole block
         first = 0;
         last = count - 1;
-    } else if (last + 1 < count && mergedValid_[static_cast<size_t>(last + 1)]) {
-        ++last;
-    } else if (first > 0 && mergedValid_[static_cast<size_t>(first - 1)]) {
+    } else if (last == count - 1 && first > 0 && mergedValid_[static_cast<size_t>(first - 1)]) {
+        // Nothing held after it in the block to tell a moved memory by: one held before it goes
+        // along, whose sameness shows the places still hold.
         --first;
     }
     ++BlockFailures;

@@ -143,6 +143,7 @@ void TaskEngine::handleStatus() {
 }
 
 void TaskEngine::handleBlock() {
+    closeBlockReception();
     if (BatchRecordCount <= 0 || overlong_) {
         retransmit();
         return;
