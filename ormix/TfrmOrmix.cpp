@@ -99,10 +99,10 @@ void TfrmOrmix::buildUi() {
         menu->addAction(QStringLiteral("Закрыть файл"), this, &TfrmOrmix::ActionCloseFileTriggered);
     close->setObjectName(QStringLiteral("ActionCloseFile"));
     menu->addSeparator();
-    menu->addAction(QStringLiteral("Экспорт в CSV: показанный регистратор…"), this,
+    menu->addAction(QStringLiteral("Экспорт в CSV: показанный логгер…"), this,
                     &TfrmOrmix::ActionExportLoggerTriggered)
         ->setObjectName(QStringLiteral("ActionExportLogger"));
-    menu->addAction(QStringLiteral("Экспорт в CSV: все регистраторы файла…"), this,
+    menu->addAction(QStringLiteral("Экспорт в CSV: все логгеры файла…"), this,
                     &TfrmOrmix::ActionExportAllTriggered)
         ->setObjectName(QStringLiteral("ActionExportAll"));
 #ifdef KV_WITH_ARCHIVE
@@ -120,7 +120,7 @@ void TfrmOrmix::buildUi() {
     auto* splitter = new QSplitter(this);
     tree_ = new QTreeWidget(splitter);
     tree_->setObjectName(QStringLiteral("TreeFiles"));
-    tree_->setHeaderLabel(QStringLiteral("Файлы и регистраторы"));
+    tree_->setHeaderLabel(QStringLiteral("Файлы и логгеры"));
     tree_->setMinimumWidth(200);
     connect(tree_, &QTreeWidget::currentItemChanged, this,
             [this](QTreeWidgetItem* item) { TreeFilesCurrentChanged(item); });
@@ -140,7 +140,7 @@ void TfrmOrmix::buildUi() {
         form->addRow(caption, l);
         return l;
     };
-    labelName_ = addRow("LabelName", QStringLiteral("Регистратор:"));
+    labelName_ = addRow("LabelName", QStringLiteral("Логгер:"));
     labelComment_ = addRow("LabelComment", QStringLiteral("Комментарий:"));
     labelString_ = addRow("LabelString", QStringLiteral("Термокоса:"));
     labelCodes_ = addRow("LabelCodes", QStringLiteral("Коды датчиков:"));
@@ -330,12 +330,11 @@ bool TfrmOrmix::openArchiveLogger(RecordArchive& archive, const std::string& log
         return false;
     }
     if (loaded->data.loggers.empty()) {
-        error(QStringLiteral("В архиве ") + loaded->path + QStringLiteral(" нет записей регистратора ") +
-              name);
+        error(QStringLiteral("В архиве ") + loaded->path + QStringLiteral(" нет записей логгера ") + name);
         return false;
     }
     showLogger(placeEntry(std::move(loaded)), 0);
-    statusBar()->showMessage(QStringLiteral("Загружена история регистратора ") + name);
+    statusBar()->showMessage(QStringLiteral("Загружена история логгера ") + name);
     return true;
 }
 #endif
@@ -418,7 +417,7 @@ void TfrmOrmix::showFileInfo() {
         const QString archive = QFileInfo(filePath(curFile_)).fileName();
         setWindowTitle(QStringLiteral("Ormix — история ") + historyName(*f) + QStringLiteral(" (архив ") +
                        archive + QLatin1Char(')'));
-        labelSummary_->setText(QStringLiteral("История регистратора %1 из архива %2. Записей: %3, строк "
+        labelSummary_->setText(QStringLiteral("История логгера %1 из архива %2. Записей: %3, строк "
                                               "термокосы: %4, конфликтов: %5.")
                                    .arg(historyName(*f), archive)
                                    .arg(f->recordCount())
@@ -697,7 +696,7 @@ void TfrmOrmix::ActionExportLoggerTriggered() {
     }
     const QString base = entryBaseName(curFile_);
     const QString path =
-        askSave(this, QStringLiteral("Экспорт регистратора в CSV"),
+        askSave(this, QStringLiteral("Экспорт логгера в CSV"),
                 (isHistory(curFile_) ? base : base + QLatin1Char('_') + ormix::loggerName(*l)) +
                     QStringLiteral(".csv"),
                 QStringLiteral("CSV (*.csv)"), QStringLiteral(".csv"));
@@ -710,7 +709,7 @@ void TfrmOrmix::ActionExportAllTriggered() {
         error(QStringLiteral("Нет данных для экспорта"));
         return;
     }
-    const QString path = askSave(this, QStringLiteral("Экспорт всех регистраторов в CSV"),
+    const QString path = askSave(this, QStringLiteral("Экспорт всех логгеров в CSV"),
                                  entryBaseName(curFile_) + QStringLiteral(".csv"),
                                  QStringLiteral("CSV (*.csv)"), QStringLiteral(".csv"));
     if (!path.isEmpty())

@@ -42,7 +42,7 @@ std::string toCsv(const OrxFile& file, const std::vector<size_t>& loggers) {
         sensors = std::max(sensors, l->sensorCount());
 
     std::string out;
-    out += "Регистратор,Строка,Время,Напряжение,Подпись";
+    out += "Логгер,Строка,Время,Напряжение,Подпись";
     for (size_t k = 0; k < sensors; ++k) {
         std::optional<int32_t> code;
         bool same = true;

@@ -16,7 +16,7 @@ using namespace orxtest;
 TEST(OrxCsv, TheExampleFileByteForByte) {
     const orx::OrxFile f = orx::parseOrx(exampleFile(), kYear);
     const std::string want =
-        "Регистратор,Строка,Время,Напряжение,Подпись,Датчик 1 (код 100),Датчик 2 (код 200)\r\n"
+        "Логгер,Строка,Время,Напряжение,Подпись,Датчик 1 (код 100),Датчик 2 (код 200)\r\n"
         "D4071534826,8,2026-12-07T10:00:00,365,верна,-200,400\r\n"
         "D4071534826,9,2026-12-07T14:00:00,364,верна,-198,401\r\n";
     EXPECT_EQ(orx::toCsv(f, {0}), want);
@@ -39,12 +39,12 @@ TEST(OrxCsv, AllLoggersWithDifferentSensorsQuotedNamesAndABrokenSignature) {
     text.replace(text.rfind("-3 ("), 2, "-4"); // the last record no longer matches its signature
     const orx::OrxFile f = orx::parseOrx(text, kYear);
     const std::string want =
-        "Регистратор,Строка,Время,Напряжение,Подпись,Датчик 1 (код 100),Датчик 2,Датчик 3 (код 400)\r\n"
+        "Логгер,Строка,Время,Напряжение,Подпись,Датчик 1 (код 100),Датчик 2,Датчик 3 (код 400)\r\n"
         "\"Скв,\"\"1\"\"\",8,2026-01-02T03:04:05,365,верна,1,2,\r\n"
         "B,12,2026-01-02T03:04:06,5,нарушена,-1,-2,-4\r\n";
     EXPECT_EQ(orx::toCsv(f, {0, 1}), want);
     // Only the chosen logger, and indices that name no logger are passed over.
-    EXPECT_EQ(orx::toCsv(f, {1, 7}), "Регистратор,Строка,Время,Напряжение,Подпись,Датчик 1 (код 100),"
+    EXPECT_EQ(orx::toCsv(f, {1, 7}), "Логгер,Строка,Время,Напряжение,Подпись,Датчик 1 (код 100),"
                                      "Датчик 2 (код 300),Датчик 3 (код 400)\r\n"
                                      "B,12,2026-01-02T03:04:06,5,нарушена,-1,-2,-4\r\n");
 }

@@ -170,11 +170,10 @@ private slots:
         QVERIFY(w.exportCsv(csv, false));
         QFile f(csv);
         QVERIFY(f.open(QIODevice::ReadOnly));
-        QCOMPARE(
-            f.readAll(),
-            QByteArray("Регистратор,Строка,Время,Напряжение,Подпись,Датчик 1 (код 100),Датчик 2 (код 200)\r\n"
-                       "D4071534826,8,2026-12-07T10:00:00,365,верна,-200,400\r\n"
-                       "D4071534826,9,2026-12-07T14:00:00,364,верна,-198,401\r\n"));
+        QCOMPARE(f.readAll(),
+                 QByteArray("Логгер,Строка,Время,Напряжение,Подпись,Датчик 1 (код 100),Датчик 2 (код 200)\r\n"
+                            "D4071534826,8,2026-12-07T10:00:00,365,верна,-200,400\r\n"
+                            "D4071534826,9,2026-12-07T14:00:00,364,верна,-198,401\r\n"));
         QVERIFY(!w.exportCsv(dir_.filePath(QStringLiteral("no/such/folder/x.csv")), true));
         QCOMPARE(errors_.size(), 1);
 
