@@ -137,7 +137,7 @@ private slots:
         QCOMPARE(r.values[5]->toolTip(), QStringLiteral("Скважина №5")); // whole where the view cuts it
         QVERIFY(w.row(1).values[5]->toolTip().isEmpty());
         QCOMPARE(r.light->brushColour(), QColor(0, 0, 0));
-        QCOMPARE(r.light->toolTip(), QStringLiteral("Device until not called"));
+        QCOMPARE(r.light->toolTip(), QStringLiteral("Логгер ещё не опрашивался"));
         QCOMPARE(r.lamp->toolTip(), QStringLiteral("Нет ошибок"));
         QCOMPARE(r.lamp->brushColour(), QColor(255, 0, 0));
         QCOMPARE(r.bar->brushColour(), QColor(255, 255, 255));
