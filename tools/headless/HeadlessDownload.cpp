@@ -168,6 +168,7 @@ public:
         channel = options.channels.bound(value);
     }
     void setCaption(const std::string&) override {}
+    void groupNotice(const std::string& text) override { say("%s\n", text.c_str()); }
 
     // IMessages: errors are logged; the only question a download asks is about data that this
     // run cannot have yet.
