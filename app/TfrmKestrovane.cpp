@@ -3,6 +3,7 @@
 #include "app/ProgramWindows.h"
 #include "app/TImageButton.h"
 #include "app/TRadioGroup.h"
+#include "app/TaskTexts.h"
 #ifdef KV_HAVE_ARCHIVE
 #include "archive/ArchiveSink.h"
 #endif
@@ -19,6 +20,7 @@
 #include "widgets/TNumSpinEdit.h"
 #include "widgets/TOnOffSwitch.h"
 
+#include <QApplication>
 #include <QCalendarWidget>
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -111,6 +113,7 @@ TfrmKestrovane::TfrmKestrovane(IClock& clock, ISerialOs& serialOs, QWidget* pare
     table.setMessages(&messages_);
     modem.setHost(this);
     openDocument = [](const QString& path) { DocumentOpenerQt().open(path.toStdString()); };
+    editDocument = [](const QString& path) { return DocumentOpenerQt().launch(path.toStdString()); };
 
     auto* central = new QWidget(this);
     auto* outer = new QVBoxLayout(central);
@@ -226,6 +229,27 @@ void TfrmKestrovane::buildPanelFile() {
         l->setFont(small);
         describe(l, h.name, h.hint, h.text);
         *h.field = l;
+    }
+    // The lights have no heading of their own: the heading over the list tells them.
+    Label15->setToolTip(TfrmAbout::lightsLegend());
+
+    // The values read at a glance stand after the comments; the list says where once it has rows.
+    const struct {
+        const char* name;
+        const char* text;
+        const char* hint;
+    } glance[] = {
+        {"LabelGlanceBattery", "батарея", "Напряжение батареи логгера, В"},
+        {"LabelGlanceLevel", "сигнал", "Уровень сигнала логгера при последнем ответе, дБм"},
+        {"LabelGlanceClock", "часы",
+         "На сколько часы логгера спешат (+) или отстают (−)\nот часов компьютера"},
+    };
+    for (size_t g = 0; g < GlanceHeadings.size(); ++g) {
+        auto* l = plainLabel(p, glance[g].text, 0, 16, 56, 16);
+        l->setFont(small);
+        describe(l, glance[g].name, QString::fromUtf8(glance[g].hint), glance[g].text);
+        l->hide();
+        GlanceHeadings[g] = l;
     }
 }
 
@@ -432,6 +456,12 @@ void TfrmKestrovane::buildDevList() {
         std::array<QFrame*, 6>{BevelSN, BevelD, BevelP, BevelM, BevelT, BevelC}, ImageArrowDevPtr,
         ImageArrowAttemptPtr, [this](const QString& t) { StatusPanel1->setText(t); }, clock_);
     table.setRowNotifications(list_.get());
+    list_->setGlanceMoved([this](int x) {
+        for (size_t g = 0; g < GlanceHeadings.size(); ++g) {
+            GlanceHeadings[g]->move(kPanelControlWidth + x + LoggerListView::kGlanceOffsets[g], 16);
+            GlanceHeadings[g]->setVisible(x >= 0);
+        }
+    });
 }
 
 void TfrmKestrovane::buildNonVisual() {
@@ -532,6 +562,13 @@ void TfrmKestrovane::FormCreate() {
     // A channel read equal to the design value changes nothing, yet the labels must show it.
     if (LabelModFreq->text().isEmpty())
         SpinModChannelChange();
+    // The day goes on with the group of the last one; a group moved away since is no error.
+    if (!LastGroup.isEmpty() && QFileInfo(LastGroup).isFile()) {
+        LoadConfiguration(LastGroup.toStdString(), table, *this);
+        if (table.LoggerCount > 0 && StatusPanel1->text().isEmpty())
+            setStatusPanel1("Открыта группа " + fileio::fileNameOf(table.ConfigFileName) +
+                            ". Включите модем...");
+    }
 
     RadioGrPower1->setEnabled(CheckBoxAttempt1->isChecked());
     RadioGrPower2->setEnabled(CheckBoxAttempt2->isChecked());
@@ -620,8 +657,16 @@ QString TfrmKestrovane::frequencyText(int channel) {
            " МГц";
 }
 
+// A typed number outside the range names no channel; the label says which ones exist.
+QString TfrmKestrovane::channelLabelText(const TNumSpinEdit* spin) {
+    const int channel = spin->valueRounded();
+    if (spin->bounded(channel) != channel || channel < 0 || channel > 255)
+        return QStringLiteral("каналы %1…%2").arg(spin->minimum()).arg(spin->maximum());
+    return frequencyText(channel);
+}
+
 void TfrmKestrovane::SpinModChannelChange() {
-    LabelModFreq->setText(frequencyText(SpinModChannel->valueRounded()));
+    LabelModFreq->setText(channelLabelText(SpinModChannel));
     SpinLogChannel->setValue(SpinModChannel->value());
     // Runs at every keystroke: the field is left as typed, the modem gets a channel in range.
     if (PortDrv.IsOpen() && analyzerShowing() && !taskRunning())
@@ -629,7 +674,7 @@ void TfrmKestrovane::SpinModChannelChange() {
 }
 
 void TfrmKestrovane::SpinLogChannelChange() {
-    LabelLogFreq->setText(frequencyText(SpinLogChannel->valueRounded()));
+    LabelLogFreq->setText(channelLabelText(SpinLogChannel));
 }
 
 void TfrmKestrovane::ImageSoundClick() {
@@ -841,7 +886,7 @@ void TfrmKestrovane::startFinishedSoundTimer() {
 }
 
 bool TfrmKestrovane::onlyNew() const {
-    return CheckBoxOnlyNew->isChecked();
+    return CheckBoxOnlyNew->isChecked() || resuming_;
 }
 
 void TfrmKestrovane::openArchive() {
@@ -897,6 +942,18 @@ bool TfrmKestrovane::loggerTicked(int row) const {
 void TfrmKestrovane::rowShowState(int row, int code) {
     const int givenUp = table.validIndex(row) ? table.loggers[static_cast<size_t>(row)].GivenUpRecords : 0;
     list_->showState(row, code, givenUp);
+    if (code != TaskDone || !table.validIndex(row))
+        return;
+    // What the logger acknowledged changes what its row reports about itself.
+    if (engine.kind() == TTaskKind::Erase) {
+        list_->setValueText(row, LoggerListView::kMeasureCountColumn, QStringLiteral("0"));
+    } else if (engine.kind() == TTaskKind::SetPeriod) {
+        // The period byte follows the name and "P" in the request the logger answered.
+        const size_t at = table.loggers[static_cast<size_t>(row)].LoggerName.size() + 1;
+        if (engine.LastCommand.size() > at)
+            list_->setValueText(row, LoggerListView::kPeriodColumn,
+                                QString::number(static_cast<uint8_t>(engine.LastCommand[at])));
+    }
 }
 
 void TfrmKestrovane::rowShowLink(int row, double levelDbm, int barWidth) {
@@ -942,6 +999,8 @@ bool TfrmKestrovane::saveMeasurements() {
         messages_.errorText("Нет данных для сохранения ");
         return false;
     }
+    // The group and the moment: a day's saves stand apart, and the overwrite question guards the rest.
+    SaveDialogORX->selectFile(proposedSaveName());
     if (SaveDialogORX->exec() != QDialog::Accepted || SaveDialogORX->selectedFiles().isEmpty())
         return false;
     const std::string target = orxTargetName(SaveDialogORX->selectedFiles().first().toStdString());
@@ -957,7 +1016,7 @@ bool TfrmKestrovane::saveMeasurements() {
         messages_.error(orxFailureMessage(result, target));
         return false;
     }
-    savedArrivals_ = table.recordsArrived;
+    table.savedArrivals = table.recordsArrived;
     if (CheckBoxRunOrmix->isChecked()) {
         if (QFileInfo::exists(targetText))
             openDocument(targetText);
@@ -1049,12 +1108,16 @@ void TfrmKestrovane::SwitchConnectOff() {
 bool TfrmKestrovane::ModemLost() {
     if (!PortDrv.DeviceLost())
         return false;
+    const bool running = taskRunning();
+    const bool downloading = running && engine.kind() == TTaskKind::Download;
     // The modem switch's off handler closes the port, so a loss is handled once.
     if (SwitchConnect->isOn())
         SwitchConnect->setOn(false);
     else
         SwitchConnectOff();
-    setStatusPanel1(ModemLink::kLostPanelText);
+    if (downloading)
+        noteCutDownload();
+    setStatusPanel1(std::string(ModemLink::kLostPanelText) + (running ? ". " + lastSummary_ : std::string()));
     messages_.error(ModemLink::kLostText);
     return true;
 }
@@ -1062,7 +1125,13 @@ bool TfrmKestrovane::ModemLost() {
 void TfrmKestrovane::startTask(TOnOffSwitch* sw, TTaskKind kind) {
     // With nothing reading the port, a pulled adapter is found only now, at its next use.
     const bool lost = PortDrv.CheckDevice();
+    // After a pull the download goes on: what came stays, and no question about losing it.
+    const bool resume = !lost && kind == TTaskKind::Download && mayResume();
+    if (resume)
+        holdForResume();
     if (!lost && engine.CheckStart(kind)) {
+        if (kind == TTaskKind::Download)
+            downloadCut_ = false;
         if (!archiveFailing())
             archiveNote_.clear();
         // A download starts over with the table's records; any other task overwrites the states
@@ -1077,6 +1146,7 @@ void TfrmKestrovane::startTask(TOnOffSwitch* sw, TTaskKind kind) {
         engine.StartTask(kind);
         return;
     }
+    mergeHeld();
     // A refused start puts the switch back without stopping a task that never ran.
     auto off = sw->offHandler();
     sw->setOffHandler({});
@@ -1091,30 +1161,37 @@ void TfrmKestrovane::SwitchDownloadOn() {
 }
 void TfrmKestrovane::SwitchDownloadOff() {
     engine.StopTask();
+    const bool continued = resuming_;
+    mergeHeld();
+    taskStopped(continued);
 }
 void TfrmKestrovane::SwitchTimeOn() {
     startTask(SwitchTime, TTaskKind::SetTime);
 }
 void TfrmKestrovane::SwitchTimeOff() {
     engine.StopTask();
+    taskStopped();
 }
 void TfrmKestrovane::SwitchEraseOn() {
     startTask(SwitchErase, TTaskKind::Erase);
 }
 void TfrmKestrovane::SwitchEraseOff() {
     engine.StopTask();
+    taskStopped();
 }
 void TfrmKestrovane::SwitchPeriodOn() {
     startTask(SwitchPeriod, TTaskKind::SetPeriod);
 }
 void TfrmKestrovane::SwitchPeriodOff() {
     engine.StopTask();
+    taskStopped();
 }
 void TfrmKestrovane::SwitchMeasOn() {
     startTask(SwitchMeas, TTaskKind::Measure);
 }
 void TfrmKestrovane::SwitchMeasOff() {
     engine.StopTask();
+    taskStopped();
 }
 void TfrmKestrovane::SwitchChannelOn() {
     startTask(SwitchChannel, TTaskKind::SetChannel);
@@ -1122,17 +1199,66 @@ void TfrmKestrovane::SwitchChannelOn() {
 
 void TfrmKestrovane::SwitchChannelOff() {
     engine.StopTask();
-    if (!engine.ChannelChangeSucceeded()) {
-        messages_.error(channeltext::kCritical);
+    taskStopped();
+    const int oldChannel = modemChannel();
+    const int newChannel = loggerChannel();
+    std::vector<int> moved, stayed;
+    for (int i = 0; i < table.LoggerCount; ++i)
+        (loggerTicked(i) && table.loggers[static_cast<size_t>(i)].LoggerState >= TaskDone ? moved : stayed)
+            .push_back(i);
+    const bool succeeded = engine.ChannelChangeSucceeded();
+    const QString split = tasktext::splitNote(table, moved, stayed, oldChannel, newChannel, succeeded);
+    const QString note = split.isEmpty() ? QString() : QStringLiteral("\r\n") + split;
+    if (!succeeded) {
+        messages_.errorText(QString::fromUtf8(channeltext::kCritical) + note);
         return;
     }
-    SpinModChannel->setValue(loggerChannel());
-    messages_.info(channeltext::kSuccess);
+    SpinModChannel->setValue(newChannel);
+    messages_.infoText(QString::fromUtf8(channeltext::kSuccess) + note);
     const QString path = QString::fromStdString(table.ConfigFileName);
-    if (!path.isEmpty() && QFileInfo(path).isFile())
-        openDocument(path);
-    else
+    if (path.isEmpty() || !QFileInfo(path).isFile())
         messages_.error(std::string(channeltext::kOpenFailed) + table.ConfigFileName);
+    else if (!editDocument(path))
+        messages_.errorText(
+            QStringLiteral("Не удалось запустить редактор для файла %1.\r\nОткройте его сами и "
+                           "исправьте строку Channel на %2.")
+                .arg(path)
+                .arg(newChannel));
+}
+
+void TfrmKestrovane::taskStopped(bool continued) {
+    // The engine ends a task it has run through with every attempt done; any other end is a stop.
+    const bool stopped = engine.AttemptIndex < 3;
+    QString detail;
+    lastSummary_ =
+        tasktext::summary(table, tickedLoggers(), engine.kind(), stopped, continued, &detail).toStdString();
+    setStatusPanel1(lastSummary_);
+    StatusPanel1->setToolTip(detail);
+    if (!stopped)
+        QApplication::alert(this);
+}
+
+std::string TfrmKestrovane::startQuestion(TTaskKind kind, const std::string& designed) const {
+    std::vector<int> ticked, unticked;
+    for (int i = 0; i < table.LoggerCount; ++i)
+        (list_->isTicked(i) ? ticked : unticked).push_back(i);
+    const int n = static_cast<int>(ticked.size());
+    QString ours;
+    if (kind == TTaskKind::Erase) {
+        ours = n == 0 ? QStringLiteral("Ни один логгер не отмечен.")
+                      : QStringLiteral("Стереть все данные из памяти %1: %2?")
+                            .arg(tasktext::loggersOf(n), tasktext::names(table, ticked));
+    } else if (kind == TTaskKind::SetChannel) {
+        const int channel = std::clamp(SpinLogChannel->valueInRange(), 0, 255);
+        const QString where = QStringLiteral("канал %1 (%2)").arg(channel).arg(frequencyText(channel));
+        ours = n == 0 ? QStringLiteral("Ни один логгер не отмечен: на %1 перейдёт только модем.").arg(where)
+                      : QStringLiteral("Перевести %1 на %2?").arg(tasktext::loggersCount(n), where);
+        if (n > 0 && !unticked.empty())
+            ours += QStringLiteral("\r\nНе отмечены и останутся на канале %1: %2.")
+                        .arg(std::clamp(SpinModChannel->valueInRange(), 0, 255))
+                        .arg(tasktext::names(table, unticked));
+    }
+    return ours.isEmpty() ? designed : designed + "\r\n" + ours.toStdString();
 }
 
 void TfrmKestrovane::TimerReadStreamTimer() {

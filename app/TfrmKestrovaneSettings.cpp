@@ -30,6 +30,7 @@ void TfrmKestrovane::readSettings() {
     SoundMode = ini.readInteger("Settings", "SoundMode", 1);
     showSoundPicture();
     PortDevice = QString::fromStdString(ini.readString("Settings", "PortDevice", ""));
+    LastGroup = QString::fromStdString(ini.readString("Settings", "LastGroup", ""));
 
     TrackBarDataBlockSize->setValue(ini.readInteger("Strategy", "DataBlockSize", 1));
     RadioGrPower1->setItemIndex(ini.readInteger("Strategy", "Power1", 0));
@@ -79,6 +80,11 @@ bool TfrmKestrovane::writeSettings() {
             messages_.errorText(QString("Unable to write to %1").arg(settingsPath()));
             return false;
         }
+    }
+    // The next start opens the same group; a program that opened none keeps the last one named.
+    if (!table.ConfigFileName.empty() && !ini.writeString("Settings", "LastGroup", table.ConfigFileName)) {
+        messages_.errorText(QString("Unable to write to %1").arg(settingsPath()));
+        return false;
     }
     return true;
 }
