@@ -49,6 +49,8 @@ namespace {
 
 constexpr int kPanelFileHeight = 33;
 constexpr int kPanelControlWidth = 141;
+// The command switches and their fields; 19 px keep the column within the smallest window.
+constexpr int kSwitchHeight = 19;
 // Column markers of the list, from its left edge; the headings of the top bar stand 5 px right of them.
 constexpr int kMarkerX[6] = {249, 299, 349, 399, 449, 549};
 // Sound files larger than this are not notice sounds; reading one would only waste memory.
@@ -269,20 +271,21 @@ void TfrmKestrovane::buildPanelControl() {
     auto onOff = [&](const char* name, const char* caption, const QString& hint, int x, int y) {
         auto* s = new TOnOffSwitch(caption, p);
         describe(s, name, hint, caption);
-        s->setGeometry(x, y, std::min(s->sizeHint().width(), kPanelControlWidth - x), 21);
+        // Two pixels from the column's edge: a caption never touches it.
+        s->setGeometry(x, y, std::min(s->sizeHint().width(), kPanelControlWidth - 2 - x), kSwitchHeight);
         return s;
     };
 
-    plainLabel(p, "порт", 4, 2, 24, 22);
+    plainLabel(p, "порт", 3, 2, 25, 22);
     SpinPortNum = spin("SpinPortNum", "Начинать поиск модема\nс указанного порта", 2, 255, 6);
-    SpinPortNum->setGeometry(28, 2, 40, 22);
-    SwitchConnect = onOff("SwitchConnect", "модем", "Начать поиск модема", 70, 2);
+    SpinPortNum->setGeometry(30, 2, 36, 22);
+    SwitchConnect = onOff("SwitchConnect", "модем", "Начать поиск модема", 68, 3);
 
     plainLabel(p, "настройки", 0, 28, kPanelControlWidth, 14, Qt::AlignCenter);
     plainLabel(p, "канал", 4, 44, 34, 22);
     SpinModChannel = spin("SpinModChannel", "Номер частотного канала модема", 0, 200, 0);
     SpinModChannel->setGeometry(40, 44, 50, 22);
-    LabelModFreq = plainLabel(p, QString(), 40, 67, 60, 14);
+    LabelModFreq = plainLabel(p, QString(), 38, 67, 64, 14);
     describe(LabelModFreq, "LabelModFreq", {}, "Частота канала модема");
     LabelModFreq->setStyleSheet("color: red;");
     ImageRunAnalyzer = new TImageButton(p);
@@ -295,43 +298,30 @@ void TfrmKestrovane::buildPanelControl() {
         check = new QCheckBox(p);
         check->setObjectName(QString(name) + "Check");
         check->setAccessibleName(label);
-        check->setGeometry(4, y + 17, 16, 18);
+        check->setGeometry(4, y + 16, 16, 18);
         auto* e = new QDateTimeEdit(p);
         describe(e, name, {}, label);
         e->setTimeSpec(Qt::UTC);
         e->setDisplayFormat("dd.MM.yy  HH:mm");
         e->setMinimumDate(QDate(2013, 1, 1));
         e->setCalendarPopup(true);
-        e->setGeometry(21, y + 15, 117, 22);
+        e->setGeometry(21, y + 14, 117, 21);
         // The close-up handlers run when the calendar drop-down goes away, whatever closed it.
         e->calendarWidget()->window()->installEventFilter(this);
         return e;
     };
     DateTimeBegin = picker("DateTimeBegin", "начать с даты", 82, DateTimeBeginCheck);
-    DateTimeFinish = picker("DateTimeFinish", "завершить по дату", 119, DateTimeFinishCheck);
+    DateTimeFinish = picker("DateTimeFinish", "завершить по дату", 134, DateTimeFinishCheck);
     const QString finishHint = "Отмечено: загружать измерения по дату, выбранную справа.\n"
                                "Не отмечено: по момент запуска загрузки.";
     DateTimeFinishCheck->setToolTip(finishHint);
     DateTimeFinish->setToolTip(finishHint);
-    // Beside the begin date, on its label's line: both a little smaller so that the caption
-    // reads whole in the column's width.
+    // Under the begin date it belongs to, in the column's normal font.
     CheckBoxOnlyNew = new QCheckBox("только новые", p);
     describe(CheckBoxOnlyNew, "CheckBoxOnlyNew", "Загружать только измерения, которых ещё нет в архиве");
-    CheckBoxOnlyNew->setStyleSheet("QCheckBox { spacing: 1px; }");
-    for (QLabel* l : p->findChildren<QLabel*>(Qt::FindDirectChildrenOnly)) {
-        if (l->text() != "начать с даты")
-            continue;
-        QFont f = l->font();
-        f.setPointSizeF(f.pointSizeF() * 0.75);
-        l->setFont(f);
-        CheckBoxOnlyNew->setFont(f);
-        const int labelWidth = l->fontMetrics().horizontalAdvance(l->text()) + 2;
-        l->setGeometry(3, l->y(), labelWidth, l->height());
-        const int left = std::max(3 + labelWidth, kPanelControlWidth - CheckBoxOnlyNew->sizeHint().width());
-        CheckBoxOnlyNew->setGeometry(left, l->y(), kPanelControlWidth - left, l->height());
-    }
+    CheckBoxOnlyNew->setGeometry(3, 117, kPanelControlWidth - 5, 17);
 
-    plainLabel(p, "пакет", 4, 157, 50, 14);
+    plainLabel(p, "пакет", 4, 170, 50, 14);
     const QString blockHint = "Размер пакета данных:\n4kB = быстрая загрузка, низкая помехоустойчивость\n"
                               "512 = медленная загрузка, высокая помехоустойчивость";
     TrackBarDataBlockSize = new QSlider(Qt::Vertical, p);
@@ -343,17 +333,17 @@ void TfrmKestrovane::buildPanelControl() {
     TrackBarDataBlockSize->setTickPosition(QSlider::TicksRight);
     TrackBarDataBlockSize->setTickInterval(1);
     TrackBarDataBlockSize->setValue(1);
-    TrackBarDataBlockSize->setGeometry(0, 175, 20, 72);
+    TrackBarDataBlockSize->setGeometry(0, 188, 20, 72);
     QFont small = p->font();
     small.setPointSizeF(small.pointSizeF() * 0.85);
     const char* stops[] = {"4kB", "2kB", "1kB", "512"};
     for (int i = 0; i < 4; ++i)
-        plainLabel(p, stops[i], 20, 175 + i * 18, 24, 16)->setFont(small);
+        plainLabel(p, stops[i], 20, 188 + i * 18, 24, 16)->setFont(small);
 
-    plainLabel(p, "стратегия", 62, 157, 78, 14, Qt::AlignCenter);
+    plainLabel(p, "стратегия", 62, 170, 78, 14, Qt::AlignCenter);
     const char* rows[] = {"+10", "0", "-10"};
     for (int i = 0; i < 3; ++i)
-        plainLabel(p, rows[i], 44, 196 + i * 17, 22, 17, Qt::AlignRight | Qt::AlignVCenter)->setFont(small);
+        plainLabel(p, rows[i], 44, 209 + i * 17, 22, 17, Qt::AlignRight | Qt::AlignVCenter)->setFont(small);
     TRadioGroup** groups[] = {&RadioGrPower1, &RadioGrPower2, &RadioGrPower3};
     QCheckBox** checks[] = {&CheckBoxAttempt1, &CheckBoxAttempt2, &CheckBoxAttempt3};
     for (int i = 0; i < 3; ++i) {
@@ -361,12 +351,12 @@ void TfrmKestrovane::buildPanelControl() {
         auto* g = new TRadioGroup(" " + n + " ", 3, p);
         describe(g, "RadioGrPower" + n,
                  "Попытка " + n + "\nСтратегия поиска логгеров\n(мощность передатчика, дБм)");
-        g->setGeometry(67 + i * 23, 179, 23, 68);
+        g->setGeometry(67 + i * 23, 192, 23, 68);
         *groups[i] = g;
         auto* c = new QCheckBox(p);
         describe(c, "CheckBoxAttempt" + n, "Стратегия поиска логгеров\n(попытки)",
                  "Стратегия поиска логгеров, попытка " + n);
-        c->setGeometry(71 + i * 23, 247, 18, 18);
+        c->setGeometry(71 + i * 23, 260, 18, 17);
         *checks[i] = c;
     }
     RadioGrPower3->setEnabled(false);
@@ -375,25 +365,26 @@ void TfrmKestrovane::buildPanelControl() {
     ImageArrowAttemptPtr = new TImageButton(p);
     describe(ImageArrowAttemptPtr, "ImageArrowAttemptPtr", {}, "Текущая попытка");
     ImageArrowAttemptPtr->setPicture(arrowDown());
-    ImageArrowAttemptPtr->setGeometry(72, 169, 16, 12);
+    ImageArrowAttemptPtr->setGeometry(72, 182, 16, 12);
     ImageArrowAttemptPtr->hide();
 
     Label13 = new TImageButton(p);
     Label13->setText("команды");
     describe(Label13, "Label13", {}, "команды");
-    Label13->setGeometry(0, 265, kPanelControlWidth, 14);
+    Label13->setGeometry(0, 277, kPanelControlWidth, 13);
 
-    SwitchDownload = onOff("SwitchDownload", "данные", "Загрузить измерения\nза указанный период", 4, 279);
-    SwitchTime = onOff("SwitchTime", "время", "Установить внутреннее\nвремя логгеров", 4, 300);
-    SwitchMeas = onOff("SwitchMeas", "замер", "Провести принудительное\n(тестовое) измерение", 4, 321);
-    SwitchErase = onOff("SwitchErase", "стереть", "Стереть все измерения\nиз памяти логгеров", 4, 342);
-    SwitchPeriod = onOff("SwitchPeriod", "период", "Установить период\nизмерений логгеров", 4, 363);
-    SwitchChannel = onOff("SwitchChannel", "канал", "Установить частотный\nканал логгеров", 4, 384);
+    SwitchDownload = onOff("SwitchDownload", "данные", "Загрузить измерения\nза указанный период", 4, 290);
+    SwitchTime = onOff("SwitchTime", "время", "Установить внутреннее\nвремя логгеров", 4, 309);
+    SwitchMeas = onOff("SwitchMeas", "замер", "Провести принудительное\n(тестовое) измерение", 4, 328);
+    SwitchErase = onOff("SwitchErase", "стереть", "Стереть все измерения\nиз памяти логгеров", 4, 347);
+    SwitchPeriod = onOff("SwitchPeriod", "период", "Установить период\nизмерений логгеров", 4, 366);
+    SwitchChannel = onOff("SwitchChannel", "канал", "Установить частотный\nканал логгеров", 4, 385);
     SpinLogPeriod = spin("SpinLogPeriod", "Период измерений логгеров", 1, 99, 3);
-    SpinLogPeriod->setGeometry(84, 363, 52, 21);
+    SpinLogPeriod->setGeometry(84, 366, 52, kSwitchHeight);
     SpinLogChannel = spin("SpinLogChannel", "Номер частотного канала логгеров", 0, 200, 0);
-    SpinLogChannel->setGeometry(84, 384, 52, 21);
-    LabelLogFreq = plainLabel(p, QString(), 84, 405, 56, 14);
+    SpinLogChannel->setGeometry(84, 385, 52, kSwitchHeight);
+    // Right-aligned under its field: a longer text grows to the left, never over the edge.
+    LabelLogFreq = plainLabel(p, QString(), 66, 404, 70, 14, Qt::AlignRight | Qt::AlignVCenter);
     describe(LabelLogFreq, "LabelLogFreq", {}, "Частота канала логгеров");
     LabelLogFreq->setStyleSheet("color: red;");
 
@@ -661,7 +652,7 @@ QString TfrmKestrovane::frequencyText(int channel) {
 QString TfrmKestrovane::channelLabelText(const TNumSpinEdit* spin) {
     const int channel = spin->valueRounded();
     if (spin->bounded(channel) != channel || channel < 0 || channel > 255)
-        return QStringLiteral("каналы %1…%2").arg(spin->minimum()).arg(spin->maximum());
+        return QStringLiteral("вне %1…%2").arg(spin->minimum()).arg(spin->maximum());
     return frequencyText(channel);
 }
 

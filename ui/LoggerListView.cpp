@@ -293,14 +293,14 @@ void LoggerListView::showStatus(int row, const LoggerTable& table) {
 QString LoggerListView::clockOffsetText(int64_t seconds) {
     const int64_t a = std::llabs(seconds);
     const QString sign = seconds > 0 ? QStringLiteral("+") : seconds < 0 ? QStringLiteral("−") : QString();
-    // Whole units as the user reads a watch; under a minute the clock is right.
-    if (a < 60)
+    // The nearest whole unit, as the user reads a watch; under half a minute the clock is right.
+    if (a < 30)
         return QStringLiteral("0 мин");
-    if (a < 3600)
-        return sign + QString::number(a / 60) + QStringLiteral(" мин");
+    if (a < 3570)
+        return sign + QString::number((a + 30) / 60) + QStringLiteral(" мин");
     if (a < 2 * 86400)
-        return sign + QString::number(a / 3600) + QStringLiteral(" ч");
-    return sign + QString::number(a / 86400) + QStringLiteral(" сут");
+        return sign + QString::number((a + 1800) / 3600) + QStringLiteral(" ч");
+    return sign + QString::number((a + 43200) / 86400) + QStringLiteral(" сут");
 }
 
 void LoggerListView::showClockText(int row, const QString& text) {

@@ -46,8 +46,8 @@ public:
     };
     // Left edges of the three glance values within their column, and the column's least offset
     // from the comments.
-    static constexpr std::array<int, 3> kGlanceOffsets = {0, 42, 96};
-    static constexpr int kGlanceWidth = 160;
+    static constexpr std::array<int, 3> kGlanceOffsets = {0, 50, 112};
+    static constexpr int kGlanceWidth = 170;
 
     LoggerListView(QScrollArea* ScrollBoxDevList, QWidget* content, const std::array<QFrame*, 6>& bevels,
                    QLabel* ImageArrowDevPtr, QLabel* ImageArrowAttemptPtr,
