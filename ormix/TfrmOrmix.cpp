@@ -105,6 +105,11 @@ void TfrmOrmix::buildUi() {
     menu->addAction(QStringLiteral("Экспорт в CSV: все логгеры файла…"), this,
                     &TfrmOrmix::ActionExportAllTriggered)
         ->setObjectName(QStringLiteral("ActionExportAll"));
+    // A Russian spreadsheet splits its CSV at ";" and reads "3,65" as a number.
+    actionCsvRussian_ = menu->addAction(QStringLiteral("CSV для русской таблицы («;» и десятичная запятая)"));
+    actionCsvRussian_->setObjectName(QStringLiteral("ActionCsvRussian"));
+    actionCsvRussian_->setCheckable(true);
+    actionCsvRussian_->setChecked(true);
 #ifdef KV_WITH_ARCHIVE
     actionSaveHistory_ = menu->addAction(QStringLiteral("Сохранить как измерения (*.orx)…"), this,
                                          &TfrmOrmix::ActionSaveHistoryOrxTriggered);
@@ -283,6 +288,22 @@ int TfrmOrmix::placeEntry(std::unique_ptr<OpenFile> loaded) {
 
 bool TfrmOrmix::isHistory(int file) const {
     return file >= 0 && file < fileCount() && files_[static_cast<size_t>(file)]->fromArchive;
+}
+
+QString TfrmOrmix::dialogFolder() const {
+    // Beside the file shown, or the one opened last; a history lies beside its archive.
+    const int f = curFile_ >= 0 ? curFile_ : fileCount() - 1;
+    return f >= 0 ? QFileInfo(filePath(f)).absolutePath() + QLatin1Char('/') : QString();
+}
+
+QStringList TfrmOrmix::openPaths() const {
+    QStringList paths;
+    if (curFile_ >= 0)
+        paths << filePath(curFile_);
+    for (int f = 0; f < fileCount(); ++f)
+        if (f != curFile_)
+            paths << filePath(f);
+    return paths;
 }
 
 QString TfrmOrmix::entryBaseName(int file) const {
@@ -585,7 +606,10 @@ bool TfrmOrmix::exportCsv(const QString& path, bool allLoggers) {
     } else {
         which.push_back(static_cast<size_t>(curLogger_));
     }
-    const std::string csv = orx::toCsv(*f, which);
+    const orx::CsvStyle style =
+        actionCsvRussian_->isChecked() ? orx::CsvStyle{';', true} : orx::CsvStyle{',', false};
+    // The byte-order mark tells a spreadsheet that the Cyrillic is UTF-8.
+    const std::string csv = "\xEF\xBB\xBF" + orx::toCsv(*f, which, style);
     fileio::AtomicFile out;
     const bool ok = out.open(path.toStdString()) == fileio::AtomicFile::OpenStatus::Ok &&
                     out.write(csv.data(), csv.size()) && out.commit();
@@ -614,7 +638,8 @@ namespace {
 
 QString askSave(QWidget* parent, const QString& caption, const QString& suggested, const QString& filter,
                 const QString& suffix) {
-    QString path = QFileDialog::getSaveFileName(parent, caption, suggested, filter);
+    QString path = QFileDialog::getSaveFileName(parent, caption, suggested, filter, nullptr,
+                                                QFileDialog::DontUseNativeDialog);
     if (!path.isEmpty() && QFileInfo(path).suffix().isEmpty())
         path += suffix;
     return path;
@@ -624,7 +649,7 @@ QString askSave(QWidget* parent, const QString& caption, const QString& suggeste
 
 void TfrmOrmix::ActionOpenTriggered() {
     const QStringList paths =
-        QFileDialog::getOpenFileNames(this, QStringLiteral("Открыть файл измерений"), QString(),
+        QFileDialog::getOpenFileNames(this, QStringLiteral("Открыть файл измерений"), dialogFolder(),
                                       QStringLiteral("Файлы измерений (*.orx);;Все файлы (*)"));
     for (const QString& p : paths)
         openFile(p);
@@ -633,7 +658,7 @@ void TfrmOrmix::ActionOpenTriggered() {
 #ifdef KV_WITH_ARCHIVE
 void TfrmOrmix::ActionOpenArchiveTriggered() {
     const QString path = QFileDialog::getOpenFileName(
-        this, QStringLiteral("Открыть архив записей"), ormix::defaultArchivePath(),
+        this, QStringLiteral("Открыть архив записей"), ormix::defaultArchivePath(openPaths()),
         QStringLiteral("Архивы записей (*.sqlite);;Все файлы (*)"));
     if (!path.isEmpty())
         openArchive(path);
@@ -644,7 +669,7 @@ void TfrmOrmix::ActionSaveHistoryOrxTriggered() {
         return;
     const QString path =
         askSave(this, QStringLiteral("Сохранить историю как файл измерений"),
-                entryBaseName(curFile_) + QStringLiteral(".orx"),
+                dialogFolder() + entryBaseName(curFile_) + QStringLiteral(".orx"),
                 QStringLiteral("Файлы измерений (*.orx);;Все файлы (*)"), QStringLiteral(".orx"));
     if (!path.isEmpty())
         saveHistoryOrx(path);
@@ -695,11 +720,11 @@ void TfrmOrmix::ActionExportLoggerTriggered() {
         return;
     }
     const QString base = entryBaseName(curFile_);
-    const QString path =
-        askSave(this, QStringLiteral("Экспорт логгера в CSV"),
-                (isHistory(curFile_) ? base : base + QLatin1Char('_') + ormix::loggerName(*l)) +
-                    QStringLiteral(".csv"),
-                QStringLiteral("CSV (*.csv)"), QStringLiteral(".csv"));
+    const QString path = askSave(
+        this, QStringLiteral("Экспорт логгера в CSV"),
+        dialogFolder() + (isHistory(curFile_) ? base : base + QLatin1Char('_') + ormix::loggerName(*l)) +
+            QStringLiteral(".csv"),
+        QStringLiteral("CSV (*.csv)"), QStringLiteral(".csv"));
     if (!path.isEmpty())
         exportCsv(path, false);
 }
@@ -710,16 +735,16 @@ void TfrmOrmix::ActionExportAllTriggered() {
         return;
     }
     const QString path = askSave(this, QStringLiteral("Экспорт всех логгеров в CSV"),
-                                 entryBaseName(curFile_) + QStringLiteral(".csv"),
+                                 dialogFolder() + entryBaseName(curFile_) + QStringLiteral(".csv"),
                                  QStringLiteral("CSV (*.csv)"), QStringLiteral(".csv"));
     if (!path.isEmpty())
         exportCsv(path, true);
 }
 
 void TfrmOrmix::ActionExportPngTriggered() {
-    const QString path =
-        askSave(this, QStringLiteral("Сохранить рисунок"), entryBaseName(curFile_) + QStringLiteral(".png"),
-                QStringLiteral("PNG (*.png)"), QStringLiteral(".png"));
+    const QString path = askSave(this, QStringLiteral("Сохранить рисунок"),
+                                 dialogFolder() + entryBaseName(curFile_) + QStringLiteral(".png"),
+                                 QStringLiteral("PNG (*.png)"), QStringLiteral(".png"));
     if (!path.isEmpty())
         exportPng(path);
 }
