@@ -16,10 +16,12 @@ const char* const kLampNote =
 
 QString lightRow(int code, const char* colourName) {
     const StateLook& look = stateLook(code);
-    const QString colour = QColor(look.r, look.g, look.b).name();
-    return QStringLiteral("<tr><td><span style=\"background:%1; border:1px solid #808080\">&nbsp;&nbsp;&nbsp;"
-                          "</span></td><td>%2 — %3</td></tr>")
-        .arg(colour, QString::fromUtf8(colourName), QString::fromUtf8(look.hint));
+    // A framed swatch, so that the white light shows on the white page too.
+    return QStringLiteral(
+               "<tr><td width=\"14\" bgcolor=\"%1\" style=\"border: 1px solid #808080\">&nbsp;</td>"
+               "<td>&nbsp;%2 — %3</td></tr>")
+        .arg(QColor(look.r, look.g, look.b).name(), QString::fromUtf8(colourName),
+             QString::fromUtf8(look.hint));
 }
 } // namespace
 
@@ -46,7 +48,8 @@ QString TfrmAbout::guideText() {
         "группы.</li>"
         "<li><b>Выдернут кабель.</b> Загруженное остаётся. Вставьте переходник, включите «модем» и "
         "снова «данные»: загрузка продолжится с того места, где прервалась.</li>"
-        "</ol><h3>Огоньки в списке</h3><table cellspacing=\"2\">");
+        "</ol><h3>Огоньки в списке</h3><table cellspacing=\"2\" cellpadding=\"0\" style=\"border-collapse: "
+        "separate\">");
     for (int code = NotPolled; code <= NoMeasurements; ++code)
         html += lightRow(code, kColourNames[code]);
     html +=
