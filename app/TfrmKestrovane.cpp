@@ -445,7 +445,7 @@ void TfrmKestrovane::buildDevList() {
     list_ = std::make_unique<LoggerListView>(
         ScrollBoxDevList, DevListContent,
         std::array<QFrame*, 6>{BevelSN, BevelD, BevelP, BevelM, BevelT, BevelC}, ImageArrowDevPtr,
-        ImageArrowAttemptPtr, [this](const QString& t) { StatusPanel1->setText(t); }, clock_);
+        ImageArrowAttemptPtr, [this](const QString& t) { setStatusPanel1(t.toStdString()); }, clock_);
     table.setRowNotifications(list_.get());
     list_->setGlanceMoved([this](int x) {
         for (size_t g = 0; g < GlanceHeadings.size(); ++g) {
