@@ -45,9 +45,9 @@ bool SoundOutputSdl::alsaWithoutCard(const char* driver, const char* cardsPath) 
     return !card;
 }
 
-uint32_t SoundOutputSdl::openDevice(const void* spec) {
+uint32_t SoundOutputSdl::openDevice(const void* wanted) {
     const SDL_AudioDeviceID id =
-        SDL_OpenAudioDevice(nullptr, 0, static_cast<const SDL_AudioSpec*>(spec), nullptr, 0);
+        SDL_OpenAudioDevice(nullptr, 0, static_cast<const SDL_AudioSpec*>(wanted), nullptr, 0);
     // A device that does not open now will not later in this run; each try would only repeat
     // the driver's complaints on standard error.
     gaveUp_ = gaveUp_ || id == 0;

@@ -30,7 +30,7 @@ public:
 
 private:
     void closeWav();
-    uint32_t openDevice(const void* spec);
+    uint32_t openDevice(const void* wanted);
     bool initialised_ = false;
     bool gaveUp_ = false; // a device did not open: no more tries in this run
     uint32_t wavDevice_ = 0;
