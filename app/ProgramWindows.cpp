@@ -3,6 +3,7 @@
 #include "app/SignalCloser.h"
 #include "app/TfrmKestrovane.h"
 #include "files/IniFile.h"
+#include "platform/FileLocations.h"
 #include "ui/TfrmAbout.h"
 #include "ui/TfrmAnalyzer.h"
 
@@ -54,7 +55,20 @@ void setProgramDirForTests(const QString& dir) {
     programDirOverride() = dir;
 }
 
-void createProgramWindows() {
+QString settingsFileOfThisProgram() {
+    return QString::fromStdString(FileLocations::forProgram(programDirectory().toStdString()).settingsFile);
+}
+
+void bringForward(QWidget* window) {
+    window->show();
+    window->setWindowState((window->windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+    window->raise();
+    window->activateWindow();
+    // A desktop that keeps focus where it is at least marks the window in its task bar.
+    QApplication::alert(window);
+}
+
+TfrmKestrovane* createProgramWindows() {
     static PlatformServices services;
     auto* main = new TfrmKestrovane(SystemClock::instance(), services.serialOs);
     main->setAttribute(Qt::WA_DeleteOnClose, false);
@@ -66,6 +80,11 @@ void createProgramWindows() {
     main->modem.setAdapterSettings(&services.adapter);
     main->setSoundOutput(&services.sound);
     main->openDocument = [](const QString& path) { services.opener.open(path.toStdString()); };
+#ifndef _WIN32
+    main->editDocument = [](const QString& path) { return services.opener.launch(path.toStdString()); };
+#else
+    main->editDocument = [](const QString& path) { return services.opener.open(path.toStdString()); };
+#endif
     new SignalCloser(main, [main] { main->closeForSignal(); });
 
     main->setAboutBox(new TfrmAbout(main));
@@ -81,4 +100,5 @@ void createProgramWindows() {
                      Qt::QueuedConnection);
 
     main->show();
+    return main;
 }

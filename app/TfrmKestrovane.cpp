@@ -3,6 +3,7 @@
 #include "app/ProgramWindows.h"
 #include "app/TImageButton.h"
 #include "app/TRadioGroup.h"
+#include "app/TaskTexts.h"
 #ifdef KV_HAVE_ARCHIVE
 #include "archive/ArchiveSink.h"
 #endif
@@ -19,6 +20,7 @@
 #include "widgets/TNumSpinEdit.h"
 #include "widgets/TOnOffSwitch.h"
 
+#include <QApplication>
 #include <QCalendarWidget>
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -47,6 +49,8 @@ namespace {
 
 constexpr int kPanelFileHeight = 33;
 constexpr int kPanelControlWidth = 141;
+// The command switches and their fields; 19 px keep the column within the smallest window.
+constexpr int kSwitchHeight = 19;
 // Column markers of the list, from its left edge; the headings of the top bar stand 5 px right of them.
 constexpr int kMarkerX[6] = {249, 299, 349, 399, 449, 549};
 // Sound files larger than this are not notice sounds; reading one would only waste memory.
@@ -111,6 +115,7 @@ TfrmKestrovane::TfrmKestrovane(IClock& clock, ISerialOs& serialOs, QWidget* pare
     table.setMessages(&messages_);
     modem.setHost(this);
     openDocument = [](const QString& path) { DocumentOpenerQt().open(path.toStdString()); };
+    editDocument = [](const QString& path) { return DocumentOpenerQt().launch(path.toStdString()); };
 
     auto* central = new QWidget(this);
     auto* outer = new QVBoxLayout(central);
@@ -227,6 +232,27 @@ void TfrmKestrovane::buildPanelFile() {
         describe(l, h.name, h.hint, h.text);
         *h.field = l;
     }
+    // The lights have no heading of their own: the heading over the list tells them.
+    Label15->setToolTip(TfrmAbout::lightsLegend());
+
+    // The values read at a glance stand after the comments; the list says where once it has rows.
+    const struct {
+        const char* name;
+        const char* text;
+        const char* hint;
+    } glance[] = {
+        {"LabelGlanceBattery", "батарея", "Напряжение батареи логгера, В"},
+        {"LabelGlanceLevel", "сигнал", "Уровень сигнала логгера при последнем ответе, дБм"},
+        {"LabelGlanceClock", "часы",
+         "На сколько часы логгера спешат (+) или отстают (−)\nот часов компьютера"},
+    };
+    for (size_t g = 0; g < GlanceHeadings.size(); ++g) {
+        auto* l = plainLabel(p, glance[g].text, 0, 16, 56, 16);
+        l->setFont(small);
+        describe(l, glance[g].name, QString::fromUtf8(glance[g].hint), glance[g].text);
+        l->hide();
+        GlanceHeadings[g] = l;
+    }
 }
 
 void TfrmKestrovane::buildPanelControl() {
@@ -245,20 +271,21 @@ void TfrmKestrovane::buildPanelControl() {
     auto onOff = [&](const char* name, const char* caption, const QString& hint, int x, int y) {
         auto* s = new TOnOffSwitch(caption, p);
         describe(s, name, hint, caption);
-        s->setGeometry(x, y, std::min(s->sizeHint().width(), kPanelControlWidth - x), 21);
+        // Two pixels from the column's edge: a caption never touches it.
+        s->setGeometry(x, y, std::min(s->sizeHint().width(), kPanelControlWidth - 2 - x), kSwitchHeight);
         return s;
     };
 
-    plainLabel(p, "порт", 4, 2, 24, 22);
+    plainLabel(p, "порт", 3, 2, 25, 22);
     SpinPortNum = spin("SpinPortNum", "Начинать поиск модема\nс указанного порта", 2, 255, 6);
-    SpinPortNum->setGeometry(28, 2, 40, 22);
-    SwitchConnect = onOff("SwitchConnect", "модем", "Начать поиск модема", 70, 2);
+    SpinPortNum->setGeometry(30, 2, 36, 22);
+    SwitchConnect = onOff("SwitchConnect", "модем", "Начать поиск модема", 68, 3);
 
     plainLabel(p, "настройки", 0, 28, kPanelControlWidth, 14, Qt::AlignCenter);
     plainLabel(p, "канал", 4, 44, 34, 22);
     SpinModChannel = spin("SpinModChannel", "Номер частотного канала модема", 0, 200, 0);
     SpinModChannel->setGeometry(40, 44, 50, 22);
-    LabelModFreq = plainLabel(p, QString(), 40, 67, 60, 14);
+    LabelModFreq = plainLabel(p, QString(), 38, 67, 64, 14);
     describe(LabelModFreq, "LabelModFreq", {}, "Частота канала модема");
     LabelModFreq->setStyleSheet("color: red;");
     ImageRunAnalyzer = new TImageButton(p);
@@ -271,43 +298,30 @@ void TfrmKestrovane::buildPanelControl() {
         check = new QCheckBox(p);
         check->setObjectName(QString(name) + "Check");
         check->setAccessibleName(label);
-        check->setGeometry(4, y + 17, 16, 18);
+        check->setGeometry(4, y + 16, 16, 18);
         auto* e = new QDateTimeEdit(p);
         describe(e, name, {}, label);
         e->setTimeSpec(Qt::UTC);
         e->setDisplayFormat("dd.MM.yy  HH:mm");
         e->setMinimumDate(QDate(2013, 1, 1));
         e->setCalendarPopup(true);
-        e->setGeometry(21, y + 15, 117, 22);
+        e->setGeometry(21, y + 14, 117, 21);
         // The close-up handlers run when the calendar drop-down goes away, whatever closed it.
         e->calendarWidget()->window()->installEventFilter(this);
         return e;
     };
     DateTimeBegin = picker("DateTimeBegin", "начать с даты", 82, DateTimeBeginCheck);
-    DateTimeFinish = picker("DateTimeFinish", "завершить по дату", 119, DateTimeFinishCheck);
+    DateTimeFinish = picker("DateTimeFinish", "завершить по дату", 134, DateTimeFinishCheck);
     const QString finishHint = "Отмечено: загружать измерения по дату, выбранную справа.\n"
                                "Не отмечено: по момент запуска загрузки.";
     DateTimeFinishCheck->setToolTip(finishHint);
     DateTimeFinish->setToolTip(finishHint);
-    // Beside the begin date, on its label's line: both a little smaller so that the caption
-    // reads whole in the column's width.
+    // Under the begin date it belongs to, in the column's normal font.
     CheckBoxOnlyNew = new QCheckBox("только новые", p);
     describe(CheckBoxOnlyNew, "CheckBoxOnlyNew", "Загружать только измерения, которых ещё нет в архиве");
-    CheckBoxOnlyNew->setStyleSheet("QCheckBox { spacing: 1px; }");
-    for (QLabel* l : p->findChildren<QLabel*>(Qt::FindDirectChildrenOnly)) {
-        if (l->text() != "начать с даты")
-            continue;
-        QFont f = l->font();
-        f.setPointSizeF(f.pointSizeF() * 0.75);
-        l->setFont(f);
-        CheckBoxOnlyNew->setFont(f);
-        const int labelWidth = l->fontMetrics().horizontalAdvance(l->text()) + 2;
-        l->setGeometry(3, l->y(), labelWidth, l->height());
-        const int left = std::max(3 + labelWidth, kPanelControlWidth - CheckBoxOnlyNew->sizeHint().width());
-        CheckBoxOnlyNew->setGeometry(left, l->y(), kPanelControlWidth - left, l->height());
-    }
+    CheckBoxOnlyNew->setGeometry(3, 117, kPanelControlWidth - 5, 17);
 
-    plainLabel(p, "пакет", 4, 157, 50, 14);
+    plainLabel(p, "пакет", 4, 170, 50, 14);
     const QString blockHint = "Размер пакета данных:\n4kB = быстрая загрузка, низкая помехоустойчивость\n"
                               "512 = медленная загрузка, высокая помехоустойчивость";
     TrackBarDataBlockSize = new QSlider(Qt::Vertical, p);
@@ -319,17 +333,17 @@ void TfrmKestrovane::buildPanelControl() {
     TrackBarDataBlockSize->setTickPosition(QSlider::TicksRight);
     TrackBarDataBlockSize->setTickInterval(1);
     TrackBarDataBlockSize->setValue(1);
-    TrackBarDataBlockSize->setGeometry(0, 175, 20, 72);
+    TrackBarDataBlockSize->setGeometry(0, 188, 20, 72);
     QFont small = p->font();
     small.setPointSizeF(small.pointSizeF() * 0.85);
     const char* stops[] = {"4kB", "2kB", "1kB", "512"};
     for (int i = 0; i < 4; ++i)
-        plainLabel(p, stops[i], 20, 175 + i * 18, 24, 16)->setFont(small);
+        plainLabel(p, stops[i], 20, 188 + i * 18, 24, 16)->setFont(small);
 
-    plainLabel(p, "стратегия", 62, 157, 78, 14, Qt::AlignCenter);
+    plainLabel(p, "стратегия", 62, 170, 78, 14, Qt::AlignCenter);
     const char* rows[] = {"+10", "0", "-10"};
     for (int i = 0; i < 3; ++i)
-        plainLabel(p, rows[i], 44, 196 + i * 17, 22, 17, Qt::AlignRight | Qt::AlignVCenter)->setFont(small);
+        plainLabel(p, rows[i], 44, 209 + i * 17, 22, 17, Qt::AlignRight | Qt::AlignVCenter)->setFont(small);
     TRadioGroup** groups[] = {&RadioGrPower1, &RadioGrPower2, &RadioGrPower3};
     QCheckBox** checks[] = {&CheckBoxAttempt1, &CheckBoxAttempt2, &CheckBoxAttempt3};
     for (int i = 0; i < 3; ++i) {
@@ -337,12 +351,12 @@ void TfrmKestrovane::buildPanelControl() {
         auto* g = new TRadioGroup(" " + n + " ", 3, p);
         describe(g, "RadioGrPower" + n,
                  "Попытка " + n + "\nСтратегия поиска логгеров\n(мощность передатчика, дБм)");
-        g->setGeometry(67 + i * 23, 179, 23, 68);
+        g->setGeometry(67 + i * 23, 192, 23, 68);
         *groups[i] = g;
         auto* c = new QCheckBox(p);
         describe(c, "CheckBoxAttempt" + n, "Стратегия поиска логгеров\n(попытки)",
                  "Стратегия поиска логгеров, попытка " + n);
-        c->setGeometry(71 + i * 23, 247, 18, 18);
+        c->setGeometry(71 + i * 23, 260, 18, 17);
         *checks[i] = c;
     }
     RadioGrPower3->setEnabled(false);
@@ -351,25 +365,26 @@ void TfrmKestrovane::buildPanelControl() {
     ImageArrowAttemptPtr = new TImageButton(p);
     describe(ImageArrowAttemptPtr, "ImageArrowAttemptPtr", {}, "Текущая попытка");
     ImageArrowAttemptPtr->setPicture(arrowDown());
-    ImageArrowAttemptPtr->setGeometry(72, 169, 16, 12);
+    ImageArrowAttemptPtr->setGeometry(72, 182, 16, 12);
     ImageArrowAttemptPtr->hide();
 
     Label13 = new TImageButton(p);
     Label13->setText("команды");
     describe(Label13, "Label13", {}, "команды");
-    Label13->setGeometry(0, 265, kPanelControlWidth, 14);
+    Label13->setGeometry(0, 277, kPanelControlWidth, 13);
 
-    SwitchDownload = onOff("SwitchDownload", "данные", "Загрузить измерения\nза указанный период", 4, 279);
-    SwitchTime = onOff("SwitchTime", "время", "Установить внутреннее\nвремя логгеров", 4, 300);
-    SwitchMeas = onOff("SwitchMeas", "замер", "Провести принудительное\n(тестовое) измерение", 4, 321);
-    SwitchErase = onOff("SwitchErase", "стереть", "Стереть все измерения\nиз памяти логгеров", 4, 342);
-    SwitchPeriod = onOff("SwitchPeriod", "период", "Установить период\nизмерений логгеров", 4, 363);
-    SwitchChannel = onOff("SwitchChannel", "канал", "Установить частотный\nканал логгеров", 4, 384);
+    SwitchDownload = onOff("SwitchDownload", "данные", "Загрузить измерения\nза указанный период", 4, 290);
+    SwitchTime = onOff("SwitchTime", "время", "Установить внутреннее\nвремя логгеров", 4, 309);
+    SwitchMeas = onOff("SwitchMeas", "замер", "Провести принудительное\n(тестовое) измерение", 4, 328);
+    SwitchErase = onOff("SwitchErase", "стереть", "Стереть все измерения\nиз памяти логгеров", 4, 347);
+    SwitchPeriod = onOff("SwitchPeriod", "период", "Установить период\nизмерений логгеров", 4, 366);
+    SwitchChannel = onOff("SwitchChannel", "канал", "Установить частотный\nканал логгеров", 4, 385);
     SpinLogPeriod = spin("SpinLogPeriod", "Период измерений логгеров", 1, 99, 3);
-    SpinLogPeriod->setGeometry(84, 363, 52, 21);
+    SpinLogPeriod->setGeometry(84, 366, 52, kSwitchHeight);
     SpinLogChannel = spin("SpinLogChannel", "Номер частотного канала логгеров", 0, 200, 0);
-    SpinLogChannel->setGeometry(84, 384, 52, 21);
-    LabelLogFreq = plainLabel(p, QString(), 84, 405, 56, 14);
+    SpinLogChannel->setGeometry(84, 385, 52, kSwitchHeight);
+    // Right-aligned under its field: a longer text grows to the left, never over the edge.
+    LabelLogFreq = plainLabel(p, QString(), 66, 404, 70, 14, Qt::AlignRight | Qt::AlignVCenter);
     describe(LabelLogFreq, "LabelLogFreq", {}, "Частота канала логгеров");
     LabelLogFreq->setStyleSheet("color: red;");
 
@@ -430,8 +445,14 @@ void TfrmKestrovane::buildDevList() {
     list_ = std::make_unique<LoggerListView>(
         ScrollBoxDevList, DevListContent,
         std::array<QFrame*, 6>{BevelSN, BevelD, BevelP, BevelM, BevelT, BevelC}, ImageArrowDevPtr,
-        ImageArrowAttemptPtr, [this](const QString& t) { StatusPanel1->setText(t); }, clock_);
+        ImageArrowAttemptPtr, [this](const QString& t) { setStatusPanel1(t.toStdString()); }, clock_);
     table.setRowNotifications(list_.get());
+    list_->setGlanceMoved([this](int x) {
+        for (size_t g = 0; g < GlanceHeadings.size(); ++g) {
+            GlanceHeadings[g]->move(kPanelControlWidth + x + LoggerListView::kGlanceOffsets[g], 16);
+            GlanceHeadings[g]->setVisible(x >= 0);
+        }
+    });
 }
 
 void TfrmKestrovane::buildNonVisual() {
@@ -532,6 +553,13 @@ void TfrmKestrovane::FormCreate() {
     // A channel read equal to the design value changes nothing, yet the labels must show it.
     if (LabelModFreq->text().isEmpty())
         SpinModChannelChange();
+    // The day goes on with the group of the last one; a group moved away since is no error.
+    if (!LastGroup.isEmpty() && QFileInfo(LastGroup).isFile()) {
+        LoadConfiguration(LastGroup.toStdString(), table, *this);
+        if (table.LoggerCount > 0 && StatusPanel1->text().isEmpty())
+            setStatusPanel1("Открыта группа " + fileio::fileNameOf(table.ConfigFileName) +
+                            ". Включите модем...");
+    }
 
     RadioGrPower1->setEnabled(CheckBoxAttempt1->isChecked());
     RadioGrPower2->setEnabled(CheckBoxAttempt2->isChecked());
@@ -620,8 +648,16 @@ QString TfrmKestrovane::frequencyText(int channel) {
            " МГц";
 }
 
+// A typed number outside the range names no channel; the label says which ones exist.
+QString TfrmKestrovane::channelLabelText(const TNumSpinEdit* spin) {
+    const int channel = spin->valueRounded();
+    if (spin->bounded(channel) != channel || channel < 0 || channel > 255)
+        return QStringLiteral("вне %1…%2").arg(spin->minimum()).arg(spin->maximum());
+    return frequencyText(channel);
+}
+
 void TfrmKestrovane::SpinModChannelChange() {
-    LabelModFreq->setText(frequencyText(SpinModChannel->valueRounded()));
+    LabelModFreq->setText(channelLabelText(SpinModChannel));
     SpinLogChannel->setValue(SpinModChannel->value());
     // Runs at every keystroke: the field is left as typed, the modem gets a channel in range.
     if (PortDrv.IsOpen() && analyzerShowing() && !taskRunning())
@@ -629,7 +665,7 @@ void TfrmKestrovane::SpinModChannelChange() {
 }
 
 void TfrmKestrovane::SpinLogChannelChange() {
-    LabelLogFreq->setText(frequencyText(SpinLogChannel->valueRounded()));
+    LabelLogFreq->setText(channelLabelText(SpinLogChannel));
 }
 
 void TfrmKestrovane::ImageSoundClick() {
@@ -841,7 +877,7 @@ void TfrmKestrovane::startFinishedSoundTimer() {
 }
 
 bool TfrmKestrovane::onlyNew() const {
-    return CheckBoxOnlyNew->isChecked();
+    return CheckBoxOnlyNew->isChecked() || resuming_;
 }
 
 void TfrmKestrovane::openArchive() {
@@ -897,6 +933,18 @@ bool TfrmKestrovane::loggerTicked(int row) const {
 void TfrmKestrovane::rowShowState(int row, int code) {
     const int givenUp = table.validIndex(row) ? table.loggers[static_cast<size_t>(row)].GivenUpRecords : 0;
     list_->showState(row, code, givenUp);
+    if (code != TaskDone || !table.validIndex(row))
+        return;
+    // What the logger acknowledged changes what its row reports about itself.
+    if (engine.kind() == TTaskKind::Erase) {
+        list_->setValueText(row, LoggerListView::kMeasureCountColumn, QStringLiteral("0"));
+    } else if (engine.kind() == TTaskKind::SetPeriod) {
+        // The period byte follows the name and "P" in the request the logger answered.
+        const size_t at = table.loggers[static_cast<size_t>(row)].LoggerName.size() + 1;
+        if (engine.LastCommand.size() > at)
+            list_->setValueText(row, LoggerListView::kPeriodColumn,
+                                QString::number(static_cast<uint8_t>(engine.LastCommand[at])));
+    }
 }
 
 void TfrmKestrovane::rowShowLink(int row, double levelDbm, int barWidth) {
@@ -942,6 +990,8 @@ bool TfrmKestrovane::saveMeasurements() {
         messages_.errorText("Нет данных для сохранения ");
         return false;
     }
+    // The group and the moment: a day's saves stand apart, and the overwrite question guards the rest.
+    SaveDialogORX->selectFile(proposedSaveName());
     if (SaveDialogORX->exec() != QDialog::Accepted || SaveDialogORX->selectedFiles().isEmpty())
         return false;
     const std::string target = orxTargetName(SaveDialogORX->selectedFiles().first().toStdString());
@@ -957,7 +1007,7 @@ bool TfrmKestrovane::saveMeasurements() {
         messages_.error(orxFailureMessage(result, target));
         return false;
     }
-    savedArrivals_ = table.recordsArrived;
+    table.savedArrivals = table.recordsArrived;
     if (CheckBoxRunOrmix->isChecked()) {
         if (QFileInfo::exists(targetText))
             openDocument(targetText);
@@ -1049,12 +1099,16 @@ void TfrmKestrovane::SwitchConnectOff() {
 bool TfrmKestrovane::ModemLost() {
     if (!PortDrv.DeviceLost())
         return false;
+    const bool running = taskRunning();
+    const bool downloading = running && engine.kind() == TTaskKind::Download;
     // The modem switch's off handler closes the port, so a loss is handled once.
     if (SwitchConnect->isOn())
         SwitchConnect->setOn(false);
     else
         SwitchConnectOff();
-    setStatusPanel1(ModemLink::kLostPanelText);
+    if (downloading)
+        noteCutDownload();
+    setStatusPanel1(std::string(ModemLink::kLostPanelText) + (running ? ". " + lastSummary_ : std::string()));
     messages_.error(ModemLink::kLostText);
     return true;
 }
@@ -1062,7 +1116,13 @@ bool TfrmKestrovane::ModemLost() {
 void TfrmKestrovane::startTask(TOnOffSwitch* sw, TTaskKind kind) {
     // With nothing reading the port, a pulled adapter is found only now, at its next use.
     const bool lost = PortDrv.CheckDevice();
+    // After a pull the download goes on: what came stays, and no question about losing it.
+    const bool resume = !lost && kind == TTaskKind::Download && mayResume();
+    if (resume)
+        holdForResume();
     if (!lost && engine.CheckStart(kind)) {
+        if (kind == TTaskKind::Download)
+            downloadCut_ = false;
         if (!archiveFailing())
             archiveNote_.clear();
         // A download starts over with the table's records; any other task overwrites the states
@@ -1077,6 +1137,7 @@ void TfrmKestrovane::startTask(TOnOffSwitch* sw, TTaskKind kind) {
         engine.StartTask(kind);
         return;
     }
+    mergeHeld();
     // A refused start puts the switch back without stopping a task that never ran.
     auto off = sw->offHandler();
     sw->setOffHandler({});
@@ -1091,30 +1152,37 @@ void TfrmKestrovane::SwitchDownloadOn() {
 }
 void TfrmKestrovane::SwitchDownloadOff() {
     engine.StopTask();
+    const bool continued = resuming_;
+    mergeHeld();
+    taskStopped(continued);
 }
 void TfrmKestrovane::SwitchTimeOn() {
     startTask(SwitchTime, TTaskKind::SetTime);
 }
 void TfrmKestrovane::SwitchTimeOff() {
     engine.StopTask();
+    taskStopped();
 }
 void TfrmKestrovane::SwitchEraseOn() {
     startTask(SwitchErase, TTaskKind::Erase);
 }
 void TfrmKestrovane::SwitchEraseOff() {
     engine.StopTask();
+    taskStopped();
 }
 void TfrmKestrovane::SwitchPeriodOn() {
     startTask(SwitchPeriod, TTaskKind::SetPeriod);
 }
 void TfrmKestrovane::SwitchPeriodOff() {
     engine.StopTask();
+    taskStopped();
 }
 void TfrmKestrovane::SwitchMeasOn() {
     startTask(SwitchMeas, TTaskKind::Measure);
 }
 void TfrmKestrovane::SwitchMeasOff() {
     engine.StopTask();
+    taskStopped();
 }
 void TfrmKestrovane::SwitchChannelOn() {
     startTask(SwitchChannel, TTaskKind::SetChannel);
@@ -1122,17 +1190,66 @@ void TfrmKestrovane::SwitchChannelOn() {
 
 void TfrmKestrovane::SwitchChannelOff() {
     engine.StopTask();
-    if (!engine.ChannelChangeSucceeded()) {
-        messages_.error(channeltext::kCritical);
+    taskStopped();
+    const int oldChannel = modemChannel();
+    const int newChannel = loggerChannel();
+    std::vector<int> moved, stayed;
+    for (int i = 0; i < table.LoggerCount; ++i)
+        (loggerTicked(i) && table.loggers[static_cast<size_t>(i)].LoggerState >= TaskDone ? moved : stayed)
+            .push_back(i);
+    const bool succeeded = engine.ChannelChangeSucceeded();
+    const QString split = tasktext::splitNote(table, moved, stayed, oldChannel, newChannel, succeeded);
+    const QString note = split.isEmpty() ? QString() : QStringLiteral("\r\n") + split;
+    if (!succeeded) {
+        messages_.errorText(QString::fromUtf8(channeltext::kCritical) + note);
         return;
     }
-    SpinModChannel->setValue(loggerChannel());
-    messages_.info(channeltext::kSuccess);
+    SpinModChannel->setValue(newChannel);
+    messages_.infoText(QString::fromUtf8(channeltext::kSuccess) + note);
     const QString path = QString::fromStdString(table.ConfigFileName);
-    if (!path.isEmpty() && QFileInfo(path).isFile())
-        openDocument(path);
-    else
+    if (path.isEmpty() || !QFileInfo(path).isFile())
         messages_.error(std::string(channeltext::kOpenFailed) + table.ConfigFileName);
+    else if (!editDocument(path))
+        messages_.errorText(
+            QStringLiteral("Не удалось запустить редактор для файла %1.\r\nОткройте его сами и "
+                           "исправьте строку Channel на %2.")
+                .arg(path)
+                .arg(newChannel));
+}
+
+void TfrmKestrovane::taskStopped(bool continued) {
+    // The engine ends a task it has run through with every attempt done; any other end is a stop.
+    const bool stopped = engine.AttemptIndex < 3;
+    QString detail;
+    lastSummary_ =
+        tasktext::summary(table, tickedLoggers(), engine.kind(), stopped, continued, &detail).toStdString();
+    setStatusPanel1(lastSummary_);
+    StatusPanel1->setToolTip(detail);
+    if (!stopped)
+        QApplication::alert(this);
+}
+
+std::string TfrmKestrovane::startQuestion(TTaskKind kind, const std::string& designed) const {
+    std::vector<int> ticked, unticked;
+    for (int i = 0; i < table.LoggerCount; ++i)
+        (list_->isTicked(i) ? ticked : unticked).push_back(i);
+    const int n = static_cast<int>(ticked.size());
+    QString ours;
+    if (kind == TTaskKind::Erase) {
+        ours = n == 0 ? QStringLiteral("Ни один логгер не отмечен.")
+                      : QStringLiteral("Стереть все данные из памяти %1: %2?")
+                            .arg(tasktext::loggersOf(n), tasktext::names(table, ticked));
+    } else if (kind == TTaskKind::SetChannel) {
+        const int channel = std::clamp(SpinLogChannel->valueInRange(), 0, 255);
+        const QString where = QStringLiteral("канал %1 (%2)").arg(channel).arg(frequencyText(channel));
+        ours = n == 0 ? QStringLiteral("Ни один логгер не отмечен: на %1 перейдёт только модем.").arg(where)
+                      : QStringLiteral("Перевести %1 на %2?").arg(tasktext::loggersCount(n), where);
+        if (n > 0 && !unticked.empty())
+            ours += QStringLiteral("\r\nНе отмечены и останутся на канале %1: %2.")
+                        .arg(std::clamp(SpinModChannel->valueInRange(), 0, 255))
+                        .arg(tasktext::names(table, unticked));
+    }
+    return ours.isEmpty() ? designed : designed + "\r\n" + ours.toStdString();
 }
 
 void TfrmKestrovane::TimerReadStreamTimer() {

@@ -17,6 +17,7 @@
 #include <QMainWindow>
 #include <QPixmap>
 #include <QString>
+#include <array>
 #include <functional>
 #include <memory>
 
@@ -134,6 +135,8 @@ public:
     QString archiveFolder() const { return QString::fromStdString(Locations.archiveDir); }
     // Settings/PortDevice: the device pattern for the serial backend ("%d" = port number).
     QString PortDevice;
+    // Settings/LastGroup: the group file open when the program last closed, opened again at start.
+    QString LastGroup;
 
     // Regions.
     QWidget* PanelFile = nullptr;
@@ -160,6 +163,8 @@ public:
     QLabel* Label10 = nullptr;
     QLabel* Label11 = nullptr;
     QLabel* Label3 = nullptr;
+    // Headings of the values read at a glance (battery, signal level, clock), after the comments.
+    std::array<QLabel*, 3> GlanceHeadings{};
 
     // PanelControl.
     TNumSpinEdit* SpinPortNum = nullptr;
@@ -255,6 +260,7 @@ public:
     void analyzerStart() override;
     void analyzerAddRssi(TDateTime t, double level) override;
     IMessages& messages() override { return messages_; }
+    std::string startQuestion(TTaskKind kind, const std::string& designed) const override;
 
     // IModemHost.
     void setStatusPanel0(const std::string& text) override;
@@ -272,9 +278,14 @@ public:
     // IConfigHost.
     void setModemChannel(int channel) override;
     void setCaption(const std::string& utf8) override;
+    void groupNotice(const std::string& utf8) override { setStatusPanel1(utf8); }
 
     // Hands a saved file to the program the desktop associates with it; tests replace it.
     std::function<void(const QString& path)> openDocument;
+    // The same for the group file after a channel change; false when no program could be started.
+    std::function<bool(const QString& path)> editDocument;
+    // The name the save dialog proposes: the group and the moment.
+    QString proposedSaveName() const;
 
     TDateTime pickerValue(const QDateTimeEdit* edit) const;
     void setPickerValue(QDateTimeEdit* edit, TDateTime value);
@@ -312,6 +323,9 @@ private:
     bool mayClose();
     void saveUnsavedToArchive();
     std::vector<bool> tickedLoggers() const;
+    // After every off handler's StopTask: panel 1 says what the task came to.
+    void taskStopped(bool continued = false);
+    static QString channelLabelText(const TNumSpinEdit* spin);
     // Loggers whose records in the table come from a download that did not finish for them.
     std::vector<bool> halfFetched() const;
     // Timer ticks that must not reach the engine while a modal box runs its own loop.
@@ -327,9 +341,36 @@ private:
     std::string panel1Text_; // without the engine's count of records not archived
     QString archiveNote_;    // a failure, a vanished file, or that all is archived again
     std::unique_ptr<LoggerListView> list_;
+    std::string lastSummary_; // how the last task ended, for panel 1
+
+    // A download cut by the loss of the modem, and its records held aside while it goes on.
+    class ResumeSink;
+    struct HeldLogger {
+        bool resumable = false; // nothing given up: asked only for what is newer
+        bool complete = false;  // its download had finished before the cut
+        std::vector<int16_t> codes;
+        std::vector<TDateTime> times;
+        std::vector<int16_t> voltages;
+        std::vector<std::vector<int16_t>> readings;
+    };
+    void noteCutDownload();
+    bool mayResume() const;
+    void holdForResume();
+    // Puts the held records back in front of what the resumed download brought.
+    void mergeHeld();
+    bool downloadCut_ = false;
+    std::string cutConfig_;
+    TDateTime cutBegin_ = 0, cutFinish_ = 0;
+    bool cutFinishGiven_ = false;
+    std::vector<uint8_t> cutStates_;
+    std::vector<int32_t> cutGivenUp_;
+    bool resuming_ = false;
+    bool heldUnsaved_ = false;
+    uint64_t arrivalsAtHold_ = 0;
+    std::vector<HeldLogger> held_;
+    std::unique_ptr<IRecordSink> resumeSink_; // a ResumeSink while a download goes on
     bool closed_ = false;
-    bool closing_ = false;       // a close is asking its question
-    uint64_t savedArrivals_ = 0; // table.recordsArrived at the last successful save
+    bool closing_ = false; // a close is asking its question
     // Each logger's state as the last download left it, once a later task reuses the states;
     // empty while they are the download's own.
     std::vector<uint8_t> downloadStates_;

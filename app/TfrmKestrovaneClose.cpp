@@ -22,10 +22,23 @@ QString groupName(const std::string& configPath) {
         name.erase(dot);
     return name.empty() ? QStringLiteral("Kestrovane") : QString::fromStdString(name);
 }
+
+// "2026-05-12 14-30": sorts by time and is a valid file name everywhere.
+QString stampOf(TDateTime now) {
+    const DateTimeParts t = dt::decode(now);
+    char stamp[32];
+    std::snprintf(stamp, sizeof stamp, "%04d-%02d-%02d %02d-%02d", t.year, t.month, t.day, t.hour, t.minute);
+    return QString::fromLatin1(stamp);
+}
 } // namespace
 
+QString TfrmKestrovane::proposedSaveName() const {
+    return groupName(table.ConfigFileName) + " " + stampOf(clock_.now()) + ".orx";
+}
+
 bool TfrmKestrovane::hasUnsavedRecords() const {
-    return table.LoadedRecordCount > 0 && table.recordsArrived != savedArrivals_;
+    // A download that goes on after a pull holds the earlier records aside meanwhile.
+    return table.hasUnsavedRecords() || (resuming_ && heldUnsaved_);
 }
 
 void TfrmKestrovane::closeEvent(QCloseEvent* event) {
@@ -83,12 +96,12 @@ void TfrmKestrovane::closeForSignal() {
 }
 
 void TfrmKestrovane::saveUnsavedToArchive() {
+    // The records held aside by a resumed download come back when it stops.
+    if (resuming_)
+        switchTasksOff();
     const TDateTime now = clock_.now();
-    const DateTimeParts t = dt::decode(now);
-    char stamp[32];
-    std::snprintf(stamp, sizeof stamp, "%04d-%02d-%02d %02d-%02d", t.year, t.month, t.day, t.hour, t.minute);
     const QString base =
-        archiveFolder() + "/" + groupName(table.ConfigFileName) + " " + stamp + " несохранено";
+        archiveFolder() + "/" + groupName(table.ConfigFileName) + " " + stampOf(now) + " несохранено";
     // An earlier stop in the same minute keeps its file.
     QString target = base + ".orx";
     for (int n = 2; QFileInfo::exists(target); ++n)
@@ -99,6 +112,6 @@ void TfrmKestrovane::saveUnsavedToArchive() {
         messages_.error(orxFailureMessage(result, path));
         return;
     }
-    savedArrivals_ = table.recordsArrived;
+    table.savedArrivals = table.recordsArrived;
     messages_.infoText("Несохраненные данные записаны в " + target);
 }

@@ -8,6 +8,8 @@
 #include "widgets/TOnOffSwitch.h"
 
 #include <QCheckBox>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QSlider>
 #include <algorithm>
 
@@ -16,8 +18,16 @@ void TfrmKestrovane::readSettings() {
 
     const int top = ini.readInteger("Main", "Top", 0);
     const int left = ini.readInteger("Main", "Left", 0);
-    const int height = ini.readInteger("Main", "Height", 512);
-    const int width = ini.readInteger("Main", "Width", 800);
+    // A first start fills most of a laptop's screen, so that the comments and the values after
+    // them read whole; a small screen keeps the design's 800 x 512.
+    const QRect screen = QGuiApplication::primaryScreen()
+                             ? QGuiApplication::primaryScreen()->availableGeometry()
+                             : QRect(0, 0, 800, 600);
+    const bool roomy = screen.width() >= 1024;
+    const int height =
+        ini.readInteger("Main", "Height", roomy ? std::clamp(screen.height() * 4 / 5, 512, 720) : 512);
+    const int width =
+        ini.readInteger("Main", "Width", roomy ? std::clamp(screen.width() * 9 / 10, 800, 1200) : 800);
     ui::placeWindow(*this, left, top, width, height);
 
     SpinPortNum->setValue(ini.readInteger("Settings", "Port", 6));
@@ -30,6 +40,7 @@ void TfrmKestrovane::readSettings() {
     SoundMode = ini.readInteger("Settings", "SoundMode", 1);
     showSoundPicture();
     PortDevice = QString::fromStdString(ini.readString("Settings", "PortDevice", ""));
+    LastGroup = QString::fromStdString(ini.readString("Settings", "LastGroup", ""));
 
     TrackBarDataBlockSize->setValue(ini.readInteger("Strategy", "DataBlockSize", 1));
     RadioGrPower1->setItemIndex(ini.readInteger("Strategy", "Power1", 0));
@@ -79,6 +90,11 @@ bool TfrmKestrovane::writeSettings() {
             messages_.errorText(QString("Unable to write to %1").arg(settingsPath()));
             return false;
         }
+    }
+    // The next start opens the same group; a program that opened none keeps the last one named.
+    if (!table.ConfigFileName.empty() && !ini.writeString("Settings", "LastGroup", table.ConfigFileName)) {
+        messages_.errorText(QString("Unable to write to %1").arg(settingsPath()));
+        return false;
     }
     return true;
 }

@@ -5,6 +5,7 @@
 #include <string>
 
 class LoggerTable;
+enum class TTaskKind;
 
 // The narrow view of the main window that the task engine needs: the controls it reads at the
 // moment it needs them, the progress display, the switches, the timers and the rows. The main
@@ -74,4 +75,6 @@ public:
     virtual void analyzerAddRssi(TDateTime t, double level) = 0; // LineRSSI
 
     virtual IMessages& messages() = 0;
+    // The question a start asks; the window adds what the task acts on to the designed text.
+    virtual std::string startQuestion(TTaskKind, const std::string& designed) const { return designed; }
 };

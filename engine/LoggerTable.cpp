@@ -22,7 +22,8 @@ const char* LoggerTable::confirmationText() {
 }
 
 bool LoggerTable::confirmLoss(bool ask) {
-    if (!ask || LoadedRecordCount <= 0)
+    // Asked after every save too, the question would teach a "Да" that one day loses a download.
+    if (!ask || !hasUnsavedRecords())
         return true;
     return messages_ == nullptr || messages_->question(confirmationText());
 }

@@ -50,6 +50,9 @@ public:
     std::vector<Logger> loggers;
     // Records appended since the program started, never lowered: whether any came in after a save.
     uint64_t recordsArrived = 0;
+    // recordsArrived at the last save: records the user has saved are not lost by a new download.
+    uint64_t savedArrivals = 0;
+    bool hasUnsavedRecords() const { return LoadedRecordCount > 0 && recordsArrived != savedArrivals; }
 
     // Status of the logger being served, from its last decoded status.
     int32_t StatusSensorCount = 0;

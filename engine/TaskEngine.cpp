@@ -115,10 +115,10 @@ bool TaskEngine::CheckStart(TTaskKind kind) {
             ok = table_.ClearLoadedData(true) && periodValid();
             break;
         case TTaskKind::Erase:
-            ok = host_.messages().question(kEraseQuestion);
+            ok = host_.messages().question(host_.startQuestion(kind, kEraseQuestion));
             break;
         case TTaskKind::SetChannel:
-            ok = host_.messages().question(kChannelQuestion);
+            ok = host_.messages().question(host_.startQuestion(kind, kChannelQuestion));
             break;
         default:
             break;

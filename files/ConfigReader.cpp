@@ -2,6 +2,7 @@
 
 #include "engine/LoggerTable.h"
 #include "engine/UiSeams.h"
+#include "files/Cp1251.h"
 #include "files/FileIo.h"
 
 #include <climits>
@@ -79,8 +80,10 @@ void ConfigParser::line(std::string_view text) {
     if (!text.empty() && text.back() == '\r')
         text.remove_suffix(1);
     // Notepad saves UTF-8 with a byte-order mark; it is never part of the first line's text.
-    if (lineNo_ == 1 && text.substr(0, 3) == "\xEF\xBB\xBF")
+    if (lineNo_ == 1 && text.substr(0, 3) == "\xEF\xBB\xBF") {
         text.remove_prefix(3);
+        byteOrderMark_ = true;
+    }
     if (text.size() > kMaxConfigLineBytes) {
         fail();
         return;
@@ -118,7 +121,35 @@ void ConfigParser::line(std::string_view text) {
     }
 }
 
+// Windows-1251 Cyrillic puts letters side by side that UTF-8 never allows there: a file whose
+// every byte fits UTF-8, and some are not ASCII, was written as UTF-8.
+void ConfigParser::scanUtf8(std::string_view chunk) {
+    for (size_t i = 0; i < chunk.size() && utf8Valid_; ++i) {
+        const auto c = static_cast<unsigned char>(chunk[i]);
+        if (utf8Pending_ > 0) {
+            if ((c & 0xC0) == 0x80) {
+                --utf8Pending_;
+                continue;
+            }
+            utf8Valid_ = false;
+            break;
+        }
+        if (c < 0x80)
+            continue;
+        nonAscii_ = true;
+        if (c >= 0xC2 && c <= 0xDF)
+            utf8Pending_ = 1;
+        else if (c >= 0xE0 && c <= 0xEF)
+            utf8Pending_ = 2;
+        else if (c >= 0xF0 && c <= 0xF4)
+            utf8Pending_ = 3;
+        else
+            utf8Valid_ = false;
+    }
+}
+
 void ConfigParser::feed(std::string_view chunk) {
+    scanUtf8(chunk);
     while (!chunk.empty() && result_.valid) {
         const size_t nl = chunk.find('\n');
         if (nl == std::string_view::npos) {
@@ -151,8 +182,12 @@ ConfigParseResult ConfigParser::finish() {
     partial_.clear();
     partial_.shrink_to_fit();
     ConfigParseResult out = std::move(result_);
+    out.utf8 = byteOrderMark_ || (utf8Valid_ && utf8Pending_ == 0 && nonAscii_);
     result_ = ConfigParseResult();
     lineNo_ = 0;
+    utf8Valid_ = true;
+    nonAscii_ = byteOrderMark_ = false;
+    utf8Pending_ = 0;
     return out;
 }
 
@@ -217,10 +252,18 @@ void LoadConfiguration(const std::string& path, LoggerTable& table, IConfigHost&
     const bool channelMissing = channelLine == ChannelLine::Required && !result.channel;
     if (!readError && result.valid && !result.loggers.empty() && !channelMissing) {
         host.setCaption("Kestrovane - " + fileio::fileNameOf(path));
-        for (ConfigLogger& l : result.loggers)
+        for (ConfigLogger& l : result.loggers) {
+            // The core keeps Windows-1251, as the group is sent to the loggers and saved.
+            if (result.utf8) {
+                l.name = utf8ToCp1251(l.name);
+                l.comment = utf8ToCp1251(l.comment);
+            }
             table.appendLogger(std::move(l.name), std::move(l.comment));
+        }
         table.AllocateTable();
         table.ConfigFileName = path;
+        if (result.utf8)
+            host.groupNotice(kUtf8GroupNotice);
         return;
     }
     host.setCaption("Kestrovane");

@@ -35,6 +35,9 @@ struct ConfigParseResult {
     std::optional<int> channel;
     std::vector<ConfigLogger> loggers;
     size_t failedLine = 0; // 1-based line of the failure, 0 when valid
+    // The file was written as UTF-8 (a byte-order mark, or Cyrillic that only UTF-8 can be): its
+    // names and comments are still UTF-8 here.
+    bool utf8 = false;
 };
 
 // The channel value grammar: leading spaces, an optional sign, then decimal digits or
@@ -54,8 +57,14 @@ public:
 private:
     void line(std::string_view text);
     void fail(ConfigFailure why = ConfigFailure::Damaged);
+    void scanUtf8(std::string_view chunk);
 
     std::string partial_;
+    // Whether every byte so far can be UTF-8, and whether any was not plain ASCII.
+    bool utf8Valid_ = true;
+    bool nonAscii_ = false;
+    bool byteOrderMark_ = false;
+    int utf8Pending_ = 0; // continuation bytes still due
     ConfigParseResult result_;
     size_t lineNo_ = 0;
 };
@@ -70,7 +79,14 @@ public:
     virtual void setModemChannel(int channel) = 0;
     virtual void setCaption(const std::string& utf8) = 0;
     virtual IMessages& messages() = 0;
+    // Something worth knowing about a group that was read all the same.
+    virtual void groupNotice(const std::string& /*utf8*/) {}
 };
+
+// Told when a group file written as UTF-8 was read.
+inline constexpr const char* kUtf8GroupNotice =
+    "Файл группы в UTF-8 прочитан верно; в Windows-1251 комментарии запишутся только при сохранении "
+    "данных";
 
 // The window keeps its channel when a group names none; a reader with no channel of its own to
 // fall back on refuses such a group.

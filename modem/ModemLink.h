@@ -8,6 +8,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // What the modem search needs of the main window.
 class IModemHost {
@@ -40,6 +41,20 @@ public:
     static constexpr const char* kLostPanelText = "Связь с модемом потеряна";
     static constexpr int kLastPort = 256;
 
+    // What a search that found no modem met, for telling the user why.
+    struct SearchReport {
+        std::vector<std::string> busy;   // "6 (/dev/ttyUSB0)": held by another program
+        std::vector<std::string> denied; // no right to the device
+        std::vector<std::string> silent; // opened, but no modem answered
+        int firstPort = 0;
+        int lowestPort = 0;
+    };
+    // Panel 1's line and the box's text for a search that found nothing.
+    static std::string notFoundPanelText(const SearchReport& report);
+    static std::string notFoundText(const SearchReport& report);
+    // Panel 1 once the modem answers: "Модем найден: порт 9 (/dev/ttyUSB1)".
+    static std::string foundText(const std::string& port);
+
     ModemLink(TSerialPortDriver& port, IClock& clock);
 
     // Where failed writes are reported (panel 1); the search also sets it to its own host.
@@ -56,6 +71,10 @@ public:
     // Set just before "#?"; while false nothing is read, so the bytes stay for the engine.
     bool ReplyWanted = false;
     std::array<uint8_t, 4096> ReceptionBuffer{};
+    // The last search's account of the ports it tried.
+    const SearchReport& lastSearch() const { return lastSearch_; }
+    // "6 (/dev/ttyUSB0)": the port number and the device the system knows it by.
+    std::string portLabel(int port) const;
 
 private:
     void collectReply();
@@ -63,4 +82,5 @@ private:
     IClock& clock_;
     IModemHost* host_ = nullptr;
     IAdapterSettings* adapter_ = nullptr;
+    SearchReport lastSearch_;
 };

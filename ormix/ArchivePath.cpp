@@ -3,14 +3,24 @@
 #include "platform/FileLocations.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
 
 namespace ormix {
 
-// The viewer is installed beside the main program, so the main program's rule for its own data
-// folder says where the archive is.
-QString defaultArchivePath() {
+QString defaultArchivePath(const QStringList& openFiles) {
+    static const QString kName = QStringLiteral("archive.sqlite");
+    for (const QString& file : openFiles) {
+        // ".../demo/Archive/x.orx" beside ".../demo/archive.sqlite", or an archive's own history.
+        const QDir folder = QFileInfo(file).absoluteDir();
+        for (const QString& candidate :
+             {QDir(folder.absolutePath() + QStringLiteral("/..")).filePath(kName), folder.filePath(kName)}) {
+            if (QFileInfo(candidate).isFile())
+                return QDir::cleanPath(candidate);
+        }
+    }
     const FileLocations l = FileLocations::forProgram(QCoreApplication::applicationDirPath().toStdString());
-    return QString::fromStdString(l.dataDir) + QStringLiteral("/archive.sqlite");
+    return QString::fromStdString(l.dataDir) + QLatin1Char('/') + kName;
 }
 
 } // namespace ormix

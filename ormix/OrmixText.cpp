@@ -37,7 +37,7 @@ bool fileHasWarning(const orx::OrxFile& f) {
 
 QString fileSummary(const orx::OrxFile& f) {
     QStringList parts;
-    parts << QStringLiteral("Регистраторов: %1, записей: %2").arg(f.loggers.size()).arg(f.recordCount());
+    parts << QStringLiteral("Логгеров: %1, записей: %2").arg(f.loggers.size()).arg(f.recordCount());
     if (f.badSignatureLines > 0)
         parts << QStringLiteral("Подпись нарушена: ") + linesText(f.badSignatureLines);
     if (f.droppedLines > 0)

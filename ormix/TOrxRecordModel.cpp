@@ -1,8 +1,10 @@
 #include "ormix/TOrxRecordModel.h"
 
 #include "ormix/OrmixText.h"
+#include "orxparse/OrxCsv.h"
 
 #include <QColor>
+#include <QLocale>
 
 TOrxRecordModel::TOrxRecordModel(QObject* parent) : QAbstractTableModel(parent) {}
 
@@ -47,7 +49,10 @@ QVariant TOrxRecordModel::data(const QModelIndex& index, int role) const {
         case ColTime:
             return ormix::dateTimeText(logger_->RecordTimes[n]);
         case ColVoltage:
-            return QString::number(logger_->RecordVoltages[n]) + QLatin1Char('V');
+            // The file's hundredths of a volt, in volts as the main window shows them.
+            return QString::fromStdString(
+                       orx::voltsText(logger_->RecordVoltages[n], QLocale::system().decimalPoint() == ',')) +
+                   QStringLiteral(" В");
         default:
             return QString::number(
                 logger_->SensorReadings[static_cast<size_t>(index.column() - FirstSensorColumn)][n]);

@@ -21,7 +21,7 @@ TfrmArchiveLoggers::TfrmArchiveLoggers(const QString& archivePath, std::vector<A
     setObjectName(QStringLiteral("frmArchiveLoggers"));
     setWindowTitle(QStringLiteral("Архив — ") + QFileInfo(archivePath).fileName());
     auto* column = new QVBoxLayout(this);
-    auto* caption = new QLabel(QStringLiteral("Регистраторы архива %1. Выберите регистратор, чтобы "
+    auto* caption = new QLabel(QStringLiteral("Логгеры архива %1. Выберите логгер, чтобы "
                                               "показать всю его историю.")
                                    .arg(QDir::toNativeSeparators(archivePath)),
                                this);
@@ -30,7 +30,7 @@ TfrmArchiveLoggers::TfrmArchiveLoggers(const QString& archivePath, std::vector<A
 
     table_ = new QTableWidget(static_cast<int>(loggers_.size()), ColumnCount, this);
     table_->setObjectName(QStringLiteral("TableArchiveLoggers"));
-    table_->setHorizontalHeaderLabels({QStringLiteral("Регистратор"), QStringLiteral("Записей"),
+    table_->setHorizontalHeaderLabels({QStringLiteral("Логгер"), QStringLiteral("Записей"),
                                        QStringLiteral("Первая запись"), QStringLiteral("Последняя запись"),
                                        QStringLiteral("Конфликтов")});
     table_->verticalHeader()->hide();

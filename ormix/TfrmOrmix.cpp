@@ -99,12 +99,17 @@ void TfrmOrmix::buildUi() {
         menu->addAction(QStringLiteral("Закрыть файл"), this, &TfrmOrmix::ActionCloseFileTriggered);
     close->setObjectName(QStringLiteral("ActionCloseFile"));
     menu->addSeparator();
-    menu->addAction(QStringLiteral("Экспорт в CSV: показанный регистратор…"), this,
+    menu->addAction(QStringLiteral("Экспорт в CSV: показанный логгер…"), this,
                     &TfrmOrmix::ActionExportLoggerTriggered)
         ->setObjectName(QStringLiteral("ActionExportLogger"));
-    menu->addAction(QStringLiteral("Экспорт в CSV: все регистраторы файла…"), this,
+    menu->addAction(QStringLiteral("Экспорт в CSV: все логгеры файла…"), this,
                     &TfrmOrmix::ActionExportAllTriggered)
         ->setObjectName(QStringLiteral("ActionExportAll"));
+    // A Russian spreadsheet splits its CSV at ";" and reads "3,65" as a number.
+    actionCsvRussian_ = menu->addAction(QStringLiteral("CSV для русской таблицы («;» и десятичная запятая)"));
+    actionCsvRussian_->setObjectName(QStringLiteral("ActionCsvRussian"));
+    actionCsvRussian_->setCheckable(true);
+    actionCsvRussian_->setChecked(true);
 #ifdef KV_WITH_ARCHIVE
     actionSaveHistory_ = menu->addAction(QStringLiteral("Сохранить как измерения (*.orx)…"), this,
                                          &TfrmOrmix::ActionSaveHistoryOrxTriggered);
@@ -120,7 +125,7 @@ void TfrmOrmix::buildUi() {
     auto* splitter = new QSplitter(this);
     tree_ = new QTreeWidget(splitter);
     tree_->setObjectName(QStringLiteral("TreeFiles"));
-    tree_->setHeaderLabel(QStringLiteral("Файлы и регистраторы"));
+    tree_->setHeaderLabel(QStringLiteral("Файлы и логгеры"));
     tree_->setMinimumWidth(200);
     connect(tree_, &QTreeWidget::currentItemChanged, this,
             [this](QTreeWidgetItem* item) { TreeFilesCurrentChanged(item); });
@@ -140,7 +145,7 @@ void TfrmOrmix::buildUi() {
         form->addRow(caption, l);
         return l;
     };
-    labelName_ = addRow("LabelName", QStringLiteral("Регистратор:"));
+    labelName_ = addRow("LabelName", QStringLiteral("Логгер:"));
     labelComment_ = addRow("LabelComment", QStringLiteral("Комментарий:"));
     labelString_ = addRow("LabelString", QStringLiteral("Термокоса:"));
     labelCodes_ = addRow("LabelCodes", QStringLiteral("Коды датчиков:"));
@@ -285,6 +290,22 @@ bool TfrmOrmix::isHistory(int file) const {
     return file >= 0 && file < fileCount() && files_[static_cast<size_t>(file)]->fromArchive;
 }
 
+QString TfrmOrmix::dialogFolder() const {
+    // Beside the file shown, or the one opened last; a history lies beside its archive.
+    const int f = curFile_ >= 0 ? curFile_ : fileCount() - 1;
+    return f >= 0 ? QFileInfo(filePath(f)).absolutePath() + QLatin1Char('/') : QString();
+}
+
+QStringList TfrmOrmix::openPaths() const {
+    QStringList paths;
+    if (curFile_ >= 0)
+        paths << filePath(curFile_);
+    for (int f = 0; f < fileCount(); ++f)
+        if (f != curFile_)
+            paths << filePath(f);
+    return paths;
+}
+
 QString TfrmOrmix::entryBaseName(int file) const {
     const orx::OrxFile* f = fileData(file);
     if (isHistory(file))
@@ -330,12 +351,11 @@ bool TfrmOrmix::openArchiveLogger(RecordArchive& archive, const std::string& log
         return false;
     }
     if (loaded->data.loggers.empty()) {
-        error(QStringLiteral("В архиве ") + loaded->path + QStringLiteral(" нет записей регистратора ") +
-              name);
+        error(QStringLiteral("В архиве ") + loaded->path + QStringLiteral(" нет записей логгера ") + name);
         return false;
     }
     showLogger(placeEntry(std::move(loaded)), 0);
-    statusBar()->showMessage(QStringLiteral("Загружена история регистратора ") + name);
+    statusBar()->showMessage(QStringLiteral("Загружена история логгера ") + name);
     return true;
 }
 #endif
@@ -418,7 +438,7 @@ void TfrmOrmix::showFileInfo() {
         const QString archive = QFileInfo(filePath(curFile_)).fileName();
         setWindowTitle(QStringLiteral("Ormix — история ") + historyName(*f) + QStringLiteral(" (архив ") +
                        archive + QLatin1Char(')'));
-        labelSummary_->setText(QStringLiteral("История регистратора %1 из архива %2. Записей: %3, строк "
+        labelSummary_->setText(QStringLiteral("История логгера %1 из архива %2. Записей: %3, строк "
                                               "термокосы: %4, конфликтов: %5.")
                                    .arg(historyName(*f), archive)
                                    .arg(f->recordCount())
@@ -586,7 +606,10 @@ bool TfrmOrmix::exportCsv(const QString& path, bool allLoggers) {
     } else {
         which.push_back(static_cast<size_t>(curLogger_));
     }
-    const std::string csv = orx::toCsv(*f, which);
+    const orx::CsvStyle style =
+        actionCsvRussian_->isChecked() ? orx::CsvStyle{';', true} : orx::CsvStyle{',', false};
+    // The byte-order mark tells a spreadsheet that the Cyrillic is UTF-8.
+    const std::string csv = "\xEF\xBB\xBF" + orx::toCsv(*f, which, style);
     fileio::AtomicFile out;
     const bool ok = out.open(path.toStdString()) == fileio::AtomicFile::OpenStatus::Ok &&
                     out.write(csv.data(), csv.size()) && out.commit();
@@ -615,7 +638,8 @@ namespace {
 
 QString askSave(QWidget* parent, const QString& caption, const QString& suggested, const QString& filter,
                 const QString& suffix) {
-    QString path = QFileDialog::getSaveFileName(parent, caption, suggested, filter);
+    QString path = QFileDialog::getSaveFileName(parent, caption, suggested, filter, nullptr,
+                                                QFileDialog::DontUseNativeDialog);
     if (!path.isEmpty() && QFileInfo(path).suffix().isEmpty())
         path += suffix;
     return path;
@@ -625,7 +649,7 @@ QString askSave(QWidget* parent, const QString& caption, const QString& suggeste
 
 void TfrmOrmix::ActionOpenTriggered() {
     const QStringList paths =
-        QFileDialog::getOpenFileNames(this, QStringLiteral("Открыть файл измерений"), QString(),
+        QFileDialog::getOpenFileNames(this, QStringLiteral("Открыть файл измерений"), dialogFolder(),
                                       QStringLiteral("Файлы измерений (*.orx);;Все файлы (*)"));
     for (const QString& p : paths)
         openFile(p);
@@ -634,7 +658,7 @@ void TfrmOrmix::ActionOpenTriggered() {
 #ifdef KV_WITH_ARCHIVE
 void TfrmOrmix::ActionOpenArchiveTriggered() {
     const QString path = QFileDialog::getOpenFileName(
-        this, QStringLiteral("Открыть архив записей"), ormix::defaultArchivePath(),
+        this, QStringLiteral("Открыть архив записей"), ormix::defaultArchivePath(openPaths()),
         QStringLiteral("Архивы записей (*.sqlite);;Все файлы (*)"));
     if (!path.isEmpty())
         openArchive(path);
@@ -645,7 +669,7 @@ void TfrmOrmix::ActionSaveHistoryOrxTriggered() {
         return;
     const QString path =
         askSave(this, QStringLiteral("Сохранить историю как файл измерений"),
-                entryBaseName(curFile_) + QStringLiteral(".orx"),
+                dialogFolder() + entryBaseName(curFile_) + QStringLiteral(".orx"),
                 QStringLiteral("Файлы измерений (*.orx);;Все файлы (*)"), QStringLiteral(".orx"));
     if (!path.isEmpty())
         saveHistoryOrx(path);
@@ -696,11 +720,11 @@ void TfrmOrmix::ActionExportLoggerTriggered() {
         return;
     }
     const QString base = entryBaseName(curFile_);
-    const QString path =
-        askSave(this, QStringLiteral("Экспорт регистратора в CSV"),
-                (isHistory(curFile_) ? base : base + QLatin1Char('_') + ormix::loggerName(*l)) +
-                    QStringLiteral(".csv"),
-                QStringLiteral("CSV (*.csv)"), QStringLiteral(".csv"));
+    const QString path = askSave(
+        this, QStringLiteral("Экспорт логгера в CSV"),
+        dialogFolder() + (isHistory(curFile_) ? base : base + QLatin1Char('_') + ormix::loggerName(*l)) +
+            QStringLiteral(".csv"),
+        QStringLiteral("CSV (*.csv)"), QStringLiteral(".csv"));
     if (!path.isEmpty())
         exportCsv(path, false);
 }
@@ -710,17 +734,17 @@ void TfrmOrmix::ActionExportAllTriggered() {
         error(QStringLiteral("Нет данных для экспорта"));
         return;
     }
-    const QString path = askSave(this, QStringLiteral("Экспорт всех регистраторов в CSV"),
-                                 entryBaseName(curFile_) + QStringLiteral(".csv"),
+    const QString path = askSave(this, QStringLiteral("Экспорт всех логгеров в CSV"),
+                                 dialogFolder() + entryBaseName(curFile_) + QStringLiteral(".csv"),
                                  QStringLiteral("CSV (*.csv)"), QStringLiteral(".csv"));
     if (!path.isEmpty())
         exportCsv(path, true);
 }
 
 void TfrmOrmix::ActionExportPngTriggered() {
-    const QString path =
-        askSave(this, QStringLiteral("Сохранить рисунок"), entryBaseName(curFile_) + QStringLiteral(".png"),
-                QStringLiteral("PNG (*.png)"), QStringLiteral(".png"));
+    const QString path = askSave(this, QStringLiteral("Сохранить рисунок"),
+                                 dialogFolder() + entryBaseName(curFile_) + QStringLiteral(".png"),
+                                 QStringLiteral("PNG (*.png)"), QStringLiteral(".png"));
     if (!path.isEmpty())
         exportPng(path);
 }

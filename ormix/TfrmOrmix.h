@@ -6,6 +6,7 @@
 
 #include <QMainWindow>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <memory>
@@ -106,6 +107,10 @@ private:
     int placeEntry(std::unique_ptr<OpenFile> loaded);
     // What export file names start with.
     QString entryBaseName(int file) const;
+    // Where the file dialogs start: the folder of the file shown (with its "/"), or nothing.
+    QString dialogFolder() const;
+    // Every open entry's path, the shown one first.
+    QStringList openPaths() const;
 
     void buildUi();
     void fillTree();
@@ -122,6 +127,7 @@ private:
     bool filling_ = false;
 
     QAction* actionSaveHistory_ = nullptr;
+    QAction* actionCsvRussian_ = nullptr;
     QTreeWidget* tree_ = nullptr;
     QLabel* labelSummary_ = nullptr;
     QLabel* labelName_ = nullptr;

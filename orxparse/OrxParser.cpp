@@ -315,7 +315,7 @@ void OrxParser::nameLine(std::string_view text) {
         problem(ProblemKind::BadField, "Нет знака © в строке имени");
     }
     if (!unspaceName(spaced, l.LoggerName))
-        problem(ProblemKind::BadField, "Пробелы в имени регистратора не на своих местах");
+        problem(ProblemKind::BadField, "Пробелы в имени логгера не на своих местах");
     l.LoggerComment.assign(comment);
     runLine(text);
     zone_ = Zone::AfterName;
@@ -324,7 +324,7 @@ void OrxParser::nameLine(std::string_view text) {
 void OrxParser::stringLine(std::string_view text) {
     if (zone_ != Zone::AfterName) {
         if (zone_ == Zone::AfterEmpty) {
-            problem(ProblemKind::MissingHeading, "Нет строки имени регистратора");
+            problem(ProblemKind::MissingHeading, "Нет строки имени логгера");
             startLogger(true);
         } else {
             problem(ProblemKind::MissingHeading, "Нет пустой строки и строки имени перед строкой термокосы");
@@ -388,7 +388,7 @@ void OrxParser::recordLine(std::string_view text) {
     // that its data are shown, and the missing lines are reported.
     switch (zone_) {
     case Zone::Header:
-        problem(ProblemKind::RecordBeforeLogger, "Запись до заголовка регистратора");
+        problem(ProblemKind::RecordBeforeLogger, "Запись до заголовка логгера");
         startLogger(false);
         break;
     case Zone::AfterEmpty:

@@ -79,9 +79,38 @@ bool PosixSerialOs::fail(const char* what, int err) {
     return false;
 }
 
+std::string PosixSerialOs::deviceName(const std::string& portName) const {
+    const std::string path = portmap::devicePathForName(portName, pattern_);
+    return path.empty() ? portName : path;
+}
+
+bool PosixSerialOs::failOpen(const char* what, int err) {
+    switch (err) {
+    case ENOENT:
+    case ENODEV:
+    case ENXIO:
+    case EIO: // a ttyS without its hardware
+        openFailure_ = SerialOpenFailure::Absent;
+        break;
+    case EBUSY:
+    case EWOULDBLOCK:
+        openFailure_ = SerialOpenFailure::Busy;
+        break;
+    case EACCES:
+    case EPERM:
+        openFailure_ = SerialOpenFailure::Denied;
+        break;
+    default:
+        openFailure_ = SerialOpenFailure::Other;
+        break;
+    }
+    return fail(what, err);
+}
+
 bool PosixSerialOs::open(const std::string& name) {
     if (fd_ >= 0)
         return true;
+    openFailure_ = SerialOpenFailure::Absent;
     const std::string path = portmap::devicePathForName(name, pattern_);
     if (path.empty()) {
         lastError_ = "no device for " + name;
@@ -89,25 +118,27 @@ bool PosixSerialOs::open(const std::string& name) {
     }
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
-        return fail(path.c_str(), errno);
+        return failOpen(path.c_str(), errno);
     // Only a terminal will do: a regular file or a FIFO would "open" and swallow the modem's bytes.
     struct stat st {};
     if (fstat(fd, &st) != 0 || !S_ISCHR(st.st_mode) || !isatty(fd)) {
         ::close(fd);
         lastError_ = path + ": not a serial device";
+        openFailure_ = SerialOpenFailure::Other;
         return false;
     }
     // TIOCEXCL does not stop root, so the advisory lock carries the exclusion among our programs.
     if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
         const int err = errno;
         ::close(fd);
-        return fail(path.c_str(), err);
+        return failOpen(path.c_str(), err);
     }
     if (ioctl(fd, TIOCEXCL) != 0) {
         const int err = errno;
         ::close(fd);
-        return fail(path.c_str(), err);
+        return failOpen(path.c_str(), err);
     }
+    openFailure_ = SerialOpenFailure::None;
     fd_ = fd;
     path_ = path;
     gone_ = false;

@@ -33,17 +33,21 @@ public:
     bool setRts(bool on) override;
     bool modemLines(uint32_t& lines) override;
     std::string lastError() const override { return lastError_; }
+    SerialOpenFailure openFailure() const override { return openFailure_; }
+    std::string deviceName(const std::string& portName) const override;
     bool deviceGone() const override { return gone_; }
     int readyDescriptor() const override { return fd_; }
 
 private:
     bool fail(const char* what, int err);
+    bool failOpen(const char* what, int err);
     bool setLine(int bit, bool on);
     std::string pattern_;
     std::string path_;
     int fd_ = -1;
     bool gone_ = false;
     std::string lastError_;
+    SerialOpenFailure openFailure_ = SerialOpenFailure::None;
 };
 
 struct termios;

@@ -24,6 +24,15 @@ enum SerialModemLine : uint32_t {
     kLineRlsd = 1u << 3,
 };
 
+// Why the last open() failed, as far as the user can act on it.
+enum class SerialOpenFailure {
+    None,
+    Absent, // no such device
+    Busy,   // held by another program
+    Denied, // no right to the device
+    Other,
+};
+
 // The operating system's side of one serial port. Every call returns an explicit result;
 // nothing throws. The production backend is POSIX termios; tests and the in-process
 // simulator provide their own.
@@ -46,6 +55,9 @@ public:
     virtual bool modemLines(uint32_t& lines) = 0;
     // The system's error text of the last failure, for messages.
     virtual std::string lastError() const { return {}; }
+    virtual SerialOpenFailure openFailure() const { return SerialOpenFailure::Other; }
+    // The device a port name stands for here, as the user knows it ("/dev/ttyUSB0").
+    virtual std::string deviceName(const std::string& portName) const { return portName; }
     // The device went away under the open handle (a pulled USB adapter, a closed pty): every
     // call fails from now on until the port is closed and opened again. "No bytes yet" is not this.
     virtual bool deviceGone() const { return false; }

@@ -60,8 +60,15 @@ bool Win32SerialOs::open(const std::string& name) {
     // No sharing: a port held by another program cannot be opened.
     HANDLE h = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE)
+    if (h == INVALID_HANDLE_VALUE) {
+        // A serial port another program holds refuses access; one that is not there is not found.
+        const DWORD error = GetLastError();
+        openFailure_ =
+            error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION ? SerialOpenFailure::Busy
+            : error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? SerialOpenFailure::Absent
+                                                                             : SerialOpenFailure::Other;
         return fail("CreateFileA");
+    }
     // Windows' serial drivers refuse a second open, Wine's pty ports do not: a claim of our own
     // keeps two users from taking each other's bytes there too.
     HANDLE claim = CreateMutexA(nullptr, FALSE, claimName(name).c_str());
@@ -70,8 +77,10 @@ bool Win32SerialOs::open(const std::string& name) {
             CloseHandle(claim);
         CloseHandle(h);
         lastError_ = "CreateFileA: port in use";
+        openFailure_ = SerialOpenFailure::Busy;
         return false;
     }
+    openFailure_ = SerialOpenFailure::None;
     claim_ = claim;
     handle_ = h;
     open_ = true;

@@ -31,6 +31,7 @@ public:
     bool setRts(bool on) override;
     bool modemLines(uint32_t& lines) override;
     std::string lastError() const override { return lastError_; }
+    SerialOpenFailure openFailure() const override { return openFailure_; }
     bool deviceGone() const override { return gone_; }
 
 private:
@@ -40,6 +41,7 @@ private:
     void* claim_ = nullptr;  // our named claim on the port while open
     bool open_ = false;
     bool gone_ = false;
+    SerialOpenFailure openFailure_ = SerialOpenFailure::None;
     std::string lastError_;
 };
 #endif

@@ -46,12 +46,18 @@ bool SimSerialOs::open(const std::string& name) {
     const int port = portNumber(name);
     const auto& ports = devices_.ports();
     bool ok = false;
-    if (open_)
+    openFailure_ = SerialOpenFailure::Busy;
+    if (open_) {
         fail("Access is denied (the port is already open)");
-    else if (unplugged_ || port == 0 || std::find(ports.begin(), ports.end(), port) == ports.end())
+    } else if (port != 0 && port == heldElsewhere_) {
+        fail("Device or resource busy");
+    } else if (unplugged_ || port == 0 || std::find(ports.begin(), ports.end(), port) == ports.end()) {
+        openFailure_ = SerialOpenFailure::Absent;
         fail("The system cannot find the file specified");
-    else
+    } else {
         ok = true;
+        openFailure_ = SerialOpenFailure::None;
+    }
     opens_.emplace_back(name, ok);
     if (!ok)
         return false;

@@ -27,6 +27,7 @@ public:
     bool setRts(bool on) override;
     bool modemLines(uint32_t& lines) override;
     std::string lastError() const override { return lastError_; }
+    SerialOpenFailure openFailure() const override { return openFailure_; }
     bool deviceGone() const override { return open_ && gone_; }
 
     // The port number of a "\\.\ComN" name (any case), or 0 when it is no such name.
@@ -51,6 +52,8 @@ public:
 
     // Makes the next open() calls fail as if the device were busy or gone.
     void setUnplugged(bool unplugged) { unplugged_ = unplugged; }
+    // Another program holds this port (0: none): it exists, but does not open.
+    void setHeldElsewhere(int port) { heldElsewhere_ = port; }
     // The adapter is pulled out: on the handle still open every call fails as on a removed
     // device (EIO), and no port opens until it is plugged in again.
     void pullOut();
@@ -65,6 +68,8 @@ private:
     SimDevices& devices_;
     bool open_ = false;
     bool unplugged_ = false;
+    int heldElsewhere_ = 0;
+    SerialOpenFailure openFailure_ = SerialOpenFailure::None;
     bool gone_ = false;
     int openPort_ = 0;
     bool rts_ = false;

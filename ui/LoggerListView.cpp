@@ -94,7 +94,7 @@ void LoggerListView::buildRows(const LoggerTable& table) {
     host_->setFont(font_);
     rows_.resize(static_cast<size_t>(n));
     std::vector<QWidget*> blocks;
-    const QString lightHint = QStringLiteral("Device until not called");
+    const QString lightHint = QStringLiteral("Логгер ещё не опрашивался");
     const QString lampHint = QString::fromUtf8(LoggerErrorText(0));
     const QImage* antenna = &antennaImage();
     int right = kBevelX[5];
@@ -151,7 +151,15 @@ void LoggerListView::buildRows(const LoggerTable& table) {
         // The list scrolls vertically only, so a long comment runs out of sight: its hint shows it whole.
         r.values[5]->setToolTip(r.values[5]->text());
         right = std::max(right, r.values[5]->x() + r.values[5]->width());
+        for (size_t g = 0; g < r.glance.size(); ++g)
+            r.glance[g] = new RowText(block);
     }
+    // The column follows the longest comment, so that every comment reads whole before it.
+    glanceX_ = std::max(right + 16, kBevelX[5] + 5 + 150);
+    for (RowControls& r : rows_)
+        for (size_t g = 0; g < r.glance.size(); ++g)
+            r.glance[g]->move(glanceX_ + kGlanceOffsets[g], r.values[5]->y());
+    right = glanceX_ + kGlanceWidth;
     const int width = std::max(right, content_->width());
     host_->setGeometry(0, 0, width, height);
     for (QWidget* b : blocks)
@@ -163,6 +171,8 @@ void LoggerListView::buildRows(const LoggerTable& table) {
     host_->show();
     // Under the markers and the arrows, which the main window placed before any row existed.
     host_->lower();
+    if (glanceMoved_)
+        glanceMoved_(n > 0 ? glanceX_ : -1);
 }
 
 void LoggerListView::removeRows() {
@@ -174,6 +184,8 @@ void LoggerListView::removeRows() {
     setExtent(0);
     if (setPanel1_)
         setPanel1_(QString());
+    if (glanceMoved_)
+        glanceMoved_(-1);
 }
 
 void LoggerListView::clearRowValues() {
@@ -184,6 +196,9 @@ void LoggerListView::clearRowValues() {
             r.values[v]->setText(QString());
             r.values[v]->setTextColour(QColor());
         }
+        // The level stays with the signal bar; the battery and the clock go with the status.
+        r.glance[0]->setText(QString());
+        r.glance[2]->setText(QString());
     }
 }
 
@@ -200,6 +215,7 @@ void LoggerListView::showState(int row, int code, int givenUp) {
     if (code == NotPolled) {
         r.antenna->setVisible(false);
         r.bar->setVisible(false);
+        r.glance[1]->setText(QString());
     } else if (code == NotFound) {
         r.antenna->setVisible(true);
         r.antenna->setToolTip(QStringLiteral("Нет сигнала"));
@@ -216,6 +232,7 @@ void LoggerListView::showLink(int row, double levelDbm, int barWidth) {
     // A level below the scale must not give a negative width.
     r.bar->resize(std::max(0, barWidth), r.bar->height());
     r.bar->setVisible(true);
+    r.glance[1]->setText(formatGeneral(levelDbm, locale_) + QStringLiteral(" дБм"));
 }
 
 int LoggerListView::batteryIndex(double volts) {
@@ -244,6 +261,7 @@ void LoggerListView::showStatus(int row, const LoggerTable& table) {
     r.battery->setPicture(&batteryImage(k), k);
     r.battery->setToolTip(k == 0 ? QStringLiteral("неизвестно")
                                  : formatGeneral(volts, locale_) + QStringLiteral(" V"));
+    r.glance[0]->setText(k == 0 ? QStringLiteral("—") : formatGeneral(volts, locale_) + QStringLiteral(" В"));
 
     if (table.StatusError > 0) {
         r.lamp->setToolTip(QString::fromUtf8(LoggerErrorText(table.StatusError)));
@@ -256,14 +274,33 @@ void LoggerListView::showStatus(int row, const LoggerTable& table) {
     r.values[3]->setText(QString::number(table.StatusMeasureCount));
 
     RowText* clockLabel = r.values[4];
+    RowText* offset = r.glance[2];
     if (!std::isfinite(table.StatusClock)) {
         clockLabel->setText(QStringLiteral("??.??.?? ??:??:??"));
         clockLabel->setTextColour(kRed);
+        offset->setText(QStringLiteral("??"));
+        offset->setTextColour(kRed);
         return;
     }
     clockLabel->setText(QString::fromStdString(dt::formatDateTime(table.StatusClock)));
     const int64_t diff = dt::toSeconds(table.StatusClock) - dt::toSeconds(clock_.now());
-    clockLabel->setTextColour(std::llabs(diff) > kClockToleranceSeconds ? kRed : QColor());
+    const QColor colour = std::llabs(diff) > kClockToleranceSeconds ? kRed : QColor();
+    clockLabel->setTextColour(colour);
+    offset->setText(clockOffsetText(diff));
+    offset->setTextColour(colour);
+}
+
+QString LoggerListView::clockOffsetText(int64_t seconds) {
+    const int64_t a = std::llabs(seconds);
+    const QString sign = seconds > 0 ? QStringLiteral("+") : seconds < 0 ? QStringLiteral("−") : QString();
+    // The nearest whole unit, as the user reads a watch; under half a minute the clock is right.
+    if (a < 30)
+        return QStringLiteral("0 мин");
+    if (a < 3570)
+        return sign + QString::number((a + 30) / 60) + QStringLiteral(" мин");
+    if (a < 2 * 86400)
+        return sign + QString::number((a + 1800) / 3600) + QStringLiteral(" ч");
+    return sign + QString::number((a + 43200) / 86400) + QStringLiteral(" сут");
 }
 
 void LoggerListView::showClockText(int row, const QString& text) {
@@ -272,6 +309,9 @@ void LoggerListView::showClockText(int row, const QString& text) {
     RowText* clockLabel = rows_[static_cast<size_t>(row)].values[4];
     clockLabel->setText(text);
     clockLabel->setTextColour(QColor());
+    // Just set from the computer's clock.
+    rows_[static_cast<size_t>(row)].glance[2]->setText(QStringLiteral("0 мин"));
+    rows_[static_cast<size_t>(row)].glance[2]->setTextColour(QColor());
 }
 
 void LoggerListView::showRawClock(int row, const QString& text) {
@@ -280,6 +320,13 @@ void LoggerListView::showRawClock(int row, const QString& text) {
     RowText* clockLabel = rows_[static_cast<size_t>(row)].values[4];
     clockLabel->setText(text);
     clockLabel->setTextColour(kRed);
+    rows_[static_cast<size_t>(row)].glance[2]->setText(QStringLiteral("??"));
+    rows_[static_cast<size_t>(row)].glance[2]->setTextColour(kRed);
+}
+
+void LoggerListView::setValueText(int row, int column, const QString& text) {
+    if (valid(row) && column >= 0 && column < kValueLabelCount)
+        rows_[static_cast<size_t>(row)].values[static_cast<size_t>(column)]->setText(text);
 }
 
 bool LoggerListView::isTicked(int row) const {

@@ -30,6 +30,8 @@ public:
     // Rows are grouped into blocks of this many so that no widget has thousands of siblings.
     static constexpr int kRowsPerBlock = 32;
     static constexpr std::array<int, 6> kBevelX = {249, 299, 349, 399, 449, 549};
+    static constexpr int kPeriodColumn = 2;
+    static constexpr int kMeasureCountColumn = 3;
 
     struct RowControls {
         RowShape* light = nullptr;
@@ -39,7 +41,13 @@ public:
         RowShape* lamp = nullptr;
         RowPicture* battery = nullptr;
         std::array<RowText*, 6> values{}; // 0..4 status values, 5 the comment
+        // Read without hovering, after the comments: battery, signal level, how far the clock is off.
+        std::array<RowText*, 3> glance{};
     };
+    // Left edges of the three glance values within their column, and the column's least offset
+    // from the comments.
+    static constexpr std::array<int, 3> kGlanceOffsets = {0, 50, 112};
+    static constexpr int kGlanceWidth = 170;
 
     LoggerListView(QScrollArea* ScrollBoxDevList, QWidget* content, const std::array<QFrame*, 6>& bevels,
                    QLabel* ImageArrowDevPtr, QLabel* ImageArrowAttemptPtr,
@@ -62,6 +70,15 @@ public:
     void showClockText(int row, const QString& text);
     // A clock that forms no valid date or time: its raw bytes, in red, never compared.
     void showRawClock(int row, const QString& text);
+    // One of the value labels 0..4, after the logger acknowledged a change it reports about itself.
+    void setValueText(int row, int column, const QString& text);
+
+    // Where the glance column starts in the list (it follows the longest comment); the window
+    // puts its headings there. Told after every Build rows.
+    void setGlanceMoved(std::function<void(int x)> moved) { glanceMoved_ = std::move(moved); }
+    int glanceX() const { return glanceX_; }
+    // "+5 мин", "−3 ч", "+2 сут": how far a logger's clock is ahead (+) or behind.
+    static QString clockOffsetText(int64_t seconds);
 
     bool isTicked(int row) const;
     void setTicked(int row, bool ticked);
@@ -95,6 +112,8 @@ private:
     QFont font_;
     // The content's width as the window laid it out; the rows' area is never narrower.
     int designWidth_;
+    std::function<void(int)> glanceMoved_;
+    int glanceX_ = 0;
 
     // All row controls live in one transparent host at (0,0) of the content widget (inside its
     // blocks), so freeing them is one deletion, not n removals from a long child list.

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstdio>
+#include <cstring>
 #include <thread>
 
 namespace {
@@ -18,6 +20,38 @@ void sleepMs(int ms) {
 
 SoundOutputSdl::SoundOutputSdl() {
     initialised_ = SDL_InitSubSystem(SDL_INIT_AUDIO) == 0;
+    if (initialised_ && alsaWithoutCard(SDL_GetCurrentAudioDriver())) {
+        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        initialised_ = false;
+    }
+}
+
+bool SoundOutputSdl::alsaWithoutCard(const char* driver, const char* cardsPath) {
+    if (driver == nullptr || std::strcmp(driver, "alsa") != 0)
+        return false;
+    std::FILE* f = std::fopen(cardsPath, "r");
+    if (f == nullptr)
+        return true;
+    char line[256];
+    bool card = false;
+    // A card's first line starts with its number: " 0 [PCH            ]: HDA-Intel ...".
+    while (!card && std::fgets(line, sizeof line, f) != nullptr) {
+        const char* c = line;
+        while (*c == ' ')
+            ++c;
+        card = *c >= '0' && *c <= '9';
+    }
+    std::fclose(f);
+    return !card;
+}
+
+uint32_t SoundOutputSdl::openDevice(const void* wanted) {
+    const SDL_AudioDeviceID id =
+        SDL_OpenAudioDevice(nullptr, 0, static_cast<const SDL_AudioSpec*>(wanted), nullptr, 0);
+    // A device that does not open now will not later in this run; each try would only repeat
+    // the driver's complaints on standard error.
+    gaveUp_ = gaveUp_ || id == 0;
+    return id;
 }
 
 SoundOutputSdl::~SoundOutputSdl() {
@@ -38,7 +72,7 @@ void SoundOutputSdl::closeWav() {
 
 void SoundOutputSdl::playWav(const std::vector<uint8_t>& data) {
     closeWav();
-    if (!initialised_ || data.empty() || data.size() > static_cast<size_t>(INT32_MAX))
+    if (!initialised_ || gaveUp_ || data.empty() || data.size() > static_cast<size_t>(INT32_MAX))
         return;
     SDL_RWops* rw = SDL_RWFromConstMem(data.data(), static_cast<int>(data.size()));
     if (rw == nullptr)
@@ -50,7 +84,7 @@ void SoundOutputSdl::playWav(const std::vector<uint8_t>& data) {
         return; // no WAV SDL can read: silence
     audioSpec.samples = 1024;
     audioSpec.callback = nullptr;
-    wavDevice_ = SDL_OpenAudioDevice(nullptr, 0, &audioSpec, nullptr, 0);
+    wavDevice_ = openDevice(&audioSpec);
     if (wavDevice_ != 0) {
         SDL_QueueAudio(wavDevice_, buffer, length);
         SDL_PauseAudioDevice(wavDevice_, 0);
@@ -86,13 +120,13 @@ void SoundOutputSdl::tone(int hz, int ms) {
     if (ms <= 0)
         return;
     const auto start = std::chrono::steady_clock::now();
-    if (initialised_ && toneDevice_ == 0) {
+    if (initialised_ && !gaveUp_ && toneDevice_ == 0) {
         SDL_AudioSpec want{};
         want.freq = kToneRate;
         want.format = AUDIO_S16SYS;
         want.channels = 1;
         want.samples = 256; // small, so the tone ends close to when tone() returns
-        toneDevice_ = SDL_OpenAudioDevice(nullptr, 0, &want, nullptr, 0);
+        toneDevice_ = openDevice(&want);
         if (toneDevice_ != 0)
             SDL_PauseAudioDevice(toneDevice_, 0);
     }

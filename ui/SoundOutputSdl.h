@@ -25,9 +25,14 @@ public:
     // One tone as mono signed 16-bit samples at kToneRate, with short ramps against clicks.
     static std::vector<int16_t> toneSamples(int hz, int ms);
 
+    // ALSA without a card: every open would print its errors to standard error and fail.
+    static bool alsaWithoutCard(const char* driver, const char* cardsPath = "/proc/asound/cards");
+
 private:
     void closeWav();
+    uint32_t openDevice(const void* wanted);
     bool initialised_ = false;
+    bool gaveUp_ = false; // a device did not open: no more tries in this run
     uint32_t wavDevice_ = 0;
     uint32_t toneDevice_ = 0;
 };

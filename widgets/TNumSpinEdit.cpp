@@ -6,7 +6,9 @@
 #include <QLocale>
 #include <QRegularExpression>
 #include <QRegularExpressionValidator>
+#include <QTimer>
 #include <QToolButton>
+#include <QToolTip>
 
 #include <algorithm>
 #include <cmath>
@@ -15,6 +17,8 @@
 namespace {
 constexpr int kButtonWidth = 15;
 constexpr int kMaxDecimals = 10;
+constexpr int kFlashMs = 700;
+constexpr int kNoteMs = 3000;
 } // namespace
 
 TNumSpinEdit::TNumSpinEdit(QWidget* parent)
@@ -151,8 +155,28 @@ void TNumSpinEdit::step(int direction) {
 void TNumSpinEdit::commitTyped() {
     // Unreadable text (empty, a lone sign) goes back to the last number it held.
     double v = value_;
-    parse(editor_->text(), v);
+    const bool typed = parse(editor_->text(), v);
+    const bool outside = typed && bounded(v) != v;
     setValue(v);
+    if (outside)
+        tellBounded();
+}
+
+void TNumSpinEdit::tellBounded() {
+    boundNote_ = QStringLiteral("значение ограничено: %1…%2").arg(format(minimum_), format(maximum_));
+    QToolTip::showText(editor_->mapToGlobal(QPoint(0, editor_->height())), boundNote_, editor_, QRect(),
+                       kNoteMs);
+    if (flashing_)
+        return;
+    flashing_ = true;
+    const QPalette normal = editor_->palette();
+    QPalette flash = normal;
+    flash.setColor(QPalette::Base, QColor(255, 200, 200));
+    editor_->setPalette(flash);
+    QTimer::singleShot(kFlashMs, this, [this, normal] {
+        editor_->setPalette(normal);
+        flashing_ = false;
+    });
 }
 
 bool TNumSpinEdit::eventFilter(QObject* watched, QEvent* event) {

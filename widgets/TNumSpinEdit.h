@@ -37,6 +37,11 @@ public:
 
     void setOnChange(std::function<void()> handler) { onChange_ = std::move(handler); }
 
+    // What the field said when it last brought a typed value into its range ("значение
+    // ограничено: 1…99"), shown as a hint beside it while the field flashes; empty before.
+    const QString& boundNote() const { return boundNote_; }
+    bool flashing() const { return flashing_; }
+
     QLineEdit* editor() const { return editor_; }
     QToolButton* upButton() const { return up_; }
     QToolButton* downButton() const { return down_; }
@@ -60,6 +65,8 @@ private:
     void step(int direction);
     void commitTyped();
     void textEdited(const QString& text);
+    // A typed value did not fit: the user sees that it was changed, and to what range.
+    void tellBounded();
 
     QLineEdit* editor_;
     QToolButton* up_;
@@ -70,4 +77,6 @@ private:
     double increment_ = 1;
     int decimals_ = 0;
     std::function<void()> onChange_;
+    QString boundNote_;
+    bool flashing_ = false;
 };

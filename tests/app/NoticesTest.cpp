@@ -211,7 +211,7 @@ private slots:
         QVERIFY(about->isVisible());
         QVERIFY(about->windowFlags() & Qt::WindowStaysOnTopHint);
         QVERIFY(!about->isModal());
-        QCOMPARE(about->size(), QSize(300, 300));
+        QCOMPARE(about->size(), QSize(300 + TfrmAbout::kGuideWidth, 300));
         QVERIFY((about->frameGeometry().center() - w_->frameGeometry().center()).manhattanLength() <= 40);
         // A second click only brings it to the front: no second box, no move.
         const QPoint at = about->pos();

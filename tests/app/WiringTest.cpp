@@ -73,6 +73,10 @@ private slots:
         os_ = std::make_unique<SimSerialOs>(*devices_);
         w_ = std::make_unique<TfrmKestrovane>(*clock_, *os_);
         w_->openDocument = [this](const QString& p) { opened_ << p; };
+        w_->editDocument = [this](const QString& p) {
+            opened_ << p;
+            return true;
+        };
         opened_.clear();
     }
     void cleanup() {
@@ -192,7 +196,7 @@ private slots:
         QVERIFY(!w_->taskRunning());
         QCOMPARE(w_->SpinModChannel->value(), 17.0);
         QCOMPARE(boxes.names, QStringList({"msgQuestion", "msgInfo"}));
-        QCOMPARE(boxes.texts[0], QString("Изменить частотный канал?"));
+        QVERIFY(boxes.texts[0].startsWith("Изменить частотный канал?\n"));
         QCOMPARE(opened_, QStringList{groupFile()});
         QVERIFY(w_->TimerFinishedSound->isActive());
         w_->SwitchConnect->setOn(false);

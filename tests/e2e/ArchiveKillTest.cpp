@@ -32,6 +32,7 @@ TEST(ArchiveKill, BlocksAcceptedBeforeASigkillAreKeptWhole) {
     if (pid == 0) {
         dup2(out[1], 2);
         close(out[0]);
+        setenv("LC_ALL", "C", 1); // the log is read in English
         execl(KV_COLLECT_PATH, KV_COLLECT_PATH, group.c_str(), "--output", (sim.folder() + "/o.orx").c_str(),
               "--port", "6", "--port-device", sim.pattern().c_str(), "--days", "60", "--block-size", "512",
               "--archive", archivePath.c_str(), "--verbose", static_cast<char*>(nullptr));

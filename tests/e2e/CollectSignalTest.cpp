@@ -44,6 +44,7 @@ TEST(CollectSignal, SigtermWritesWhatCameAndExitsIncomplete) {
     if (pid == 0) {
         dup2(pipeFds[1], 2);
         close(pipeFds[0]);
+        setenv("LC_ALL", "C", 1); // the log is read in English
         execl(KV_COLLECT_PATH, KV_COLLECT_PATH, group.c_str(), "--output", (out + "/o.orx").c_str(), "--port",
               "6", "--port-device", sim.pattern().c_str(), "--days", "60", "--block-size", "512", "--archive",
               (sim.folder() + "/archive.sqlite").c_str(), "--verbose", static_cast<char*>(nullptr));

@@ -16,9 +16,9 @@ using namespace orxtest;
 TEST(OrxCsv, TheExampleFileByteForByte) {
     const orx::OrxFile f = orx::parseOrx(exampleFile(), kYear);
     const std::string want =
-        "Регистратор,Строка,Время,Напряжение,Подпись,Датчик 1 (код 100),Датчик 2 (код 200)\r\n"
-        "D4071534826,8,2026-12-07T10:00:00,365,верна,-200,400\r\n"
-        "D4071534826,9,2026-12-07T14:00:00,364,верна,-198,401\r\n";
+        "Логгер,Строка,Время,Напряжение (В),Подпись,Датчик 1 (код 100),Датчик 2 (код 200)\r\n"
+        "D4071534826,8,2026-12-07T10:00:00,3.65,верна,-200,400\r\n"
+        "D4071534826,9,2026-12-07T14:00:00,3.64,верна,-198,401\r\n";
     EXPECT_EQ(orx::toCsv(f, {0}), want);
 }
 
@@ -38,15 +38,17 @@ TEST(OrxCsv, AllLoggersWithDifferentSensorsQuotedNamesAndABrokenSignature) {
     std::string text = buildFile({a, b});
     text.replace(text.rfind("-3 ("), 2, "-4"); // the last record no longer matches its signature
     const orx::OrxFile f = orx::parseOrx(text, kYear);
+    // Every sensor column names the codes the loggers give it; a Russian spreadsheet's style.
     const std::string want =
-        "Регистратор,Строка,Время,Напряжение,Подпись,Датчик 1 (код 100),Датчик 2,Датчик 3 (код 400)\r\n"
-        "\"Скв,\"\"1\"\"\",8,2026-01-02T03:04:05,365,верна,1,2,\r\n"
-        "B,12,2026-01-02T03:04:06,5,нарушена,-1,-2,-4\r\n";
-    EXPECT_EQ(orx::toCsv(f, {0, 1}), want);
+        "Логгер;Строка;Время;Напряжение (В);Подпись;Датчик 1 (код 100);Датчик 2 (коды 200/300);Датчик 3 "
+        "(код 400)\r\n"
+        "\"Скв,\"\"1\"\"\";8;2026-01-02T03:04:05;3,65;верна;1;2;\r\n"
+        "B;12;2026-01-02T03:04:06;0,05;нарушена;-1;-2;-4\r\n";
+    EXPECT_EQ(orx::toCsv(f, {0, 1}, {';', true}), want);
     // Only the chosen logger, and indices that name no logger are passed over.
-    EXPECT_EQ(orx::toCsv(f, {1, 7}), "Регистратор,Строка,Время,Напряжение,Подпись,Датчик 1 (код 100),"
+    EXPECT_EQ(orx::toCsv(f, {1, 7}), "Логгер,Строка,Время,Напряжение (В),Подпись,Датчик 1 (код 100),"
                                      "Датчик 2 (код 300),Датчик 3 (код 400)\r\n"
-                                     "B,12,2026-01-02T03:04:06,5,нарушена,-1,-2,-4\r\n");
+                                     "B,12,2026-01-02T03:04:06,0.05,нарушена,-1,-2,-4\r\n");
 }
 
 TEST(OrxLoader, ReadsFilesInPiecesAndRefusesWhatIsNoFile) {

@@ -4,17 +4,18 @@
 #include <QFile>
 #include <QLabel>
 #include <QTemporaryDir>
+#include <QTextBrowser>
 #include <QUrl>
 #include <QtTest>
 
 class AboutAndOpenerTest : public QObject {
     Q_OBJECT
 private slots:
-    void aboutBoxIsOneFixedPictureOnTop() {
+    void aboutBoxIsAFixedPictureAndTheGuideOnTop() {
         TfrmAbout about;
         QCOMPARE(about.objectName(), QStringLiteral("frmAbout"));
         QCOMPARE(about.windowTitle(), QStringLiteral("О программе"));
-        QCOMPARE(about.size(), QSize(300, 300));
+        QCOMPARE(about.size(), QSize(300 + TfrmAbout::kGuideWidth, 300));
         QCOMPARE(about.minimumSize(), about.maximumSize());
         QVERIFY(about.windowFlags() & Qt::WindowStaysOnTopHint);
         QVERIFY(about.windowFlags() & Qt::WindowCloseButtonHint);
@@ -24,7 +25,9 @@ private slots:
         QVERIFY(image == about.ImageAbout && image != nullptr);
         QCOMPARE(image->geometry(), QRect(0, 0, 300, 300));
         QCOMPARE(image->pixmap().size(), QSize(300, 300));
-        QCOMPARE(about.findChildren<QWidget*>().size(), 1); // nothing else in it
+        // Beside the picture, the guide: how a visit goes, and what the lights say.
+        QCOMPARE(about.TextGuide->geometry(), QRect(300, 0, TfrmAbout::kGuideWidth, 300));
+        QVERIFY(about.TextGuide->toPlainText().startsWith("Как проходит выезд"));
     }
 
     void aboutBoxShowsCentredOnTheMainWindowAndStaysWhereTheUserPutIt() {

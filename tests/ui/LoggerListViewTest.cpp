@@ -137,7 +137,7 @@ private slots:
         QCOMPARE(r.values[5]->toolTip(), QStringLiteral("Скважина №5")); // whole where the view cuts it
         QVERIFY(w.row(1).values[5]->toolTip().isEmpty());
         QCOMPARE(r.light->brushColour(), QColor(0, 0, 0));
-        QCOMPARE(r.light->toolTip(), QStringLiteral("Device until not called"));
+        QCOMPARE(r.light->toolTip(), QStringLiteral("Логгер ещё не опрашивался"));
         QCOMPARE(r.lamp->toolTip(), QStringLiteral("Нет ошибок"));
         QCOMPARE(r.lamp->brushColour(), QColor(255, 0, 0));
         QCOMPARE(r.bar->brushColour(), QColor(255, 255, 255));
@@ -262,6 +262,33 @@ private slots:
         QCOMPARE(w.row(1).values[4]->textColour(), normal);
         w.view->showRawClock(1, QStringLiteral("32.13.26 25:61:61"));
         QCOMPARE(w.row(1).values[4]->textColour(), QColor(255, 0, 0));
+    }
+
+    // Battery, level and the clock's offset read after the comments, each to the nearest unit.
+    void glanceValuesAfterTheComments() {
+        Window w;
+        w.open(2);
+        const auto& g = w.row(1).glance;
+        QVERIFY(g[0]->x() > w.row(1).values[5]->x() + w.row(1).values[5]->width());
+        const TDateTime now = w.clock.now();
+        const std::pair<int, const char*> offsets[] = {{29, "0 мин"},
+                                                       {-95, "−2 мин"},
+                                                       {4 * 3600 + 1900, "+5 ч"},
+                                                       {-17700, "−5 ч"},
+                                                       {3 * 86400, "+3 сут"}};
+        for (const auto& [seconds, text] : offsets) {
+            w.table.StatusClock = now + seconds / 86400.0;
+            w.status(1, 3.65);
+            QCOMPARE(g[2]->text(), QString::fromUtf8(text));
+        }
+        QCOMPARE(g[2]->textColour(), QColor(255, 0, 0));
+        QCOMPARE(g[0]->text(), QStringLiteral("3.65 В"));
+        w.view->showLink(1, -71.5, 20);
+        QCOMPARE(g[1]->text(), QStringLiteral("-71.5 дБм"));
+        w.view->showState(1, NotPolled);
+        QVERIFY(g[1]->text().isEmpty());
+        w.view->clearRowValues();
+        QVERIFY(g[0]->text().isEmpty() && g[2]->text().isEmpty());
     }
 
     void stateLightAndTheAntennaRules() {

@@ -37,6 +37,12 @@ QByteArray readFile(const QString& path) {
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
+void writeText(const QString& path, const char* text) {
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(text);
+}
+
 std::vector<uint8_t> bytes(const QByteArray& a) {
     return std::vector<uint8_t>(a.begin(), a.end());
 }
@@ -65,6 +71,18 @@ private slots:
         QVERIFY(SoundOutputSdl::toneSamples(500, -1).empty());
         // A pitch above what the rate carries is limited, not aliased into noise of any length.
         QCOMPARE(SoundOutputSdl::toneSamples(100000, 10).size(), size_t(441));
+    }
+
+    // Without a card ALSA is not asked at all: its every failed open prints to standard error.
+    void alsaWithoutACardIsLeftAlone() {
+        const QString cards = dir.filePath("cards");
+        writeText(cards, "--- no soundcards ---\n");
+        QVERIFY(SoundOutputSdl::alsaWithoutCard("alsa", cards.toLocal8Bit().constData()));
+        QVERIFY(SoundOutputSdl::alsaWithoutCard("alsa", dir.filePath("none").toLocal8Bit().constData()));
+        writeText(cards, " 0 [PCH            ]: HDA-Intel - HDA Intel PCH\n");
+        QVERIFY(!SoundOutputSdl::alsaWithoutCard("alsa", cards.toLocal8Bit().constData()));
+        QVERIFY(
+            !SoundOutputSdl::alsaWithoutCard("pulseaudio", dir.filePath("none").toLocal8Bit().constData()));
     }
 
     void aToneIsHeardAndHoldsTheCallerForItsLength() {

@@ -72,6 +72,10 @@ private slots:
         QTRY_VERIFY(other->hasFocus());
         QCOMPARE(s->value(), 99.0);
         QCOMPARE(s->editor()->text(), QString("99"));
+        // The user is told that the field changed the value, and sees it flash.
+        QCOMPARE(s->boundNote(), QString("значение ограничено: 1…99"));
+        QVERIFY(s->flashing());
+        QTRY_VERIFY(!s->flashing());
 
         // Unreadable text goes back to the last number at focus-out.
         s->editor()->setFocus();

@@ -15,12 +15,16 @@ while [ $# -gt 0 ]; do
     shift 2
 done
 fail() { echo "FAIL: $*" >&2; exit 1; }
+# The texts checked below are the English ones; a Russian locale gets Russian.
+export LC_ALL=C.UTF-8
 rm -rf "$work"
 mkdir -p "$work"
 
 "$collect" --help >"$work/help.txt" || fail "--help exited with $?"
 head -1 "$work/help.txt" | grep -q '^Usage: kestrovane-collect ' || fail "--help: $(head -1 "$work/help.txt")"
 grep -q '^Exit status:' "$work/help.txt" || fail "--help names no exit codes"
+LC_ALL=ru_RU.UTF-8 "$collect" --help | head -1 | grep -q '^Запуск: kestrovane-collect ' ||
+    fail "--help under a Russian locale is not Russian"
 "$collect" --version >"$work/version.txt" || fail "--version exited with $?"
 grep -qx 'kestrovane-collect (Kestrovane) [0-9.]*' "$work/version.txt" || fail "--version: $(cat "$work/version.txt")"
 

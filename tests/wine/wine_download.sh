@@ -3,6 +3,8 @@
 # under Wine on a COM port that Wine maps to the simulator's pseudo-terminal, then the Linux
 # kestrovane-collect on a fresh simulator. The two measurement files must be the same bytes.
 set -euo pipefail
+# The logs are read in English below.
+export LC_ALL=C.UTF-8
 
 while [ $# -gt 0 ]; do
     case "$1" in
@@ -87,7 +89,8 @@ stop_sim
 [ $rc -eq 0 ] || { cat "$work/linux.log"; echo "kestrovane-collect failed with $rc" >&2; exit 1; }
 
 # Both runs say how many records they took; the file must hold that many record lines.
-records=$(sed -n 's/^\([0-9]*\) records downloaded.*/\1/p' "$work/linux.log")
+# A log that is not a terminal has the time before each line.
+records=$(sed -n 's/^\(.*[^0-9]\)\{0,1\}\([0-9][0-9]*\) records\{0,1\} downloaded.*/\2/p' "$work/linux.log")
 lines=$(grep -c $'^[0-9][0-9]\\.[0-9][0-9]\\.[0-9][0-9] .*V.*([0-9]*)\r$' "$work/linux.orx" || true)
 [ -n "$records" ] && [ "$records" -gt 0 ] && [ "$records" = "$lines" ] ||
     { echo "linux.orx: $lines record lines for $records records" >&2; exit 1; }

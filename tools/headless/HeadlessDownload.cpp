@@ -13,6 +13,7 @@
 #include "files/OrxWriter.h"
 #include "modem/ModemLink.h"
 #include "platform/Clock.h"
+#include "platform/PortMapping.h"
 #include "serial/TSerialPortDriver.h"
 #include "sim/FixedNowClock.h"
 #include "tools/headless/StopSignals.h"
@@ -27,7 +28,42 @@
 #include <functional>
 
 namespace headless {
+
 namespace {
+bool russian_ = false;
+} // namespace
+
+void setRussian(bool russian) {
+    russian_ = russian;
+}
+bool russian() {
+    return russian_;
+}
+
+bool russianByEnvironment() {
+    for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+        const char* value = std::getenv(name);
+        if (value == nullptr || *value == '\0')
+            continue;
+        const std::string v(value);
+        return !(v == "C" || v.rfind("C.", 0) == 0 || v == "POSIX" || v.rfind("en", 0) == 0);
+    }
+    return true;
+}
+
+namespace {
+
+// The text in the language of the run.
+const char* tr(const char* en, const char* ru) {
+    return russian_ ? ru : en;
+}
+
+// "1 record", "5 records"; in Russian a count after a colon needs no plural forms.
+std::string recordsText(int n) {
+    if (russian_)
+        return "записей: " + std::to_string(n);
+    return std::to_string(n) + (n == 1 ? " record" : " records");
+}
 
 constexpr uint32_t kSkipDevInterval = 26000;
 // How long the end of a run waits for a busy archive to take the records held back.
@@ -123,13 +159,14 @@ public:
     // Rows.
     void rowShowState(int row, int code) override {
         if (options.verbose && table && table->validIndex(row) && code >= TaskDone)
-            say("logger %d: %s\n", row + 1, stateLook(code).hint);
+            say(tr("logger %d: %s\n", "логгер %d: %s\n"), row + 1, stateLook(code).hint);
     }
     void rowShowLink(int, double, int) override {}
     void rowShowStatus(int row, const LoggerTable& t) override {
         if (options.verbose)
-            say("logger %d: status, %d sensors, %d stored\n", row + 1, t.StatusSensorCount,
-                t.StatusMeasureCount);
+            say(tr("logger %d: status, %d sensors, %d stored\n",
+                   "логгер %d: статус, датчиков %d, в памяти %d\n"),
+                row + 1, t.StatusSensorCount, t.StatusMeasureCount);
     }
     void rowShowClockText(int, const std::string&) override {}
     void rowShowRawClock(int, const std::string&) override {}
@@ -168,16 +205,17 @@ public:
         channel = options.channels.bound(value);
     }
     void setCaption(const std::string&) override {}
+    void groupNotice(const std::string& text) override { say("%s\n", text.c_str()); }
 
     // IMessages: errors are logged; the only question a download asks is about data that this
     // run cannot have yet.
     void error(const std::string& text) override {
         ++errors;
-        say("error: %s\n", text.c_str());
+        say(tr("error: %s\n", "ошибка: %s\n"), text.c_str());
     }
     void info(const std::string& text) override { say("%s\n", text.c_str()); }
     bool question(const std::string& text) override {
-        say("question (answered yes): %s\n", text.c_str());
+        say(tr("question (answered yes): %s\n", "вопрос (ответ «да»): %s\n"), text.c_str());
         return true;
     }
     IMessages& messages() override { return *this; }
@@ -188,6 +226,12 @@ public:
         if (!log_)
             return;
         wipeBar();
+        if (options.timestamps) {
+            // A log read later needs to know when each line was said.
+            const DateTimeParts t = dt::decode(clock_.now());
+            std::fprintf(log_, "%04d-%02d-%02d %02d:%02d:%02d ", t.year, t.month, t.day, t.hour, t.minute,
+                         t.second);
+        }
         va_list args;
         va_start(args, format);
         std::vfprintf(log_, format, args);
@@ -200,9 +244,25 @@ public:
         if (!table || !table->validIndex(served_))
             return;
         const LoggerTable::Logger& l = table->loggers[static_cast<size_t>(served_)];
-        say("%s: %s, %d records (attempt %d)\n", cp1251ToUtf8(l.LoggerName).c_str(), stateWord(l.LoggerState),
-            static_cast<int>(l.RecordTimes.size()), servedAttempt_);
+        // A logger without measurements has no count to tell.
+        const std::string count = l.LoggerState == NoMeasurements
+                                      ? std::string()
+                                      : ", " + recordsText(static_cast<int>(l.RecordTimes.size()));
+        say(tr("%s: %s%s (attempt %d)\n", "%s: %s%s (попытка %d)\n"), cp1251ToUtf8(l.LoggerName).c_str(),
+            stateWord(l.LoggerState), count.c_str(), servedAttempt_);
         served_ = -1;
+    }
+
+    // After the modem was lost: the loggers the download never reached.
+    void sayNotTried() {
+        if (!table)
+            return;
+        std::string names;
+        for (const LoggerTable::Logger& l : table->loggers)
+            if (l.LoggerState == NotPolled)
+                names += (names.empty() ? "" : ", ") + cp1251ToUtf8(l.LoggerName);
+        if (!names.empty())
+            say(tr("not tried: %s\n", "не опрошены: %s\n"), names.c_str());
     }
 
     void finishBar() {
@@ -232,10 +292,16 @@ public:
     std::string panel0;
 
 private:
-    static const char* stateWord(int code) {
+    const char* stateWord(int code) const {
         static const char* const words[] = {"not asked",     "not found", "status only",
                                             "partly loaded", "done",      "no measurements"};
-        return code >= 0 && code <= NoMeasurements ? words[code] : words[0];
+        static const char* const slova[] = {"не опрошен",        "не найден", "только статус",
+                                            "загружен частично", "выполнено", "нет измерений"};
+        // Asked only for what is new, a logger without measurements has nothing new.
+        if (code == NoMeasurements && options.onlyNew)
+            return tr("nothing new", "ничего нового");
+        const int k = code >= 0 && code <= NoMeasurements ? code : 0;
+        return russian_ ? slova[k] : words[k];
     }
 
     // "[#####-----] 2/3 D4071534902 downloading 12/40", kept to one terminal line.
@@ -253,11 +319,12 @@ private:
             "[" + std::string(static_cast<size_t>(filled), '#') +
             std::string(static_cast<size_t>(kWidth - filled), '-') + "] " + std::to_string(cur + 1) + "/" +
             std::to_string(table->LoggerCount) + " " + cp1251ToUtf8(l.LoggerName) +
-            (loading
-                 ? " downloading " + std::to_string(progressPosition_) + "/" + std::to_string(progressMax_)
-                 : std::string(" searching")) +
-            (engine && engine->FailureCount > 0 ? ", " + std::to_string(engine->FailureCount) + " failures"
-                                                : std::string());
+            (loading ? tr(" downloading ", " загрузка ") + std::to_string(progressPosition_) + "/" +
+                           std::to_string(progressMax_)
+                     : std::string(tr(" searching", " поиск"))) +
+            (engine && engine->FailureCount > 0
+                 ? std::string(tr(", failures ", ", сбоев ")) + std::to_string(engine->FailureCount)
+                 : std::string());
         if (text.size() > 79)
             text.resize(79);
         // Spaces over the rest of a longer previous bar: no terminal escapes, so any console will do.
@@ -331,14 +398,15 @@ bool driveTask(ConsoleHost& host, TaskEngine& engine, TSerialPortDriver& port, I
         if (host.retryArchive)
             host.retryArchive();
         if (stopRequested()) {
-            host.say("stopped by a signal\n");
+            host.say("%s", tr("stopped by a signal\n", "остановлено сигналом\n"));
             host.switchTasksOff();
             return true;
         }
         if (port.DeviceLost()) {
             // A pulled adapter: nothing more will come; what came is written.
-            host.say("the modem was lost\n");
+            host.say("%s", tr("the modem was lost\n", "связь с модемом потеряна\n"));
             host.switchTasksOff();
+            host.sayNotTried();
             break;
         }
         const uint32_t now = clock.tickCount();
@@ -384,29 +452,37 @@ struct OptionEntry {
     const char* longName;
     const char* valueName; // nullptr: a flag
     const char* help;
+    const char* helpRu;
     std::function<bool(Options&, const std::string&)> apply; // false: the value is refused
 };
 
 const std::vector<OptionEntry>& optionTable() {
     static const std::vector<OptionEntry> table = {
         {'o', "output", "FILE.orx", "the measurement file to write (required)",
+         "файл измерений, который будет записан (обязательно)",
          [](Options& o, const std::string& v) {
              o.outFile = v;
              return !v.empty();
          }},
         {'p', "port", "N", "the serial port tried first, 1..256 (default 2),\nthen every port from 2 up",
+         "порт, который пробуется первым, 1..256 (по умолчанию 2),\nзатем все порты от 2",
          [](Options& o, const std::string& v) { return parseInt(v, 1, 256, o.port); }},
         {0, "port-device", "PATTERN",
          "Linux: the device of port N, %d standing for N;\n"
          "without it 1-32 are /dev/ttyS0..31, 33-64\n"
          "/dev/ttyUSB0..31, 65-96 /dev/ttyACM0..31",
+         "Linux: устройство порта N, %d заменяется на N;\n"
+         "без него 1-32 — /dev/ttyS0..31, 33-64 —\n"
+         "/dev/ttyUSB0..31, 65-96 — /dev/ttyACM0..31",
          [](Options& o, const std::string& v) {
              o.portDevice = v;
              return true;
          }},
         {0, "days", "N", "download the last N days, from midnight N days\nbefore now (default 31)",
+         "загрузить последние N суток, с полуночи N суток\nназад (по умолчанию 31)",
          [](Options& o, const std::string& v) { return parseInt(v, 1, 36500, o.days); }},
         {0, "block-size", "BYTES", "data block size: 4096, 2048 (default), 1024,\nor 512 for a poor link",
+         "размер блока данных: 4096, 2048 (по умолчанию),\n1024 или 512 при плохой связи",
          [](Options& o, const std::string& v) {
              const char* sizes[] = {"4096", "2048", "1024", "512"};
              for (int i = 0; i < 4; ++i)
@@ -416,22 +492,26 @@ const std::vector<OptionEntry>& optionTable() {
          }},
         {0, "fixed-now", "\"YYYY-MM-DD hh:mm[:ss]\"",
          "take this as the current time, so that the file\ndoes not depend on when it was made (tests)",
+         "считать это время текущим, чтобы файл не зависел\nот момента запуска (для тестов)",
          [](Options& o, const std::string& v) { return o.fixedNow = parseFixedNow(v, o.nowValue); }},
         {0, "only-new", nullptr,
          "download only what the archive does not hold yet:\neach logger from just after its newest "
          "archived\nrecord",
+         "загрузить только то, чего ещё нет в архиве:\nкаждый логгер после его последней записи в архиве",
          [](Options& o, const std::string&) { return o.onlyNew = true; }},
         {0, "archive", "PATH",
          "the record archive that keeps every record received\n(default: the one the program keeps)",
+         "архив, в котором хранится каждая принятая запись\n(по умолчанию архив программы)",
          [](Options& o, const std::string& v) {
              o.archivePath = v;
              return !v.empty();
          }},
         {'v', "verbose", nullptr, "also print every status text the window shows",
+         "выводить также каждое сообщение строки состояния окна",
          [](Options& o, const std::string&) { return o.verbose = true; }},
-        {'h', "help", nullptr, "show this help and exit",
+        {'h', "help", nullptr, "show this help and exit", "показать эту справку и выйти",
          [](Options& o, const std::string&) { return o.help = true; }},
-        {'V', "version", nullptr, "show the version and exit",
+        {'V', "version", nullptr, "show the version and exit", "показать версию и выйти",
          [](Options& o, const std::string&) { return o.version = true; }},
     };
     return table;
@@ -448,31 +528,56 @@ const OptionEntry* findOption(const std::string& name, bool isLong) {
 } // namespace
 
 std::string usageHint(const char* program) {
+    if (russian_)
+        return std::string("Запуск: ") + program +
+               " [ПАРАМЕТР]... ГРУППА.cfg --output ФАЙЛ.orx\nПодробнее: " + program + " --help\n";
     return std::string("Usage: ") + program + " [OPTION]... GROUP.cfg --output FILE.orx\nTry '" + program +
            " --help' for more information.\n";
 }
 
 std::string helpText(const char* program) {
     constexpr size_t kHelpColumn = 29;
-    std::string out = std::string("Usage: ") + program +
-                      " [OPTION]... GROUP.cfg --output FILE.orx\n"
-                      "Downloads the measurements of every logger of a group through the USB/RK radio\n"
-                      "modem and writes them to a measurement file, without a window.\n\n";
+    std::string out =
+        russian_ ? std::string("Запуск: ") + program +
+                       " [ПАРАМЕТР]... ГРУППА.cfg --output ФАЙЛ.orx\n"
+                       "Загружает измерения всех логгеров группы через радиомодем USB/RK и записывает\n"
+                       "их в файл измерений, без окна.\n\n"
+                 : std::string("Usage: ") + program +
+                       " [OPTION]... GROUP.cfg --output FILE.orx\n"
+                       "Downloads the measurements of every logger of a group through the USB/RK radio\n"
+                       "modem and writes them to a measurement file, without a window.\n\n";
     for (const OptionEntry& option : optionTable()) {
         std::string names =
             option.shortName ? std::string("  -") + option.shortName + ", " : std::string(6, ' ');
         names += std::string("--") + option.longName;
         if (option.valueName)
             names += std::string(" ") + option.valueName;
-        std::string help = option.help;
+        std::string help = russian_ ? option.helpRu : option.help;
         // Continuation lines of the help stand under its first line.
         for (size_t at = help.find('\n'); at != std::string::npos; at = help.find('\n', at + 1))
             help.insert(at + 1, std::string(kHelpColumn, ' '));
         out += names.size() < kHelpColumn ? names + std::string(kHelpColumn - names.size(), ' ') + help + "\n"
                                           : names + "\n" + std::string(kHelpColumn, ' ') + help + "\n";
     }
+    if (russian_)
+        return out + "\nХод загрузки выводится в стандартный поток ошибок: строка на каждый логгер и\n"
+                     "полоса, пока это терминал (иначе каждая строка начинается со времени).\n"
+                     "Язык — русский; английский при LANG=C или en_*.\n\n"
+                     "Код завершения:\n"
+                     "  0  все логгеры загружены, файл записан\n"
+                     "  2  неверная командная строка\n"
+                     "  3  файл группы отклонён\n"
+                     "  4  модем не найден\n"
+                     "  5  загрузку не удалось начать\n"
+                     "  6  какой-то логгер не завершён, или загрузку прервал SIGTERM, SIGINT или\n"
+                     "     SIGHUP; в файле то, что пришло\n"
+                     "  7  файл не удалось записать\n"
+                     "  8  часть записей не попала в архив записей (он был занят или неисправен);\n"
+                     "     в файле они есть\n"
+                     "Если подходит несколько, 7 важнее 8, а 8 важнее 6.\n";
     out += "\nProgress goes to standard error: one line per logger served, and a bar while\n"
-           "standard error is a terminal.\n\n"
+           "standard error is a terminal (otherwise every line starts with the time).\n"
+           "The language is Russian; English under LANG=C or en_*.\n\n"
            "Exit status:\n"
            "  0  every logger downloaded, the file written\n"
            "  2  wrong command line\n"
@@ -516,23 +621,23 @@ bool parseOptions(const std::vector<std::string>& args, Options& out, std::strin
         }
         const OptionEntry* option = findOption(name, isLong);
         if (!option) {
-            error = "unknown option " + (isLong ? "--" + name : "-" + name);
+            error = tr("unknown option ", "неизвестный параметр ") + (isLong ? "--" + name : "-" + name);
             return false;
         }
         const std::string shown = std::string("--") + option->longName;
         if (!option->valueName && hasValue) {
-            error = shown + " takes no value";
+            error = shown + tr(" takes no value", " не принимает значения");
             return false;
         }
         if (option->valueName && !hasValue) {
             if (i + 1 >= args.size()) {
-                error = "missing value after " + shown;
+                error = tr("missing value after ", "нет значения после ") + shown;
                 return false;
             }
             value = args[++i];
         }
         if (!option->apply(o, value)) {
-            error = "bad value for " + shown + ": " + value;
+            error = tr("bad value for ", "неверное значение ") + shown + ": " + value;
             return false;
         }
         if (o.help || o.version) {
@@ -541,12 +646,14 @@ bool parseOptions(const std::vector<std::string>& args, Options& out, std::strin
         }
     }
     if (operands.size() != 1) {
-        error = operands.empty() ? "no group file given" : "one group file only, got " + operands[1];
+        error = operands.empty()
+                    ? tr("no group file given", "не указан файл группы")
+                    : tr("one group file only, got ", "файл группы только один, лишний: ") + operands[1];
         return false;
     }
     o.groupFile = operands[0];
     if (o.outFile.empty()) {
-        error = "--output is required";
+        error = tr("--output is required", "нужен --output");
         return false;
     }
     out = o;
@@ -574,13 +681,15 @@ int run(const Options& options, TSerialPortDriver& port, IClock& systemClock, IA
     LoadConfiguration(options.groupFile, table, host, ChannelLine::Required);
     if (table.LoggerCount == 0)
         return kGroupRefused;
-    host.say("group %s: %d loggers, channel %d\n", options.groupFile.c_str(), table.LoggerCount,
-             host.channel);
+    host.say(tr("group %s: %d loggers, channel %d\n", "группа %s: логгеров %d, канал %d\n"),
+             options.groupFile.c_str(), table.LoggerCount, host.channel);
     if (host.channel != host.groupChannel)
-        host.say("the group's channel %d lies outside MinChannel..MaxChannel %d..%d of the settings\n",
+        host.say(tr("the group's channel %d lies outside MinChannel..MaxChannel %d..%d of the settings\n",
+                    "канал группы %d вне MinChannel..MaxChannel %d..%d настроек\n"),
                  host.groupChannel, options.channels.minimum, options.channels.maximum);
     if (stopRequested()) {
-        host.say("stopped by a signal before the download: nothing written\n");
+        host.say("%s", tr("stopped by a signal before the download: nothing written\n",
+                          "остановлено сигналом до загрузки: ничего не записано\n"));
         return kIncomplete;
     }
 
@@ -592,7 +701,9 @@ int run(const Options& options, TSerialPortDriver& port, IClock& systemClock, IA
     host.engine = &engine;
 #ifdef KV_HAVE_ARCHIVE
     // A busy, failing or missing archive is told and holds nothing up: the records wait for it.
-    ArchiveSink archive(clock, [&host](const std::string& text) { host.say("archive: %s\n", text.c_str()); });
+    ArchiveSink archive(clock, [&host](const std::string& text) {
+        host.say(tr("archive: %s\n", "архив: %s\n"), text.c_str());
+    });
     if (!options.archivePath.empty()) {
         archive.open(options.archivePath);
         engine.setRecordSink(&archive);
@@ -603,13 +714,16 @@ int run(const Options& options, TSerialPortDriver& port, IClock& systemClock, IA
     host.connected = true;
     link.SwitchConnectOn(host);
     if (!host.connected || !port.IsOpen()) {
-        host.say("error: no modem found\n");
+        host.say("%s", tr("error: no modem found\n", "ошибка: модем не найден\n"));
         return kNoModem;
     }
-    host.say("modem %s on %s\n", host.panel0.c_str(), port.PortName().c_str());
+    // The port as the system names it ("/dev/ttyUSB0"), not the driver's "\\.\Com33".
+    host.say(tr("modem %s on port %s\n", "модем %s: порт %s\n"), host.panel0.c_str(),
+             link.portLabel(portmap::portNumber(port.PortName())).c_str());
     if (stopRequested()) {
         link.SwitchConnectOff(host);
-        host.say("stopped by a signal before the download: nothing written\n");
+        host.say("%s", tr("stopped by a signal before the download: nothing written\n",
+                          "остановлено сигналом до загрузки: ничего не записано\n"));
         return kIncomplete;
     }
 
@@ -625,7 +739,10 @@ int run(const Options& options, TSerialPortDriver& port, IClock& systemClock, IA
     bool complete = true;
     for (const LoggerTable::Logger& l : table.loggers)
         complete = complete && l.LoggerState >= TaskDone;
-    host.say("%d records downloaded\n", table.LoadedRecordCount);
+    if (options.onlyNew && table.LoadedRecordCount == 0)
+        host.say("%s", tr("nothing new downloaded\n", "нового ничего не загружено\n"));
+    else
+        host.say(tr("%s downloaded\n", "загружено %s\n"), recordsText(table.LoadedRecordCount).c_str());
 
     host.connected = false;
     link.SwitchConnectOff(host);
@@ -634,8 +751,11 @@ int run(const Options& options, TSerialPortDriver& port, IClock& systemClock, IA
 #ifdef KV_HAVE_ARCHIVE
     archive.flush(kFinalArchiveWaitMs);
     unarchived = archive.unarchivedRecords();
-    if (unarchived > 0)
-        host.say("error: %d records could not be kept in the archive %s\n", unarchived,
+    if (unarchived > 0 && russian())
+        host.say("ошибка: архив %s не принял записи (%s)\n", options.archivePath.c_str(),
+                 recordsText(unarchived).c_str());
+    else if (unarchived > 0)
+        host.say("error: %s could not be kept in the archive %s\n", recordsText(unarchived).c_str(),
                  options.archivePath.c_str());
 #endif
 
@@ -646,10 +766,10 @@ int run(const Options& options, TSerialPortDriver& port, IClock& systemClock, IA
         partial.push_back(stopped && l.LoggerState < TaskDone);
     const orx::WriteResult written = WriteFile(options.outFile, table, ticked, clock.now(), partial);
     if (written != orx::WriteResult::Ok) {
-        host.say("error: %s\n", orxFailureMessage(written, options.outFile).c_str());
+        host.say(tr("error: %s\n", "ошибка: %s\n"), orxFailureMessage(written, options.outFile).c_str());
         return kWriteFailed;
     }
-    host.say("written %s\n", options.outFile.c_str());
+    host.say(tr("written %s\n", "записан файл %s\n"), options.outFile.c_str());
     if (unarchived > 0)
         return kArchiveIncomplete;
     return complete && !stopped ? kOk : kIncomplete;

@@ -31,6 +31,7 @@ struct Options {
     std::string archivePath;   // the record archive; empty: none (the caller sets the default)
     ChannelRange channels;     // the program's MinChannel…MaxChannel: the group's channel is kept within
     bool progressBar = false;  // a bar redrawn in place: the log is a terminal
+    bool timestamps = false;   // each line starts with the time: the log is a file or a pipe
     bool help = false;         // --help or --version: print and end, nothing else is checked
     bool version = false;
 };
@@ -45,6 +46,14 @@ enum ExitCode : int {
     kWriteFailed = 7,
     kArchiveIncomplete = 8, // some records could not be kept in the record archive; the file holds them
 };
+
+// The collector speaks Russian like the program, or English; every text below follows this.
+// English until set, so that a caller's tests read the same on any system.
+void setRussian(bool russian);
+bool russian();
+// What the environment asks for: English for LC_ALL, LC_MESSAGES or LANG (the first one set) of
+// "C", "POSIX" or "en…", Russian otherwise.
+bool russianByEnvironment();
 
 // Parses the command line (argv without the program name); false with a message on bad input.
 bool parseOptions(const std::vector<std::string>& args, Options& out, std::string& error);

@@ -58,6 +58,7 @@ bool stderrIsTerminal() {
 
 int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
+    headless::setRussian(headless::russianByEnvironment());
     headless::Options options;
     std::string error;
     if (!headless::parseOptions(args, options, error)) {
@@ -73,6 +74,7 @@ int main(int argc, char** argv) {
         return headless::kOk;
     }
     options.progressBar = stderrIsTerminal();
+    options.timestamps = !options.progressBar;
     const FileLocations locations = programLocations(argc > 0 ? argv[0] : "");
     if (options.archivePath.empty())
         options.archivePath = defaultArchivePath(locations);

@@ -81,7 +81,7 @@ private slots:
         QCOMPARE(m->data(m->index(1, TOrxRecordModel::ColTime), Qt::DisplayRole).toString(),
                  QStringLiteral("07.12.26 14:00:00"));
         QCOMPARE(m->data(m->index(0, TOrxRecordModel::ColVoltage), Qt::DisplayRole).toString(),
-                 QStringLiteral("365V"));
+                 QStringLiteral("3.65 В"));
         QCOMPARE(m->data(m->index(1, 4), Qt::DisplayRole).toString(), QStringLiteral("401"));
         QVERIFY(!m->data(m->index(0, 0), Qt::BackgroundRole).isValid());
         QVERIFY(!m->data(m->index(1, 0), Qt::BackgroundRole).isValid());
@@ -172,9 +172,11 @@ private slots:
         QVERIFY(f.open(QIODevice::ReadOnly));
         QCOMPARE(
             f.readAll(),
-            QByteArray("Регистратор,Строка,Время,Напряжение,Подпись,Датчик 1 (код 100),Датчик 2 (код 200)\r\n"
-                       "D4071534826,8,2026-12-07T10:00:00,365,верна,-200,400\r\n"
-                       "D4071534826,9,2026-12-07T14:00:00,364,верна,-198,401\r\n"));
+            QByteArray(
+                "\xEF\xBB\xBFЛоггер;Строка;Время;Напряжение (В);Подпись;Датчик 1 (код 100);Датчик 2 (код "
+                "200)\r\n"
+                "D4071534826;8;2026-12-07T10:00:00;3,65;верна;-200;400\r\n"
+                "D4071534826;9;2026-12-07T14:00:00;3,64;верна;-198;401\r\n"));
         QVERIFY(!w.exportCsv(dir_.filePath(QStringLiteral("no/such/folder/x.csv")), true));
         QCOMPARE(errors_.size(), 1);
 
