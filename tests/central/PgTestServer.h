@@ -36,7 +36,8 @@ inline std::string quoted(const std::string& s) {
 
 class Server {
 public:
-    Server() = default;
+    // durable: the server's own defaults, fsync on (the benchmark); otherwise the tests' quick one.
+    explicit Server(bool durable = false) : durable_(durable) {}
     ~Server() { shutDown(); }
     Server(const Server&) = delete;
     Server& operator=(const Server&) = delete;
@@ -196,6 +197,7 @@ private:
         guardPipe_ = fds[1];
     }
 
+    bool durable_ = false;
     std::string dir_;
     std::string runAs_;
     pid_t guard_ = -1;
