@@ -1,5 +1,6 @@
 #include "app/TfrmKestrovane.h"
 
+#include "app/CentralPushPanel.h"
 #include "app/ProgramWindows.h"
 #include "app/TImageButton.h"
 #include "app/TRadioGroup.h"
@@ -529,6 +530,8 @@ void TfrmKestrovane::FormCreate() {
 
     readSettings();
     openArchive();
+    // What earlier sessions left goes now, once the archive is open (and brought up to date).
+    central_->pushSoon();
     // A channel read equal to the design value changes nothing, yet the labels must show it.
     if (LabelModFreq->text().isEmpty())
         SpinModChannelChange();
@@ -744,6 +747,8 @@ void TfrmKestrovane::showPanel1() {
         text += QString::fromUtf8(kUnarchivedLabel) + QString::number(unarchived);
     if (!archiveNote_.isEmpty())
         text += (text.isEmpty() ? QString() : QStringLiteral(" — ")) + archiveNote_;
+    if (central_ && !central_->note().isEmpty())
+        text += (text.isEmpty() ? QString() : QStringLiteral(" — ")) + central_->note();
     StatusPanel1->setText(text);
 }
 
@@ -1091,6 +1096,9 @@ void TfrmKestrovane::SwitchDownloadOn() {
 }
 void TfrmKestrovane::SwitchDownloadOff() {
     engine.StopTask();
+    // Off the window's thread: reception never waits for the network.
+    if (central_)
+        central_->pushSoon();
 }
 void TfrmKestrovane::SwitchTimeOn() {
     startTask(SwitchTime, TTaskKind::SetTime);

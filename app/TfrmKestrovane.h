@@ -40,6 +40,7 @@ class LoggerListView;
 class IModemSender;
 class ISoundOutput;
 class TfrmAbout;
+class CentralPushPanel;
 
 // The main window: every control of the program's main screen, the program's state and its
 // handlers under their given names. The handlers delegate to the core objects it owns.
@@ -324,8 +325,9 @@ private:
     TfrmAnalyzer* analyzer_ = nullptr;
     QSocketNotifier* readNotifier_ = nullptr;
     std::unique_ptr<IRecordSink> archive_;
-    std::string panel1Text_; // without the engine's count of records not archived
-    QString archiveNote_;    // a failure, a vanished file, or that all is archived again
+    std::string panel1Text_;                    // without the engine's count of records not archived
+    QString archiveNote_;                       // a failure, a vanished file, or that all is archived again
+    std::unique_ptr<CentralPushPanel> central_; // Settings/Центральный архив: the push after each download
     std::unique_ptr<LoggerListView> list_;
     bool closed_ = false;
     bool closing_ = false;       // a close is asking its question

@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <filesystem>
 #include <mutex>
 
 // The thread's state outlives the object when a stop has to leave a connection attempt behind.
@@ -57,22 +58,39 @@ void BackgroundPush::pushSoon() {
 void BackgroundPush::run(std::shared_ptr<Shared> s) {
     bool failed = false;
     std::string databaseId; // the last one reached: what waits for it can be told while it is away
+    // Asks that come while a push runs make one round with it: a round tells what all its pushes sent.
+    bool continuing = false;
+    PushReport carried;
     std::unique_lock<std::mutex> lock(s->lock);
     for (;;) {
-        if (failed)
-            s->wake.wait_for(lock, s->retry, [&] { return s->requested || s->stopping; });
-        else
-            s->wake.wait(lock, [&] { return s->requested || s->stopping; });
+        const auto asked = [&] { return s->requested || s->stopping; };
+        if (!continuing && failed)
+            s->wake.wait_for(lock, s->retry, asked);
+        else if (!continuing)
+            s->wake.wait(lock, asked);
         if (s->stopping)
             break;
+        if (!continuing)
+            carried = PushReport{};
         s->requested = false;
-        s->central = nullptr;
         lock.unlock();
 
+        auto withCarried = [&carried](PushReport r) {
+            r.recordsSent += carried.recordsSent;
+            r.recordsAdded += carried.recordsAdded;
+            r.blocksSent += carried.blocksSent;
+            return r;
+        };
         PushReport report;
         RecordArchive local;
         CentralArchive central;
-        if (!local.open(s->archivePath, RecordArchive::Mode::Push)) {
+        std::error_code ec;
+        const std::u8string path(s->archivePath.begin(), s->archivePath.end());
+        if (!std::filesystem::exists(std::filesystem::path(path), ec)) {
+            // No archive yet: nothing waits.
+            report.ok = true;
+            report.waiting = 0;
+        } else if (!local.open(s->archivePath, RecordArchive::Mode::Push)) {
             report.errorText = local.errorText();
         } else {
             {
@@ -87,7 +105,10 @@ void BackgroundPush::run(std::shared_ptr<Shared> s) {
                     std::lock_guard<std::mutex> held(s->lock);
                     return s->stopping;
                 };
-                options.progress = s->report;
+                options.progress = [&](const PushReport& r) {
+                    if (s->report)
+                        s->report(withCarried(r));
+                };
                 report = pushArchive(local, central, options);
             } else {
                 report.errorText = central.errorText();
@@ -97,10 +118,13 @@ void BackgroundPush::run(std::shared_ptr<Shared> s) {
                     report.waiting = waiting;
             }
         }
+        report = withCarried(report);
         lock.lock();
         s->central = nullptr;
         failed = !report.ok && !report.stopped;
-        if (!report.stopped && s->report) {
+        continuing = report.ok && s->requested && !s->stopping;
+        carried = report;
+        if (!continuing && !report.stopped && s->report) {
             lock.unlock();
             s->report(report);
             lock.lock();

@@ -5,6 +5,7 @@
 // nothing is left running.
 #include <libpq-fe.h>
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
@@ -27,7 +28,7 @@ constexpr const char* kOwner = "kestrovane_owner";
 constexpr const char* kPusher = "kestrovane_push";
 constexpr const char* kPusherPassword = "field-Laptop-7";
 
-inline std::string quoted(const std::string& s) {
+inline std::string shellQuoted(const std::string& s) {
     std::string out = "'";
     for (char c : s)
         out += c == '\'' ? std::string("'\\''") : std::string(1, c);
@@ -67,7 +68,7 @@ public:
             runAs_ = "runuser -u nobody -- ";
         }
         std::string out;
-        if (!shell(tool("initdb") + " -D " + quoted(dir_ + "/data") + " -U " + kAdmin +
+        if (!shell(tool("initdb") + " -D " + shellQuoted(dir_ + "/data") + " -U " + kAdmin +
                        " -A trust --no-sync -E UTF8 --locale=C",
                    out)) {
             why = "initdb failed: " + out;
@@ -86,19 +87,27 @@ public:
     // Stops at once, as a crash or a pulled cable does, keeping the data.
     bool halt() {
         std::string out;
-        return shell(tool("pg_ctl") + " -D " + quoted(dir_ + "/data") + " stop -m immediate", out);
+        return shell(tool("pg_ctl") + " -D " + shellQuoted(dir_ + "/data") + " stop -m immediate", out);
     }
     bool resume(std::string& why) {
         std::string out;
         const std::string options =
             "-k " + dir_ + " -c listen_addresses= -c fsync=off -c full_page_writes=off";
-        if (!shell(tool("pg_ctl") + " -D " + quoted(dir_ + "/data") + " -l " + quoted(dir_ + "/log") +
-                       " -w -t 60 -o " + quoted(options) + " start",
+        if (!shell(tool("pg_ctl") + " -D " + shellQuoted(dir_ + "/data") + " -l " +
+                       shellQuoted(dir_ + "/log") + " -w -t 60 -o " + shellQuoted(options) + " start",
                    out)) {
             why = "pg_ctl start failed: " + out + readLog();
             return false;
         }
         return true;
+    }
+
+    // The server's main process, to hold it with SIGSTOP as a stalled network would.
+    pid_t pid() const {
+        std::ifstream in(dir_ + "/data/postmaster.pid");
+        long pid = 0;
+        in >> pid;
+        return static_cast<pid_t>(pid);
     }
 
     // A libpq URL for the role and database, the socket folder as its host.
@@ -140,8 +149,8 @@ public:
 
     // Runs a psql script file as the superuser (the setup script uses \connect).
     bool psqlFile(const std::string& path, std::string& out) const {
-        return shell("psql -X -q -v ON_ERROR_STOP=1 -d " + quoted(url(kAdmin, "postgres")) + " -f " +
-                         quoted(path),
+        return shell("psql -X -q -v ON_ERROR_STOP=1 -d " + shellQuoted(url(kAdmin, "postgres")) + " -f " +
+                         shellQuoted(path),
                      out, false);
     }
 
@@ -149,7 +158,7 @@ public:
         if (guardPipe_ < 0)
             return;
         std::string out;
-        shell(tool("pg_ctl") + " -D " + quoted(dir_ + "/data") + " stop -m fast", out);
+        shell(tool("pg_ctl") + " -D " + shellQuoted(dir_ + "/data") + " stop -m fast", out);
         // The guard removes the folder once its pipe closes.
         close(guardPipe_);
         guardPipe_ = -1;
@@ -162,7 +171,7 @@ private:
     // As the server's user, from its folder (a folder it cannot enter makes initdb fail).
     bool shell(const std::string& command, std::string& out, bool asServer = true) const {
         const std::string line =
-            "cd " + quoted(dir_) + " && " + (asServer ? runAs_ : std::string()) + command + " 2>&1";
+            "cd " + shellQuoted(dir_) + " && " + (asServer ? runAs_ : std::string()) + command + " 2>&1";
         FILE* p = popen(line.c_str(), "r");
         if (!p)
             return false;
@@ -184,8 +193,8 @@ private:
         if (pipe2(fds, O_CLOEXEC) != 0)
             return;
         const std::string script = "cat >/dev/null; cd /tmp; " + runAs_ + tool("pg_ctl") + " -D " +
-                                   quoted(dir_ + "/data") + " stop -m immediate >/dev/null 2>&1; rm -rf " +
-                                   quoted(dir_);
+                                   shellQuoted(dir_ + "/data") +
+                                   " stop -m immediate >/dev/null 2>&1; rm -rf " + shellQuoted(dir_);
         guard_ = fork();
         if (guard_ == 0) {
             dup2(fds[0], 0);
