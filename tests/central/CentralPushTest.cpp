@@ -260,4 +260,12 @@ TEST_F(CentralPush, TheBackgroundPushTriesAgainUntilTheServerTakesIt) {
     EXPECT_EQ(centralCount("record"), 300);
 }
 
+// The tests set the server up with the script; the README must give that same script.
+TEST(CentralSetup, TheReadmeGivesTheSetupScriptTheTestsRun) {
+    const std::string sql = readBytes(std::string(KV_SOURCE_DIR) + "/central/kestrovane-central.sql");
+    ASSERT_FALSE(sql.empty());
+    EXPECT_NE(readBytes(std::string(KV_SOURCE_DIR) + "/README.md").find("```sql\n" + sql + "```"),
+              std::string::npos);
+}
+
 } // namespace
