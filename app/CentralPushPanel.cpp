@@ -5,6 +5,9 @@
 #ifdef KV_HAVE_CENTRAL
 #include "central/BackgroundPush.h"
 #include "central/CentralArchive.h"
+#else
+// Never made in a build without libpq; complete for the pointer that stays empty.
+class BackgroundPush {};
 #endif
 
 #include <mutex>
@@ -26,9 +29,7 @@ CentralPushPanel::~CentralPushPanel() {
         std::lock_guard<std::mutex> lock(relay_->lock);
         relay_->panel = nullptr;
     }
-#ifdef KV_HAVE_CENTRAL
     push_.reset();
-#endif
 }
 
 void CentralPushPanel::configure(const IniFile& settings, const std::string& archivePath) {

@@ -237,8 +237,11 @@ bool CentralArchive::open(const std::string& connection, Mode mode) {
 
     // Defaults first: the connection string, expanded in dbname's place, overrides them. The
     // viewer's session is read-only whatever the string says.
-    std::vector<const char*> keys = {"connect_timeout", "application_name", "dbname"};
-    std::vector<const char*> values = {"10", "kestrovane", connection.c_str()};
+    // A network that drops away without a word is noticed within a minute, not after hours.
+    std::vector<const char*> keys = {
+        "connect_timeout",  "keepalives_idle", "keepalives_interval", "keepalives_count", "tcp_user_timeout",
+        "application_name", "dbname"};
+    std::vector<const char*> values = {"10", "20", "10", "3", "60000", "kestrovane", connection.c_str()};
     if (mode == Mode::ReadOnly) {
         keys.push_back("options");
         values.push_back("-c default_transaction_read_only=on");
@@ -249,9 +252,10 @@ bool CentralArchive::open(const std::string& connection, Mode mode) {
     if (!conn_)
         return fail(CentralError::CannotConnect, "нет памяти");
     if (PQstatus(conn_) != CONNECTION_OK) {
-        const bool needsPassword = PQconnectionNeedsPassword(conn_) != 0;
-        fail(needsPassword ? CentralError::NeedsPassword : CentralError::CannotConnect,
-             trimmed(PQerrorMessage(conn_)));
+        const CentralError kind = PQconnectionNeedsPassword(conn_)  ? CentralError::NeedsPassword
+                                  : PQconnectionUsedPassword(conn_) ? CentralError::LoginRefused
+                                                                    : CentralError::CannotConnect;
+        fail(kind, trimmed(PQerrorMessage(conn_)));
         PQfinish(conn_);
         conn_ = nullptr;
         return false;
@@ -630,6 +634,8 @@ std::string CentralArchive::errorText() const {
                " требует пароль: запишите его в файл паролей ~/.pgpass (или в файл, названный в "
                "PGPASSFILE) (" +
                detail_ + ")";
+    case CentralError::LoginRefused:
+        return where + " не принял вход: проверьте пароль в файле паролей (" + detail_ + ")";
     case CentralError::CannotConnect:
         return where + " недоступен (" + detail_ + ")";
     case CentralError::Lost:

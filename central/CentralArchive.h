@@ -14,7 +14,8 @@ enum class CentralError {
     None,
     BadAddress,    // the connection string does not parse, or carries a password
     NeedsPassword, // the server asks for a password that no password file gives
-    CannotConnect, // no server there, refused, the login refused
+    LoginRefused,  // a password was given and the login still refused
+    CannotConnect, // no server there, or it refused the connection
     Lost,          // the connection went away in the middle of a command
     NoTables,      // (reading) the database holds no central archive
     OtherVersion,  // a later program's tables, or earlier ones this role may not bring up to date

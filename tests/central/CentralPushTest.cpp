@@ -187,12 +187,15 @@ TEST_F(CentralPush, ARefusedLoginOrAMissingServerTellsWhyAndTheNextPushSendsEver
         const char* said;
     };
     const Case cases[] = {
-        {"wrong password", url(), "not-it", CentralError::CannotConnect, "password authentication failed"},
+        {"wrong password", url(), "not-it", CentralError::LoginRefused, "password authentication failed"},
         {"no password", url(), "", CentralError::NeedsPassword, "~/.pgpass"},
         {"no server", "postgresql:///" + db + "?host=" + dir.file("nothing") + "&user=kestrovane_push",
          pgtest::kPusherPassword, CentralError::CannotConnect, "недоступен"},
         {"password in the address", url() + "&password=x", pgtest::kPusherPassword, CentralError::BadAddress,
          "~/.pgpass"},
+        // The pusher may not make the tables: it says who may.
+        {"no tables yet", cluster().pusherUrl(cluster().freshDatabase(true)), pgtest::kPusherPassword,
+         CentralError::OtherVersion, "владелец"},
     };
     for (const Case& c : cases) {
         if (c.password.empty())

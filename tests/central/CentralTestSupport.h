@@ -26,12 +26,12 @@ public:
     const std::string& why() const { return why_; }
     Server& server() { return server_; }
 
-    // A new database like the script's, with the tables made by their owner.
-    std::string freshDatabase() {
+    // A new database like the script's, with the tables made by their owner unless bare.
+    std::string freshDatabase(bool bare = false) {
         const std::string db = "t" + std::to_string(++databases_);
         why_ = server_.sql("postgres", "CREATE DATABASE " + db + " TEMPLATE kestrovane OWNER " + kOwner);
         CentralArchive owner;
-        if (why_.empty() && !owner.open(server_.url(kOwner, db), CentralArchive::Mode::Push))
+        if (why_.empty() && !bare && !owner.open(server_.url(kOwner, db), CentralArchive::Mode::Push))
             why_ = owner.errorText();
         return db;
     }
