@@ -879,8 +879,12 @@ void TfrmKestrovane::TimerArchiveRetryTimer() {
     if (archive_)
         static_cast<ArchiveSink*>(archive_.get())->flush(0);
 #endif
-    if (!archiveFailing())
+    if (!archiveFailing()) {
         TimerArchiveRetry->stop();
+        // Blocks held back reached the archive after the download's push.
+        if (central_)
+            central_->pushSoon();
+    }
     showPanel1();
 }
 
