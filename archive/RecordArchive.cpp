@@ -1,6 +1,9 @@
 #include "archive/RecordArchive.h"
 
 #include <sqlite3.h>
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 
 #include <algorithm>
 #include <cmath>
@@ -47,11 +50,12 @@ CREATE TABLE IF NOT EXISTS record (
 ) WITHOUT ROWID;
 )";
 
-// Version 2: what the push to central databases needs. The archive's own id, drawn once; per
-// central database (by that database's id) the last block it is known to hold; and the records
-// by block, so that a push reads what follows its mark without a scan of the whole archive.
+// Version 2: what the push to central databases needs. The archive's own id, drawn once, with the
+// file it was drawn for; per central database (by that database's id) the last block it is known
+// to hold; and the records by block, so that a push reads what follows its mark without a scan of
+// the whole archive.
 const char* const kSchemaPush = R"(
-CREATE TABLE IF NOT EXISTS archive (uid TEXT NOT NULL);
+CREATE TABLE IF NOT EXISTS archive (uid TEXT NOT NULL, file TEXT);
 INSERT INTO archive(uid) SELECT lower(hex(randomblob(16))) WHERE NOT EXISTS (SELECT 1 FROM archive);
 CREATE TABLE IF NOT EXISTS pushed (
     central TEXT PRIMARY KEY,
@@ -62,6 +66,20 @@ CREATE INDEX IF NOT EXISTS record_block ON record(block);
 
 // The reader needs only the tables of version 1.
 constexpr int kOldestReadable = 1;
+
+// Which file this is, whatever its name: a copy is another file. Empty where it cannot be told.
+std::string fileIdentity(const std::string& path) {
+#ifdef _WIN32
+    (void)path;
+    return std::string();
+#else
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0)
+        return std::string();
+    return std::to_string(static_cast<uint64_t>(st.st_dev)) + ":" +
+           std::to_string(static_cast<uint64_t>(st.st_ino));
+#endif
+}
 
 // Signed 16-bit values as little-endian bytes, whatever the machine's own order.
 void packInt16(const int16_t* values, size_t count, std::string& out) {
@@ -214,6 +232,14 @@ bool RecordArchive::open(const std::string& path, Mode mode) {
              (fresh ? createSchema() : migrate());
     else if (ok && mode == Mode::Push)
         ok = exec("PRAGMA synchronous=NORMAL");
+    // The id belongs to this file from the start, so that a copy made later is known as one.
+    if (ok && mode == Mode::ReadWrite)
+        ok = eachRow(
+            "UPDATE archive SET file = ?1 WHERE file IS NULL",
+            [&](sqlite3_stmt* s) {
+                sqlite3_bind_text(s, 1, fileIdentity(path).c_str(), -1, SQLITE_TRANSIENT);
+            },
+            [](sqlite3_stmt*) { return false; });
     ok = ok && prepareStatements();
     if (!ok)
         close();
@@ -600,6 +626,17 @@ bool RecordArchive::eachRow(const char* sql, const std::function<void(sqlite3_st
 
 bool RecordArchive::archiveId(std::string& id) {
     id.clear();
+    // A copy of the file (a program folder copied whole) would push its own new blocks under the
+    // original's id and numbers, where the database takes them for the original's: it draws an id
+    // of its own first.
+    const std::string here = fileIdentity(path_);
+    if (!here.empty() && mode_ != Mode::ReadOnly &&
+        !eachRow(
+            "UPDATE archive SET uid = lower(hex(randomblob(16))), file = ?1 WHERE file IS NOT NULL AND file "
+            "<> ?1",
+            [&](sqlite3_stmt* s) { sqlite3_bind_text(s, 1, here.c_str(), -1, SQLITE_TRANSIENT); },
+            [](sqlite3_stmt*) { return false; }))
+        return false;
     const bool ok = eachRow("SELECT uid FROM archive", {}, [&](sqlite3_stmt* s) {
         id = reinterpret_cast<const char*>(sqlite3_column_text(s, 0));
         return false;

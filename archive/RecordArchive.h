@@ -123,8 +123,9 @@ public:
     bool loggers(std::vector<ArchivedLogger>& out) override;
     bool history(const std::string& loggerName, LoggerHistory& out) override;
 
-    // The push to central databases. This archive's own id: 32 hex digits,
-    // made with the archive, so that a central database tells its blocks from another laptop's.
+    // The push to central databases. This archive's own id: 32 hex digits, made with the archive
+    // and drawn anew in a copy of it, so that a central database tells its blocks from any other
+    // archive's.
     bool archiveId(std::string& id);
     // The last block a central database (by its own id) is known to hold; 0 for none.
     bool pushedUpTo(const std::string& central, int64_t& block);

@@ -12,6 +12,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <filesystem>
 #include <mutex>
 
 namespace {
@@ -175,6 +176,32 @@ TEST_F(CentralPush, PushesAtOnceOfOneArchiveAndOfAnOverlappingOneKeepEveryRecord
     ASSERT_TRUE(local.open(dir.file("archive.sqlite")));
     const PushReport again = push(local, url());
     EXPECT_TRUE(again.ok && again.recordsSent == 0) << again.errorText;
+}
+
+// A program folder copied whole on the same computer: both archives go on with blocks of the same
+// numbers and different loggers, and both reach the database under their own loggers.
+TEST_F(CentralPush, ACopiedArchivePushesAsALaptopOfItsOwn) {
+    download(local, "D01", 2, 0, 40);
+    ASSERT_TRUE(push(local, url()).ok);
+    local.close();
+    std::filesystem::copy_file(dir.file("archive.sqlite"), dir.file("copy.sqlite"));
+    RecordArchive copy;
+    ASSERT_TRUE(local.open(dir.file("archive.sqlite")) && copy.open(dir.file("copy.sqlite")));
+    download(local, "D01", 2, 40, 40);
+    download(copy, "D02", 2, 0, 40);
+    ASSERT_TRUE(push(local, url()).ok);
+    const PushReport r = push(copy, url());
+    ASSERT_TRUE(r.ok) << r.errorText;
+    EXPECT_EQ(r.recordsAdded, 40);
+    CentralArchive central;
+    ASSERT_TRUE(central.open(url(), CentralArchive::Mode::ReadOnly));
+    std::vector<ArchivedLogger> loggers;
+    ASSERT_TRUE(central.loggers(loggers));
+    ASSERT_EQ(loggers.size(), 2u);
+    EXPECT_EQ(loggers[0].recordCount, 80);
+    EXPECT_EQ(loggers[1].LoggerName, "D02");
+    EXPECT_EQ(loggers[1].recordCount, 40);
+    EXPECT_EQ(loggers[0].conflictCount + loggers[1].conflictCount, 0);
 }
 
 TEST_F(CentralPush, ARefusedLoginOrAMissingServerTellsWhyAndTheNextPushSendsEverything) {
