@@ -63,6 +63,10 @@ CREATE TABLE kestrovane.record (
     PRIMARY KEY (logger, time, voltage, readings)
 );
 CREATE INDEX record_time ON kestrovane.record (time);
+CREATE VIEW kestrovane.status AS
+    SELECT b.id AS block, l.name AS logger, p.host AS laptop, b.downloaded, b.string_type, b.string_serial,
+           b.sensor_codes, b.measure_count
+    FROM kestrovane.block b JOIN kestrovane.logger l ON l.id = b.logger JOIN kestrovane.laptop p ON p.id = b.laptop;
 CREATE VIEW kestrovane.conflict AS
     SELECT logger, time, count(*) AS variants FROM kestrovane.record GROUP BY logger, time HAVING count(*) > 1;
 )";
