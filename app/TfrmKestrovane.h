@@ -325,9 +325,10 @@ private:
     TfrmAnalyzer* analyzer_ = nullptr;
     QSocketNotifier* readNotifier_ = nullptr;
     std::unique_ptr<IRecordSink> archive_;
-    std::string panel1Text_;                    // without the engine's count of records not archived
-    QString archiveNote_;                       // a failure, a vanished file, or that all is archived again
-    std::unique_ptr<CentralPushPanel> central_; // Settings/Центральный архив: the push after each download
+    std::string panel1Text_; // without the engine's count of records not archived
+    QString archiveNote_;    // a failure, a vanished file, or that all is archived again
+    // Settings/Центральный архив: the push after each download, and its word in panel 1.
+    std::unique_ptr<CentralPushPanel> central_;
     std::unique_ptr<LoggerListView> list_;
     bool closed_ = false;
     bool closing_ = false;       // a close is asking its question
