@@ -14,6 +14,8 @@ packages=(
     build-essential cmake ninja-build pkg-config ccache
     qt6-base-dev qt6-base-dev-tools libgl-dev
     libgtest-dev libgmock-dev googletest nlohmann-json3-dev libsdl2-dev libsqlite3-dev
+    # The push to a team's central database; the tests run a private PostgreSQL server of their own.
+    libpq-dev postgresql
     clang libclang-rt-14-dev clang-format
     xvfb xauth x11-utils imagemagick fonts-dejavu-core fonts-liberation
     # xdg-mime looks a file's type up through mimetype (libfile-mimeinfo-perl) when no desktop
@@ -34,6 +36,13 @@ install_packages() {
     local sudo=""
     [ "$(id -u)" -ne 0 ] && sudo="sudo"
     $sudo apt-get update -qq
+    # The tests start their own server in a temporary folder; Debian would otherwise make and start
+    # a system cluster that nothing here uses.
+    if [[ " ${missing[*]} " == *" postgresql "* ]]; then
+        echo "No system PostgreSQL cluster is made (/etc/postgresql-common/createcluster.d/kestrovane.conf)"
+        $sudo mkdir -p /etc/postgresql-common/createcluster.d
+        echo "create_main_cluster = false" | $sudo tee /etc/postgresql-common/createcluster.d/kestrovane.conf >/dev/null
+    fi
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
 }
 
@@ -86,6 +95,8 @@ package)
     ;;
 test)
     build_main
+    # Here the server binaries are installed: the central archive's tests must run, not skip.
+    export KV_REQUIRE_POSTGRES=1
     (cd build && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j "$jobs" --timeout 600)
     build_package
     "$top/scripts/package-test.sh" build

@@ -1,5 +1,6 @@
 #include "app/TfrmKestrovane.h"
 
+#include "app/CentralPushPanel.h"
 #include "app/ProgramWindows.h"
 #include "app/TImageButton.h"
 #include "app/TRadioGroup.h"
@@ -550,6 +551,8 @@ void TfrmKestrovane::FormCreate() {
 
     readSettings();
     openArchive();
+    // What earlier sessions left goes now, once the archive is open (and brought up to date).
+    central_->pushSoon();
     // A channel read equal to the design value changes nothing, yet the labels must show it.
     if (LabelModFreq->text().isEmpty())
         SpinModChannelChange();
@@ -780,6 +783,8 @@ void TfrmKestrovane::showPanel1() {
         text += QString::fromUtf8(kUnarchivedLabel) + QString::number(unarchived);
     if (!archiveNote_.isEmpty())
         text += (text.isEmpty() ? QString() : QStringLiteral(" — ")) + archiveNote_;
+    if (central_ && !central_->note().isEmpty())
+        text += (text.isEmpty() ? QString() : QStringLiteral(" — ")) + central_->note();
     StatusPanel1->setText(text);
 }
 
@@ -910,8 +915,12 @@ void TfrmKestrovane::TimerArchiveRetryTimer() {
     if (archive_)
         static_cast<ArchiveSink*>(archive_.get())->flush(0);
 #endif
-    if (!archiveFailing())
+    if (!archiveFailing()) {
         TimerArchiveRetry->stop();
+        // Blocks held back reached the archive after the download's push.
+        if (central_)
+            central_->pushSoon();
+    }
     showPanel1();
 }
 
@@ -1155,6 +1164,9 @@ void TfrmKestrovane::SwitchDownloadOff() {
     const bool continued = resuming_;
     mergeHeld();
     taskStopped(continued);
+    // Off the window's thread: reception never waits for the network.
+    if (central_)
+        central_->pushSoon();
 }
 void TfrmKestrovane::SwitchTimeOn() {
     startTask(SwitchTime, TTaskKind::SetTime);

@@ -41,6 +41,7 @@ class LoggerListView;
 class IModemSender;
 class ISoundOutput;
 class TfrmAbout;
+class CentralPushPanel;
 
 // The main window: every control of the program's main screen, the program's state and its
 // handlers under their given names. The handlers delegate to the core objects it owns.
@@ -340,6 +341,8 @@ private:
     std::unique_ptr<IRecordSink> archive_;
     std::string panel1Text_; // without the engine's count of records not archived
     QString archiveNote_;    // a failure, a vanished file, or that all is archived again
+    // Settings/Центральный архив: the push after each download, and its word in panel 1.
+    std::unique_ptr<CentralPushPanel> central_;
     std::unique_ptr<LoggerListView> list_;
     std::string lastSummary_; // how the last task ended, for panel 1
 

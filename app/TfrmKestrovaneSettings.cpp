@@ -1,4 +1,5 @@
 // The settings file of the main window: read once in FormCreate, written once in FormClose.
+#include "app/CentralPushPanel.h"
 #include "app/TRadioGroup.h"
 #include "app/TfrmKestrovane.h"
 #include "files/ChannelRange.h"
@@ -50,6 +51,9 @@ void TfrmKestrovane::readSettings() {
     CheckBoxAttempt2->setChecked(ini.readBool("Strategy", "Attempt2", true));
     CheckBoxAttempt3->setChecked(ini.readBool("Strategy", "Attempt3", false));
     CheckBoxOnlyNew->setChecked(ini.readBool("Strategy", "OnlyNew", false));
+    // Read, never written: the address is the user's to set.
+    central_ = std::make_unique<CentralPushPanel>([this] { showPanel1(); });
+    central_->configure(ini, archivePath().toStdString());
 }
 
 bool TfrmKestrovane::writeSettings() {

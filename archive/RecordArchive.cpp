@@ -1,10 +1,14 @@
 #include "archive/RecordArchive.h"
 
 #include <sqlite3.h>
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <functional>
 
 namespace {
 
@@ -13,6 +17,7 @@ constexpr int32_t kApplicationId = 0x4B564152;
 // A download must not wait on another program's lock: the caller keeps a block it cannot store
 // and tries again later. WAL readers (the viewer) never hold the writer up.
 constexpr int kBusyTimeoutMs = 5;
+constexpr int kPushBusyTimeoutMs = 2000;
 
 // Times are whole seconds since 1899-12-30: the loggers' clocks have no finer grain, and an integer
 // makes "the same time" exact where two doubles for one second might differ in the last bit.
@@ -44,6 +49,37 @@ CREATE TABLE IF NOT EXISTS record (
     PRIMARY KEY (logger, time, variant)
 ) WITHOUT ROWID;
 )";
+
+// Version 2: what the push to central databases needs. The archive's own id, drawn once, with the
+// file it was drawn for; per central database (by that database's id) the last block it is known
+// to hold; and the records by block, so that a push reads what follows its mark without a scan of
+// the whole archive.
+const char* const kSchemaPush = R"(
+CREATE TABLE IF NOT EXISTS archive (uid TEXT NOT NULL, file TEXT);
+INSERT INTO archive(uid) SELECT lower(hex(randomblob(16))) WHERE NOT EXISTS (SELECT 1 FROM archive);
+CREATE TABLE IF NOT EXISTS pushed (
+    central TEXT PRIMARY KEY,
+    block INTEGER NOT NULL
+) WITHOUT ROWID;
+CREATE INDEX IF NOT EXISTS record_block ON record(block);
+)";
+
+// The reader needs only the tables of version 1.
+constexpr int kOldestReadable = 1;
+
+// Which file this is, whatever its name: a copy is another file. Empty where it cannot be told.
+std::string fileIdentity(const std::string& path) {
+#ifdef _WIN32
+    (void)path;
+    return std::string();
+#else
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0)
+        return std::string();
+    return std::to_string(static_cast<uint64_t>(st.st_dev)) + ":" +
+           std::to_string(static_cast<uint64_t>(st.st_ino));
+#endif
+}
 
 // Signed 16-bit values as little-endian bytes, whatever the machine's own order.
 void packInt16(const int16_t* values, size_t count, std::string& out) {
@@ -151,18 +187,20 @@ bool RecordArchive::open(const std::string& path, Mode mode) {
     error_ = ArchiveError::None;
     detail_.clear();
 
-    const int flags =
-        (mode == Mode::ReadWrite ? SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE : SQLITE_OPEN_READONLY) |
-        SQLITE_OPEN_NOMUTEX;
+    const int access = mode == Mode::ReadWrite ? SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE
+                       : mode == Mode::Push    ? SQLITE_OPEN_READWRITE
+                                               : SQLITE_OPEN_READONLY;
+    const int flags = access | SQLITE_OPEN_NOMUTEX;
     int rc = sqlite3_open_v2(path.c_str(), &db_, flags, nullptr);
     if (rc != SQLITE_OK) {
         failFromSqlite(rc);
         close();
         return false;
     }
-    sqlite3_busy_timeout(db_, kBusyTimeoutMs);
+    // The pusher runs on its own thread or process and may wait for the downloader's short writes.
+    sqlite3_busy_timeout(db_, mode == Mode::Push ? kPushBusyTimeoutMs : kBusyTimeoutMs);
     // SQLite quietly opens a write-protected file for reading only; the downloader must know now.
-    if (mode == Mode::ReadWrite && sqlite3_db_readonly(db_, "main") == 1) {
+    if (mode != Mode::ReadOnly && sqlite3_db_readonly(db_, "main") == 1) {
         fail(ArchiveError::CannotOpen, "the file is read-only");
         close();
         return false;
@@ -177,12 +215,13 @@ bool RecordArchive::open(const std::string& path, Mode mode) {
         return false;
     }
     const bool fresh = tables == 0 && version == 0 && appId == 0;
+    const int64_t oldest = mode == Mode::ReadOnly ? kOldestReadable : mode == Mode::Push ? kSchemaVersion : 0;
     bool ok = true;
-    if (fresh && mode == Mode::ReadOnly)
+    if (fresh && mode != Mode::ReadWrite)
         ok = fail(ArchiveError::NotAnArchive, "the file holds no tables");
     else if (!fresh && appId != kApplicationId)
         ok = fail(ArchiveError::NotAnArchive, "application_id " + std::to_string(appId));
-    else if (version > kSchemaVersion || (mode == Mode::ReadOnly && version < kSchemaVersion))
+    else if (version > kSchemaVersion || version < oldest)
         ok = fail(ArchiveError::OtherVersion, "schema version " + std::to_string(version));
     else if (!fresh && mode == Mode::ReadWrite)
         ok = checkStructure();
@@ -190,7 +229,17 @@ bool RecordArchive::open(const std::string& path, Mode mode) {
     // loses nothing committed; only a power cut may take the last blocks back, never half of one.
     if (ok && mode == Mode::ReadWrite)
         ok = exec("PRAGMA journal_mode=WAL") && exec("PRAGMA synchronous=NORMAL") &&
-             (fresh ? createSchema() : migrate(static_cast<int>(version)));
+             (fresh ? createSchema() : migrate());
+    else if (ok && mode == Mode::Push)
+        ok = exec("PRAGMA synchronous=NORMAL");
+    // The id belongs to this file from the start, so that a copy made later is known as one.
+    if (ok && mode == Mode::ReadWrite)
+        ok = eachRow(
+            "UPDATE archive SET file = ?1 WHERE file IS NULL",
+            [&](sqlite3_stmt* s) {
+                sqlite3_bind_text(s, 1, fileIdentity(path).c_str(), -1, SQLITE_TRANSIENT);
+            },
+            [](sqlite3_stmt*) { return false; });
     ok = ok && prepareStatements();
     if (!ok)
         close();
@@ -233,7 +282,7 @@ bool RecordArchive::createSchema() {
         return false;
     const std::string stamp = "PRAGMA application_id=" + std::to_string(kApplicationId) +
                               "; PRAGMA user_version=" + std::to_string(kSchemaVersion) + ";";
-    if (!exec(kSchema) || !exec(stamp.c_str()) || !exec("COMMIT")) {
+    if (!exec(kSchema) || !exec(kSchemaPush) || !exec(stamp.c_str()) || !exec("COMMIT")) {
         sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
         return false;
     }
@@ -242,10 +291,41 @@ bool RecordArchive::createSchema() {
 
 // Each later schema adds a step from the version before it here, run in one transaction with the
 // new version number, so that an archive of any earlier program is brought up to date on opening.
-bool RecordArchive::migrate(int fromVersion) {
-    if (fromVersion == kSchemaVersion)
+// The version is read again under the write lock: the window and a pusher may open it at once.
+bool RecordArchive::migrate() {
+    struct Step {
+        int to;
+        const char* sql;
+    };
+    static const Step steps[] = {{2, kSchemaPush}};
+    int64_t version = 0;
+    int rc = queryInt(db_, "PRAGMA user_version", version);
+    if (rc != SQLITE_OK)
+        return failFromSqlite(rc);
+    if (version == kSchemaVersion)
         return true;
-    return fail(ArchiveError::OtherVersion, "no upgrade from schema version " + std::to_string(fromVersion));
+    if (!exec("BEGIN IMMEDIATE"))
+        return false;
+    if ((rc = queryInt(db_, "PRAGMA user_version", version)) != SQLITE_OK)
+        return rollback(rc);
+    for (const Step& step : steps) {
+        if (version >= step.to)
+            continue;
+        if (version != step.to - 1) {
+            sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+            return fail(ArchiveError::OtherVersion,
+                        "no upgrade from schema version " + std::to_string(version));
+        }
+        const std::string stamp = "PRAGMA user_version=" + std::to_string(step.to);
+        if (!exec(step.sql) || !exec(stamp.c_str())) {
+            sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+            return false;
+        }
+        version = step.to;
+    }
+    if ((rc = sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr)) != SQLITE_OK)
+        return rollback(rc);
+    return true;
 }
 
 bool RecordArchive::prepareStatements() {
@@ -272,7 +352,7 @@ bool RecordArchive::prepareStatements() {
          false},
     };
     for (const Entry& e : entries) {
-        if (e.writes && mode_ == Mode::ReadOnly)
+        if (e.writes && mode_ != Mode::ReadWrite)
             continue;
         const int rc = sqlite3_prepare_v3(db_, e.sql, -1, SQLITE_PREPARE_PERSISTENT, e.stmt, nullptr);
         if (rc != SQLITE_OK)
@@ -324,7 +404,7 @@ bool RecordArchive::storeBlock(const ArchiveIdentity& identity, TDateTime downlo
     counts = StoreCounts{};
     if (!db_)
         return fail(ArchiveError::Failed, "the archive is not open");
-    if (mode_ == Mode::ReadOnly)
+    if (mode_ != Mode::ReadWrite)
         return fail(ArchiveError::Failed, "the archive is open for reading only");
     if (records.count == 0)
         return true;
@@ -522,6 +602,155 @@ bool RecordArchive::history(const std::string& loggerName, LoggerHistory& out) {
                         : failFromSqlite(rc);
     }
     return true;
+}
+
+// One statement run to its end, row by row; false with the error recorded.
+bool RecordArchive::eachRow(const char* sql, const std::function<void(sqlite3_stmt*)>& bind,
+                            const std::function<bool(sqlite3_stmt*)>& row) {
+    if (!db_)
+        return fail(ArchiveError::Failed, "the archive is not open");
+    sqlite3_stmt* s = nullptr;
+    int rc = sqlite3_prepare_v2(db_, sql, -1, &s, nullptr);
+    if (rc == SQLITE_OK && bind)
+        bind(s);
+    bool more = true;
+    while (rc == SQLITE_OK && more && (rc = sqlite3_step(s)) == SQLITE_ROW) {
+        rc = SQLITE_OK;
+        more = row(s);
+    }
+    sqlite3_finalize(s);
+    if (rc != SQLITE_OK && rc != SQLITE_DONE)
+        return failFromSqlite(rc);
+    return true;
+}
+
+bool RecordArchive::archiveId(std::string& id) {
+    id.clear();
+    // A copy of the file (a program folder copied whole) would push its own new blocks under the
+    // original's id and numbers, where the database takes them for the original's: it draws an id
+    // of its own first.
+    const std::string here = fileIdentity(path_);
+    if (!here.empty() && mode_ != Mode::ReadOnly &&
+        !eachRow(
+            "UPDATE archive SET uid = lower(hex(randomblob(16))), file = ?1 WHERE file IS NOT NULL AND file "
+            "<> ?1",
+            [&](sqlite3_stmt* s) { sqlite3_bind_text(s, 1, here.c_str(), -1, SQLITE_TRANSIENT); },
+            [](sqlite3_stmt*) { return false; }))
+        return false;
+    const bool ok = eachRow("SELECT uid FROM archive", {}, [&](sqlite3_stmt* s) {
+        id = reinterpret_cast<const char*>(sqlite3_column_text(s, 0));
+        return false;
+    });
+    return ok && (id.size() == 32 || fail(ArchiveError::Damaged, "the archive has no id"));
+}
+
+bool RecordArchive::pushedUpTo(const std::string& central, int64_t& block) {
+    block = 0;
+    return eachRow(
+        "SELECT block FROM pushed WHERE central = ?1",
+        [&](sqlite3_stmt* s) { sqlite3_bind_text(s, 1, central.c_str(), -1, SQLITE_TRANSIENT); },
+        [&](sqlite3_stmt* s) {
+            block = sqlite3_column_int64(s, 0);
+            return false;
+        });
+}
+
+bool RecordArchive::setPushedUpTo(const std::string& central, int64_t block) {
+    return eachRow(
+        "INSERT INTO pushed(central, block) VALUES (?1, ?2) "
+        "ON CONFLICT(central) DO UPDATE SET block = max(block, excluded.block)",
+        [&](sqlite3_stmt* s) {
+            sqlite3_bind_text(s, 1, central.c_str(), -1, SQLITE_TRANSIENT);
+            sqlite3_bind_int64(s, 2, block);
+        },
+        [](sqlite3_stmt*) { return false; });
+}
+
+bool RecordArchive::recordsAfter(int64_t afterBlock, int64_t& count) {
+    count = 0;
+    return eachRow(
+        "SELECT count(*) FROM record WHERE block > ?1",
+        [&](sqlite3_stmt* s) { sqlite3_bind_int64(s, 1, afterBlock); },
+        [&](sqlite3_stmt* s) {
+            count = sqlite3_column_int64(s, 0);
+            return false;
+        });
+}
+
+bool RecordArchive::outgoing(int64_t afterBlock, size_t maxRecords, OutgoingBatch& out) {
+    out = OutgoingBatch{};
+    if (!db_)
+        return fail(ArchiveError::Failed, "the archive is not open");
+    // One read transaction: a block the downloader commits meanwhile is either whole in it or not
+    // at all, and blocks are numbered in commit order, so none is skipped.
+    if (!exec("BEGIN"))
+        return false;
+    int64_t last = afterBlock;
+    size_t records = 0;
+    auto bindRange = [&](sqlite3_stmt* s) {
+        sqlite3_bind_int64(s, 1, afterBlock);
+        sqlite3_bind_int64(s, 2, last);
+    };
+    bool ok = eachRow(
+        "SELECT block, count(*) FROM record WHERE block > ?1 GROUP BY block ORDER BY block",
+        [&](sqlite3_stmt* s) { sqlite3_bind_int64(s, 1, afterBlock); },
+        [&](sqlite3_stmt* s) {
+            last = sqlite3_column_int64(s, 0);
+            records += static_cast<size_t>(sqlite3_column_int64(s, 1));
+            return records < maxRecords;
+        });
+    std::vector<size_t> widths;
+    ok = ok && eachRow("SELECT b.id, l.name, b.downloaded, b.string_type, b.string_serial, b.sensor_codes, "
+                       "b.measure_count, b.newest_offset FROM block b JOIN logger l ON l.id = b.logger "
+                       "WHERE b.id > ?1 AND b.id <= ?2 ORDER BY b.id",
+                       bindRange, [&](sqlite3_stmt* s) {
+                           OutgoingBlock& b = out.blocks.emplace_back();
+                           b.id = sqlite3_column_int64(s, 0);
+                           b.LoggerName = columnBytes(s, 1);
+                           b.downloadTime = sqlite3_column_double(s, 2);
+                           b.StringType = static_cast<uint8_t>(sqlite3_column_int(s, 3));
+                           b.StringSerial = static_cast<int16_t>(sqlite3_column_int(s, 4));
+                           const auto* codes = static_cast<const unsigned char*>(sqlite3_column_blob(s, 5));
+                           for (int i = 0; i + 1 < sqlite3_column_bytes(s, 5); i += 2)
+                               b.SensorCodes.push_back(int16At(codes + i));
+                           b.measureCount = sqlite3_column_int(s, 6);
+                           b.newestOffset = sqlite3_column_int(s, 7);
+                           return true;
+                       });
+    out.times.reserve(records);
+    out.blockOf.reserve(records);
+    out.variants.reserve(records);
+    out.voltages.reserve(records);
+    size_t at = 0;
+    bool mismatch = false;
+    ok = ok && eachRow("SELECT block, time, variant, voltage, readings FROM record "
+                       "WHERE block > ?1 AND block <= ?2 ORDER BY block",
+                       bindRange, [&](sqlite3_stmt* s) {
+                           const int64_t block = sqlite3_column_int64(s, 0);
+                           while (at < out.blocks.size() && out.blocks[at].id < block)
+                               ++at;
+                           const size_t n = at < out.blocks.size() ? out.blocks[at].SensorCodes.size() : 0;
+                           if (at == out.blocks.size() || out.blocks[at].id != block ||
+                               static_cast<size_t>(sqlite3_column_bytes(s, 4)) != 2 * n) {
+                               mismatch = true;
+                               return false;
+                           }
+                           out.blockOf.push_back(static_cast<uint32_t>(at));
+                           out.times.push_back(sqlite3_column_int64(s, 1));
+                           out.variants.push_back(sqlite3_column_int(s, 2));
+                           out.voltages.push_back(static_cast<int16_t>(sqlite3_column_int(s, 3)));
+                           const auto* readings =
+                               static_cast<const unsigned char*>(sqlite3_column_blob(s, 4));
+                           for (size_t k = 0; k < n; ++k)
+                               out.readings.push_back(int16At(readings + 2 * k));
+                           return true;
+                       });
+    sqlite3_exec(db_, ok ? "COMMIT" : "ROLLBACK", nullptr, nullptr, nullptr);
+    if (ok && mismatch)
+        ok = fail(ArchiveError::Damaged, "a record's readings do not match its block");
+    if (!ok)
+        out = OutgoingBatch{};
+    return ok;
 }
 
 std::string RecordArchive::errorText() const {

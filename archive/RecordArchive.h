@@ -1,8 +1,10 @@
 #pragma once
+#include "archive/ArchiveReader.h"
 #include "platform/DateTime.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -47,34 +49,31 @@ struct StoreCounts {
     int conflicts = 0;  // same time as a held record but other values: stored beside it
 };
 
-struct ArchivedLogger {
+// Blocks past a central database's mark with their records, as one push sends them.
+struct OutgoingBlock {
+    int64_t id = 0; // the block's number in this archive: blocks are numbered in the order stored
     std::string LoggerName;
-    int64_t recordCount = 0; // conflicts included
-    int64_t conflictCount = 0;
-    TDateTime firstTime = 0.0;
-    TDateTime lastTime = 0.0;
-};
-
-// A run of a logger's history under one string; the fields are the logger table's, so that a part
-// can be copied into a table row and written as a measurement file.
-struct HistoryPart {
+    TDateTime downloadTime = 0.0;
     uint8_t StringType = 0;
     int16_t StringSerial = 0;
     std::vector<int16_t> SensorCodes;
-    std::vector<TDateTime> RecordTimes;
-    std::vector<int16_t> RecordVoltages;
-    std::vector<std::vector<int16_t>> SensorReadings; // [sensor][record]
-    std::vector<TDateTime> DownloadTimes;             // when each record was first stored
-    std::vector<uint8_t> conflict;                    // 1: its values differ from a record stored earlier
-
-    size_t recordCount() const { return RecordTimes.size(); }
+    int measureCount = -1;
+    int newestOffset = -1;
 };
 
-struct LoggerHistory {
-    std::string LoggerName;
-    std::vector<HistoryPart> parts; // in time order; a new part starts wherever the string changes
+struct OutgoingBatch {
+    std::vector<OutgoingBlock> blocks; // in number order
+    // Record by record: the index of its block in blocks, its time in seconds since 1899-12-30,
+    // its variant (0: the first stored for its time), voltage, and readings as wide as the block's
+    // sensor codes, packed one record after another.
+    std::vector<uint32_t> blockOf;
+    std::vector<int64_t> times;
+    std::vector<int32_t> variants;
+    std::vector<int16_t> voltages;
+    std::vector<int16_t> readings;
 
-    size_t recordCount() const;
+    size_t recordCount() const { return times.size(); }
+    int64_t lastBlock() const { return blocks.empty() ? 0 : blocks.back().id; }
 };
 
 enum class ArchiveError {
@@ -89,13 +88,16 @@ enum class ArchiveError {
 
 // Every record received, kept across downloads in one SQLite file. A failure never throws: each
 // call reports it through its result, and error() / errorText() say what happened.
-class RecordArchive {
+class RecordArchive final : public IArchiveReader {
 public:
     enum class Mode {
         ReadWrite, // the downloader's: creates the file and its tables, brings older versions up to date
-        ReadOnly,  // the viewer's: opens an existing archive of the current version beside a running download
+        ReadOnly,  // the viewer's: opens an existing archive beside a running download
+        // The pusher's, beside a running download: an existing archive of the current version, read
+        // for what a central database lacks; only the marks of what it took are written.
+        Push,
     };
-    static constexpr int kSchemaVersion = 1;
+    static constexpr int kSchemaVersion = 2;
 
     RecordArchive() = default;
     ~RecordArchive();
@@ -109,6 +111,7 @@ public:
     void close();
     bool isOpen() const { return db_ != nullptr; }
     const std::string& path() const { return path_; }
+    std::string location() const override { return path_; }
 
     // Stores one block in one transaction: either all of its new records are held afterwards or
     // none. A block with no records stores nothing.
@@ -117,13 +120,27 @@ public:
     // The time of the logger's newest record; empty when the archive holds none of it.
     bool newestRecordTime(const std::string& loggerName, std::optional<TDateTime>& newest);
     bool newestPlace(const std::string& loggerName, std::optional<NewestPlace>& place);
-    // Every logger with records, ordered by name bytes.
-    bool loggers(std::vector<ArchivedLogger>& out);
-    bool history(const std::string& loggerName, LoggerHistory& out);
+    bool loggers(std::vector<ArchivedLogger>& out) override;
+    bool history(const std::string& loggerName, LoggerHistory& out) override;
+
+    // The push to central databases. This archive's own id: 32 hex digits, made with the archive
+    // and drawn anew in a copy of it, so that a central database tells its blocks from any other
+    // archive's.
+    bool archiveId(std::string& id);
+    // The last block a central database (by its own id) is known to hold; 0 for none.
+    bool pushedUpTo(const std::string& central, int64_t& block);
+    // Notes that the database holds every block up to this one. The mark never goes back, so two
+    // pushes of one archive at once leave the further one's.
+    bool setPushedUpTo(const std::string& central, int64_t block);
+    // Whole blocks after afterBlock, in number order, up to the first at which the records reach
+    // maxRecords (at least one block when any is there).
+    bool outgoing(int64_t afterBlock, size_t maxRecords, OutgoingBatch& out);
+    // Records in the blocks after afterBlock: what still waits for a database holding up to it.
+    bool recordsAfter(int64_t afterBlock, int64_t& count);
 
     ArchiveError error() const { return error_; }
     // The last failure as a line for the message panel (UTF-8, Russian, SQLite's words in brackets).
-    std::string errorText() const;
+    std::string errorText() const override;
 
 private:
     bool fail(ArchiveError kind, const std::string& detail);
@@ -131,12 +148,14 @@ private:
     bool exec(const char* sql);
     bool prepareStatements();
     bool createSchema();
-    bool migrate(int fromVersion);
+    bool migrate();
     bool checkStructure();
     bool loggerId(const std::string& name, bool create, int64_t& id);
     bool heldLogger(const std::string& name, int64_t& id);
     void finalizeStatements();
     bool rollback(int code);
+    bool eachRow(const char* sql, const std::function<void(sqlite3_stmt*)>& bind,
+                 const std::function<bool(sqlite3_stmt*)>& row);
 
     sqlite3* db_ = nullptr;
     std::string path_;

@@ -14,6 +14,10 @@ install(TARGETS kestrovane ormix kestrovane-collect kestrovane-sim RUNTIME DESTI
 install(DIRECTORY ${CMAKE_BINARY_DIR}/bin/sound DESTINATION ${_share})
 install(FILES ${_res}/Cfg/example.cfg DESTINATION ${_share}/Cfg)
 install(FILES ${_res}/demo/demo.cfg ${_res}/demo/demo.json DESTINATION ${_share}/demo)
+# What a database administrator runs once to make a team's central archive (README).
+if(TARGET k_central)
+    install(FILES ${CMAKE_SOURCE_DIR}/central/kestrovane-central.sql DESTINATION ${_share})
+endif()
 
 install(FILES ${_res}/desktop/kestrovane.desktop ${_res}/ormix/ormix.desktop
         DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/applications)

@@ -1,5 +1,7 @@
 #include "ormix/ArchivePath.h"
 
+#include "files/Cp1251.h"
+#include "files/IniFile.h"
 #include "platform/FileLocations.h"
 
 #include <QCoreApplication>
@@ -21,6 +23,13 @@ QString defaultArchivePath(const QStringList& openFiles) {
     }
     const FileLocations l = FileLocations::forProgram(QCoreApplication::applicationDirPath().toStdString());
     return QString::fromStdString(l.dataDir) + QLatin1Char('/') + kName;
+}
+
+QString defaultCentralAddress() {
+    const FileLocations l = FileLocations::forProgram(QCoreApplication::applicationDirPath().toStdString());
+    const IniFile settings(l.settingsFile);
+    return QString::fromStdString(
+        cp1251ToUtf8(settings.readString("Settings", utf8ToCp1251("Центральный архив"), "")));
 }
 
 } // namespace ormix

@@ -9,5 +9,8 @@ namespace ormix {
 // where the files shown here were saved: the first of those that exists, else the installed
 // program's by its rule.
 QString defaultArchivePath(const QStringList& openFiles = {});
+// The central database the main program pushes to ("Центральный архив" of its settings), for the
+// address box to start with; empty when none is set.
+QString defaultCentralAddress();
 
 } // namespace ormix

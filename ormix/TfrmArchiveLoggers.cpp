@@ -5,7 +5,6 @@
 
 #include <QDialogButtonBox>
 #include <QDir>
-#include <QFileInfo>
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
@@ -15,15 +14,15 @@
 
 #include <algorithm>
 
-TfrmArchiveLoggers::TfrmArchiveLoggers(const QString& archivePath, std::vector<ArchivedLogger> loggers,
-                                       QWidget* parent)
+TfrmArchiveLoggers::TfrmArchiveLoggers(const QString& title, const QString& location,
+                                       std::vector<ArchivedLogger> loggers, QWidget* parent)
     : QDialog(parent), loggers_(std::move(loggers)) {
     setObjectName(QStringLiteral("frmArchiveLoggers"));
-    setWindowTitle(QStringLiteral("Архив — ") + QFileInfo(archivePath).fileName());
+    setWindowTitle(title);
     auto* column = new QVBoxLayout(this);
     auto* caption = new QLabel(QStringLiteral("Логгеры архива %1. Выберите логгер, чтобы "
                                               "показать всю его историю.")
-                                   .arg(QDir::toNativeSeparators(archivePath)),
+                                   .arg(QDir::toNativeSeparators(location)),
                                this);
     caption->setWordWrap(true);
     column->addWidget(caption);

@@ -1,5 +1,5 @@
 #pragma once
-#include "archive/RecordArchive.h"
+#include "archive/ArchiveReader.h"
 
 #include <QDialog>
 
@@ -15,7 +15,9 @@ class TfrmArchiveLoggers : public QDialog {
 public:
     enum Column { ColLogger, ColRecords, ColFirst, ColLast, ColConflicts, ColumnCount };
 
-    TfrmArchiveLoggers(const QString& archivePath, std::vector<ArchivedLogger> loggers,
+    // title names the archive in the caption ("Архив — archive.sqlite"); location is its path or
+    // the database's address.
+    TfrmArchiveLoggers(const QString& title, const QString& location, std::vector<ArchivedLogger> loggers,
                        QWidget* parent = nullptr);
 
     QTableWidget* table() const { return table_; }

@@ -13,6 +13,10 @@
 #include "ormix/ArchiveHistory.h"
 #include "ormix/ArchivePath.h"
 #include "ormix/TfrmArchiveLoggers.h"
+#ifdef KV_HAVE_CENTRAL
+#include "central/CentralArchive.h"
+#include <QInputDialog>
+#endif
 #endif
 
 #include <QApplication>
@@ -94,6 +98,11 @@ void TfrmOrmix::buildUi() {
 #ifdef KV_WITH_ARCHIVE
     menu->addAction(QStringLiteral("Открыть архив…"), this, &TfrmOrmix::ActionOpenArchiveTriggered)
         ->setObjectName(QStringLiteral("ActionOpenArchive"));
+#endif
+#ifdef KV_HAVE_CENTRAL
+    menu->addAction(QStringLiteral("Открыть центральный архив…"), this,
+                    &TfrmOrmix::ActionOpenCentralArchiveTriggered)
+        ->setObjectName(QStringLiteral("ActionOpenCentralArchive"));
 #endif
     QAction* close =
         menu->addAction(QStringLiteral("Закрыть файл"), this, &TfrmOrmix::ActionCloseFileTriggered);
@@ -317,29 +326,56 @@ QString TfrmOrmix::entryBaseName(int file) const {
 bool TfrmOrmix::openArchive(const QString& path) {
     const QString full = QFileInfo(path).absoluteFilePath();
     RecordArchive archive;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const bool opened = archive.open(full.toStdString(), RecordArchive::Mode::ReadOnly);
+    QApplication::restoreOverrideCursor();
+    if (!opened) {
+        error(QString::fromStdString(archive.errorText()));
+        return false;
+    }
+    return chooseFromArchive(archive, QFileInfo(full).fileName());
+}
+
+#ifdef KV_HAVE_CENTRAL
+bool TfrmOrmix::openCentralArchive(const QString& connection) {
+    CentralArchive archive;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const bool opened = archive.open(connection.trimmed().toStdString(), CentralArchive::Mode::ReadOnly);
+    QApplication::restoreOverrideCursor();
+    if (!opened) {
+        error(QString::fromStdString(archive.errorText()));
+        return false;
+    }
+    return chooseFromArchive(archive, QString::fromStdString(archive.location()));
+}
+#endif
+
+bool TfrmOrmix::chooseFromArchive(IArchiveReader& archive, const QString& name) {
+    const QString location = QString::fromStdString(archive.location());
     std::vector<ArchivedLogger> loggers;
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    const bool read =
-        archive.open(full.toStdString(), RecordArchive::Mode::ReadOnly) && archive.loggers(loggers);
+    const bool read = archive.loggers(loggers);
     QApplication::restoreOverrideCursor();
     if (!read) {
         error(QString::fromStdString(archive.errorText()));
         return false;
     }
     if (loggers.empty()) {
-        error(QStringLiteral("В архиве ") + full + QStringLiteral(" нет записей"));
+        error(QStringLiteral("В архиве ") + location + QStringLiteral(" нет записей"));
         return false;
     }
-    TfrmArchiveLoggers chooser(full, std::move(loggers), this);
+    TfrmArchiveLoggers chooser(QStringLiteral("Архив — ") + name, location, std::move(loggers), this);
     if (chooser.exec() != QDialog::Accepted || !chooser.chosenLogger())
         return false;
-    return openArchiveLogger(archive, chooser.chosenLogger()->LoggerName);
+    return openArchiveLogger(archive, chooser.chosenLogger()->LoggerName, name);
 }
 
-bool TfrmOrmix::openArchiveLogger(RecordArchive& archive, const std::string& loggerName) {
+bool TfrmOrmix::openArchiveLogger(IArchiveReader& archive, const std::string& loggerName,
+                                  const QString& archiveName) {
     auto loaded = std::make_unique<OpenFile>();
-    loaded->path = QString::fromStdString(archive.path());
+    loaded->path = QString::fromStdString(archive.location());
     loaded->fromArchive = true;
+    loaded->archiveName = archiveName;
     QApplication::setOverrideCursor(Qt::WaitCursor);
     const bool read = archive.history(loggerName, loaded->history);
     if (read)
@@ -435,7 +471,7 @@ void TfrmOrmix::showFileInfo() {
         size_t conflicts = 0;
         for (const orx::Logger& l : f->loggers)
             conflicts += static_cast<size_t>(std::count(l.conflict.begin(), l.conflict.end(), 1));
-        const QString archive = QFileInfo(filePath(curFile_)).fileName();
+        const QString archive = files_[static_cast<size_t>(curFile_)]->archiveName;
         setWindowTitle(QStringLiteral("Ormix — история ") + historyName(*f) + QStringLiteral(" (архив ") +
                        archive + QLatin1Char(')'));
         labelSummary_->setText(QStringLiteral("История логгера %1 из архива %2. Записей: %3, строк "
@@ -662,6 +698,20 @@ void TfrmOrmix::ActionOpenArchiveTriggered() {
         QStringLiteral("Архивы записей (*.sqlite);;Все файлы (*)"));
     if (!path.isEmpty())
         openArchive(path);
+}
+
+void TfrmOrmix::ActionOpenCentralArchiveTriggered() {
+#ifdef KV_HAVE_CENTRAL
+    bool ok = false;
+    const QString connection = QInputDialog::getText(
+        this, QStringLiteral("Открыть центральный архив"),
+        QStringLiteral(
+            "Адрес базы PostgreSQL (строка соединения libpq или URL, без пароля: пароль берется из "
+            "~/.pgpass):"),
+        QLineEdit::Normal, ormix::defaultCentralAddress(), &ok);
+    if (ok && !connection.trimmed().isEmpty())
+        openCentralArchive(connection);
+#endif
 }
 
 void TfrmOrmix::ActionSaveHistoryOrxTriggered() {

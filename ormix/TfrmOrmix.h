@@ -68,9 +68,14 @@ public:
     // Lists the loggers of the archive and loads the chosen one's whole history, one logger block
     // per thermistor string it carried. An archive that cannot be read gives an error box.
     bool openArchive(const QString& path);
+#ifdef KV_HAVE_CENTRAL
+    // The same for the team's central database (a libpq connection string or URL), read-only.
+    bool openCentralArchive(const QString& connection);
+#endif
     // Loads a logger's history (its name in the archive's bytes) as an entry of its own, or anew
-    // in its old place.
-    bool openArchiveLogger(RecordArchive& archive, const std::string& loggerName);
+    // in its old place; archiveName is how captions call the archive.
+    bool openArchiveLogger(IArchiveReader& archive, const std::string& loggerName,
+                           const QString& archiveName);
     // The shown history as a signed measurement file, so that it opens in any copy of the viewer.
     bool saveHistoryOrx(const QString& path);
 #endif
@@ -94,6 +99,7 @@ private:
         QString path; // of the file, or of the archive a history came from
         orx::OrxFile data;
         bool fromArchive = false;
+        QString archiveName; // of the archive a history came from, for captions
 #ifdef KV_WITH_ARCHIVE
         LoggerHistory history; // kept to be saved as a measurement file
 #endif
@@ -101,7 +107,10 @@ private:
 
 #ifdef KV_WITH_ARCHIVE
     void ActionOpenArchiveTriggered();
+    void ActionOpenCentralArchiveTriggered();
     void ActionSaveHistoryOrxTriggered();
+    // The chooser of the archive's loggers, then the chosen one's history.
+    bool chooseFromArchive(IArchiveReader& archive, const QString& name);
 #endif
     // Puts a loaded entry in place of the same one opened before, or after the others; its index.
     int placeEntry(std::unique_ptr<OpenFile> loaded);

@@ -4,7 +4,8 @@
 #include <QApplication>
 #include <QStringList>
 
-// ormix [file.orx ...]: the desktop's "open" on a saved measurement file starts it with that file.
+// ormix [--central URL] [file.orx ...]: the desktop's "open" on a saved measurement file starts it
+// with that file; --central lists the loggers of the team's central database.
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Ormix"));
@@ -13,9 +14,15 @@ int main(int argc, char** argv) {
     TfrmOrmix window;
     window.show();
     const QStringList args = QApplication::arguments().mid(1);
-    for (const QString& a : args) {
-        if (!a.startsWith(QLatin1Char('-')))
-            window.openFile(a);
+    for (int i = 0; i < args.size(); ++i) {
+        if (args[i] == QStringLiteral("--central") && i + 1 < args.size()) {
+#ifdef KV_HAVE_CENTRAL
+            window.openCentralArchive(args[i + 1]);
+#endif
+            ++i;
+        } else if (!args[i].startsWith(QLatin1Char('-'))) {
+            window.openFile(args[i]);
+        }
     }
     return QApplication::exec();
 }

@@ -130,4 +130,48 @@ TEST_F(RecordArchiveTest, TheViewerReadsBesideTheWriter) {
     EXPECT_EQ(h.recordCount(), 5u);
 }
 
+// An archive of the program before the push: the viewer reads it as it is, the pusher waits for the
+// downloader to bring it up, which keeps its records, draws its id, and hands its blocks out whole
+// in the order stored.
+TEST_F(RecordArchiveTest, AnArchiveOfTheVersionBeforeThePushIsBroughtUpOnOpening) {
+    ASSERT_EQ(store(archive, testBlock("D0042", 2, 10, 3)).added, 3);
+    ASSERT_EQ(store(archive, testBlock("D0001", 1, 0, 2)).added, 2);
+    ASSERT_EQ(store(archive, testBlock("D0042", 2, 0, 4)).added, 4);
+    archive.close();
+    RawConnection(dir.file("archive.sqlite"))
+        .exec("DROP TABLE archive; DROP TABLE pushed; DROP INDEX record_block; PRAGMA user_version=1");
+
+    RecordArchive other;
+    ASSERT_TRUE(other.open(dir.file("archive.sqlite"), RecordArchive::Mode::ReadOnly)) << other.errorText();
+    LoggerHistory h;
+    ASSERT_TRUE(other.history("D0042", h));
+    EXPECT_EQ(h.recordCount(), 7u);
+    EXPECT_FALSE(other.open(dir.file("archive.sqlite"), RecordArchive::Mode::Push));
+    EXPECT_EQ(other.error(), ArchiveError::OtherVersion);
+
+    ASSERT_TRUE(archive.open(dir.file("archive.sqlite"))) << archive.errorText();
+    std::string id;
+    ASSERT_TRUE(archive.archiveId(id));
+    EXPECT_EQ(id.find_first_not_of("0123456789abcdef"), std::string::npos);
+    ASSERT_TRUE(other.open(dir.file("archive.sqlite"), RecordArchive::Mode::Push)) << other.errorText();
+    OutgoingBatch batch;
+    ASSERT_TRUE(other.outgoing(0, 4, batch));
+    ASSERT_EQ(batch.blocks.size(), 2u); // whole blocks: the second reaches 4 records
+    EXPECT_EQ(batch.blocks[1].LoggerName, "D0001");
+    EXPECT_EQ(batch.recordCount(), 5u);
+    EXPECT_EQ(batch.readings.size(), 3 * 2 + 2 * 1u);
+    ASSERT_TRUE(other.outgoing(batch.lastBlock(), 4, batch));
+    EXPECT_EQ(batch.recordCount(), 4u);
+    EXPECT_EQ(batch.times.front(), dt::toSeconds(testHour(0)));
+
+    // Marks per database, never going back.
+    int64_t mark = 0, waiting = 0;
+    ASSERT_TRUE(other.setPushedUpTo("db-1", 2) && other.setPushedUpTo("db-1", 1));
+    ASSERT_TRUE(other.pushedUpTo("db-1", mark) && other.recordsAfter(mark, waiting));
+    EXPECT_EQ(mark, 2);
+    EXPECT_EQ(waiting, 4);
+    ASSERT_TRUE(other.pushedUpTo("db-2", mark));
+    EXPECT_EQ(mark, 0);
+}
+
 } // namespace

@@ -255,6 +255,32 @@ TEST(HeadlessOptions, ParsesTheCommandLineAndRefusesBadValues) {
     }
 }
 
+// A push alone needs the database and nothing of a download; a build without libpq says it has none.
+TEST(HeadlessOptions, PushOnlyTakesTheCentralDatabaseAndNoDownload) {
+    headless::Options o;
+    std::string error;
+    const std::vector<std::string> push = {"--central", "host=db dbname=k", "--push-only"};
+#ifdef KV_HAVE_CENTRAL
+    ASSERT_TRUE(headless::parseOptions(push, o, error)) << error;
+    EXPECT_TRUE(o.pushOnly);
+    EXPECT_EQ(o.central, "host=db dbname=k");
+    const std::vector<std::vector<std::string>> bad = {
+        {"--push-only"},                                              // no database
+        {"--central", "host=db", "--push-only", "g.cfg"},             // a group
+        {"--central", "host=db", "--push-only", "-o", "o.orx"},       // a file
+        {"g.cfg", "-o", "o.orx", "--central", "host=db password=pw"}, // a password on the command line
+    };
+    for (const auto& args : bad) {
+        error.clear();
+        EXPECT_FALSE(headless::parseOptions(args, o, error)) << args.back();
+        EXPECT_FALSE(error.empty());
+    }
+#else
+    EXPECT_FALSE(headless::parseOptions(push, o, error));
+    EXPECT_NE(error.find("libpq"), std::string::npos) << error;
+#endif
+}
+
 TEST(HeadlessOptions, FixedNowAcceptsMinutesOrSecondsAndNothingElse) {
     TDateTime t = 0;
     ASSERT_TRUE(parseFixedNow("2026-12-07 12:00", t));

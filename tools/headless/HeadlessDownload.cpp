@@ -3,6 +3,9 @@
 #ifdef KV_HAVE_ARCHIVE
 #include "archive/ArchiveSink.h"
 #endif
+#ifdef KV_HAVE_CENTRAL
+#include "central/CentralArchive.h"
+#endif
 
 #include "engine/EngineHost.h"
 #include "engine/LoggerTable.h"
@@ -506,6 +509,19 @@ const std::vector<OptionEntry>& optionTable() {
              o.archivePath = v;
              return !v.empty();
          }},
+        {0, "central", "URL",
+         "after the download, push the record archive to\nthe team's PostgreSQL database at this libpq\n"
+         "connection string or URL (no password in it:\nthat comes from ~/.pgpass or PGPASSFILE)",
+         "после загрузки передать архив записей в\nцентральную базу PostgreSQL команды по этой\n"
+         "строке подключения libpq или URL (без пароля:\nон берётся из ~/.pgpass или PGPASSFILE)",
+         [](Options& o, const std::string& v) {
+             o.central = v;
+             return !v.empty();
+         }},
+        {0, "push-only", nullptr,
+         "no download: only push the record archive to\nthe --central database (no group file then)",
+         "без загрузки: только передать архив записей\nв базу --central (файл группы не нужен)",
+         [](Options& o, const std::string&) { return o.pushOnly = true; }},
         {'v', "verbose", nullptr, "also print every status text the window shows",
          "выводить также каждое сообщение строки состояния окна",
          [](Options& o, const std::string&) { return o.verbose = true; }},
@@ -529,23 +545,27 @@ const OptionEntry* findOption(const std::string& name, bool isLong) {
 
 std::string usageHint(const char* program) {
     if (russian_)
-        return std::string("Запуск: ") + program +
-               " [ПАРАМЕТР]... ГРУППА.cfg --output ФАЙЛ.orx\nПодробнее: " + program + " --help\n";
-    return std::string("Usage: ") + program + " [OPTION]... GROUP.cfg --output FILE.orx\nTry '" + program +
-           " --help' for more information.\n";
+        return std::string("Запуск: ") + program + " [ПАРАМЕТР]... ГРУППА.cfg --output ФАЙЛ.orx\n        " +
+               program + " --central URL --push-only\nПодробнее: " + program + " --help\n";
+    return std::string("Usage: ") + program + " [OPTION]... GROUP.cfg --output FILE.orx\n       " + program +
+           " --central URL --push-only\nTry '" + program + " --help' for more information.\n";
 }
 
 std::string helpText(const char* program) {
     constexpr size_t kHelpColumn = 29;
     std::string out =
-        russian_ ? std::string("Запуск: ") + program +
-                       " [ПАРАМЕТР]... ГРУППА.cfg --output ФАЙЛ.orx\n"
+        russian_ ? std::string("Запуск: ") + program + " [ПАРАМЕТР]... ГРУППА.cfg --output ФАЙЛ.orx\n        " +
+                       program +
+                       " [--archive ПУТЬ] --central URL --push-only\n"
                        "Загружает измерения всех логгеров группы через радиомодем USB/RK и записывает\n"
-                       "их в файл измерений, без окна.\n\n"
-                 : std::string("Usage: ") + program +
-                       " [OPTION]... GROUP.cfg --output FILE.orx\n"
+                       "их в файл измерений, без окна; с --central затем передаёт в центральную базу\n"
+                       "команды записи, которых в ней нет.\n\n"
+                 : std::string("Usage: ") + program + " [OPTION]... GROUP.cfg --output FILE.orx\n       " +
+                       program +
+                       " [--archive PATH] --central URL --push-only\n"
                        "Downloads the measurements of every logger of a group through the USB/RK radio\n"
-                       "modem and writes them to a measurement file, without a window.\n\n";
+                       "modem and writes them to a measurement file, without a window; with --central,\n"
+                       "then sends the records the team's central database lacks.\n\n";
     for (const OptionEntry& option : optionTable()) {
         std::string names =
             option.shortName ? std::string("  -") + option.shortName + ", " : std::string(6, ' ');
@@ -589,7 +609,10 @@ std::string helpText(const char* program) {
            "  7  the file could not be written\n"
            "  8  some records could not be kept in the record archive (it stayed busy\n"
            "     or failed); the file holds them\n"
-           "When more than one applies, 7 comes before 8, and 8 before 6.\n";
+           "  9  the central database did not take every record (not reached, the\n"
+           "     login or its tables refused, or lost midway); they wait in the record\n"
+           "     archive and the next push sends them\n"
+           "When more than one applies, 7 comes before 8, 8 before 9, and 9 before 6.\n";
     return out;
 }
 
@@ -644,6 +667,28 @@ bool parseOptions(const std::vector<std::string>& args, Options& out, std::strin
             out = o;
             return true;
         }
+    }
+#ifdef KV_HAVE_CENTRAL
+    // A password on the command line is there for every user's ps to read.
+    if (!o.central.empty() && !(error = CentralArchive::addressProblem(o.central)).empty())
+        return false;
+#else
+    if (!o.central.empty() || o.pushOnly) {
+        error = "this build has no central archive (it was built without libpq)";
+        return false;
+    }
+#endif
+    if (o.pushOnly) {
+        if (o.central.empty())
+            error = "--push-only needs --central";
+        else if (!operands.empty())
+            error = "--push-only takes no group file, got " + operands[0];
+        else if (!o.outFile.empty())
+            error = "--push-only writes no file: drop --output";
+        if (!error.empty())
+            return false;
+        out = o;
+        return true;
     }
     if (operands.size() != 1) {
         error = operands.empty()
@@ -765,13 +810,23 @@ int run(const Options& options, TSerialPortDriver& port, IClock& systemClock, IA
     for (const LoggerTable::Logger& l : table.loggers)
         partial.push_back(stopped && l.LoggerState < TaskDone);
     const orx::WriteResult written = WriteFile(options.outFile, table, ticked, clock.now(), partial);
-    if (written != orx::WriteResult::Ok) {
+    if (written != orx::WriteResult::Ok)
         host.say(tr("error: %s\n", "ошибка: %s\n"), orxFailureMessage(written, options.outFile).c_str());
+    else
+        host.say(tr("written %s\n", "записан файл %s\n"), options.outFile.c_str());
+    // What the archive holds goes to the central database whatever became of the file; a run cut
+    // short by a signal ends now rather than start on the network.
+    bool pushed = true;
+#ifdef KV_HAVE_CENTRAL
+    if (!options.central.empty() && !stopped)
+        pushed = pushToCentral(options, log) == kOk;
+#endif
+    if (written != orx::WriteResult::Ok)
         return kWriteFailed;
-    }
-    host.say(tr("written %s\n", "записан файл %s\n"), options.outFile.c_str());
     if (unarchived > 0)
         return kArchiveIncomplete;
+    if (!pushed)
+        return kCentralIncomplete;
     return complete && !stopped ? kOk : kIncomplete;
 }
 

@@ -29,6 +29,8 @@ struct Options {
     bool verbose = false;      // every status text the window would show, one per line
     bool onlyNew = false;      // each logger from just after its newest archived record
     std::string archivePath;   // the record archive; empty: none (the caller sets the default)
+    std::string central;       // the central database's connection string; empty: no push
+    bool pushOnly = false;     // no download: push the record archive to the central database
     ChannelRange channels;     // the program's MinChannel…MaxChannel: the group's channel is kept within
     bool progressBar = false;  // a bar redrawn in place: the log is a terminal
     bool timestamps = false;   // each line starts with the time: the log is a file or a pipe
@@ -45,6 +47,7 @@ enum ExitCode : int {
     kIncomplete = 6, // some logger did not finish, or a signal ended the run: the file holds what came
     kWriteFailed = 7,
     kArchiveIncomplete = 8, // some records could not be kept in the record archive; the file holds them
+    kCentralIncomplete = 9, // the central database did not take every record; they wait in the archive
 };
 
 // The collector speaks Russian like the program, or English; every text below follows this.
@@ -66,5 +69,9 @@ std::string usageHint(const char* program);
 // file. Progress and errors go to log (UTF-8). The port's OS layer and the clock are the caller's.
 int run(const Options& options, TSerialPortDriver& port, IClock& clock, IAdapterSettings* adapter,
         std::FILE* log);
+
+// Sends what the central database lacks of the record archive (HeadlessPush.cpp): kOk when
+// nothing waits afterwards, kCentralIncomplete otherwise, the reason in the log.
+int pushToCentral(const Options& options, std::FILE* log);
 
 } // namespace headless

@@ -81,6 +81,10 @@ int main(int argc, char** argv) {
     // The channel range the window would allow, from the settings it would read.
     options.channels = ChannelRange::fromSettings(IniFile(locations.settingsFile));
     headless::installStopHandlers();
+#ifdef KV_HAVE_CENTRAL
+    if (options.pushOnly)
+        return headless::pushToCentral(options, stderr);
+#endif
     SystemClock& clock = SystemClock::instance();
 #ifdef _WIN32
     Win32SerialOs os;
