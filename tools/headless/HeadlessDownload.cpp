@@ -554,8 +554,8 @@ std::string usageHint(const char* program) {
 std::string helpText(const char* program) {
     constexpr size_t kHelpColumn = 29;
     std::string out =
-        russian_ ? std::string("Запуск: ") + program + " [ПАРАМЕТР]... ГРУППА.cfg --output ФАЙЛ.orx\n        " +
-                       program +
+        russian_ ? std::string("Запуск: ") + program +
+                       " [ПАРАМЕТР]... ГРУППА.cfg --output ФАЙЛ.orx\n        " + program +
                        " [--archive ПУТЬ] --central URL --push-only\n"
                        "Загружает измерения всех логгеров группы через радиомодем USB/RK и записывает\n"
                        "их в файл измерений, без окна; с --central затем передаёт в центральную базу\n"
