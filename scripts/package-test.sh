@@ -115,7 +115,7 @@ collect_failed() {
 [ $rc -eq 0 ] || collect_failed "the installed collector exited with $rc"
 archive=$fresh/home/.local/share/kestrovane/archive.sqlite
 [ -f "$archive" ] || collect_failed "no record archive at $archive"
-grep -q '^210 records downloaded' "$fresh/collect.log" || collect_failed "the collector did not download 210 records"
+grep -q '210 records downloaded$' "$fresh/collect.log" || collect_failed "the collector did not download 210 records"
 held=$("${in_fresh_home[@]}" sqlite3 -readonly "$archive" 'SELECT count(*) FROM record')
 [ "$held" = 210 ] || collect_failed "the archive holds $held records, not 210"
 echo "package-test: $(basename "$deb") passes lintian, validates, runs installed from a read-only folder" \
