@@ -17,6 +17,8 @@ if(KV_WIN_DEPS)
                     OUTPUT_STRIP_TRAILING_WHITESPACE)
     set(QT_HOST_PATH /usr CACHE PATH "")
     set(QT_HOST_PATH_CMAKE_DIR /usr/lib/${_multiarch}/cmake CACHE PATH "")
+    # Debian's rcc compresses with zstd, which the Windows Qt is built without.
+    set(CMAKE_AUTORCC_OPTIONS --no-zstd)
     set(SQLite3_INCLUDE_DIR ${KV_WIN_DEPS}/include CACHE PATH "")
     set(SQLite3_LIBRARY ${KV_WIN_DEPS}/lib/libsqlite3.dll.a CACHE FILEPATH "")
 else()

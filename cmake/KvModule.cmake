@@ -36,8 +36,11 @@ endfunction()
 
 # One QtTest executable per .cpp in the calling folder (each file has its own QTEST_MAIN).
 function(kv_qtest prefix)
-    cmake_parse_arguments(KV "" "" "DEPS" ${ARGN})
+    cmake_parse_arguments(KV "" "" "DEPS;EXCLUDE" ${ARGN})
     file(GLOB _src CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+    foreach(_ex IN LISTS KV_EXCLUDE)
+        list(FILTER _src EXCLUDE REGEX "/${_ex}$")
+    endforeach()
     foreach(_f IN LISTS _src)
         get_filename_component(_n ${_f} NAME_WE)
         set(_t ${prefix}_${_n})

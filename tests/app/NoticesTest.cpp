@@ -16,7 +16,9 @@
 #include <QScreen>
 #include <QTimer>
 #include <QtTest>
+#ifndef _WIN32
 #include <sys/stat.h>
+#endif
 
 namespace {
 // Writes what it is asked to play: "wav:X" with X the first byte after the 44-byte header, or
@@ -152,6 +154,9 @@ private slots:
 
     // A pipe would hang the start waiting for a writer, a link to a device would read forever.
     void onlyRegularSoundFilesAreRead() {
+#ifdef _WIN32
+        QSKIP("named pipes and links to devices are POSIX files");
+#else
         const QString folder = dir_->path() + "/sound/";
         QFile::remove(folder + "Completed.wav");
         QFile::remove(folder + "Missed.wav");
@@ -161,6 +166,7 @@ private slots:
         QVERIFY(w_->soundCompleted.isEmpty());
         QVERIFY(w_->soundMissed.isEmpty());
         QCOMPARE(w_->soundFinished, fakeWav('F'));
+#endif
     }
 
     void downloadNoticesInServingOrderThenFinishedOnce() {
