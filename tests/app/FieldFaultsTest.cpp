@@ -242,8 +242,12 @@ private slots:
 
     // The engine's impossible status clock reaches the row: raw bytes, in red.
     void impossibleClockShownRawInRed() {
-        IEngineHost& host = *w_;
-        host.rowShowRawClock(1, "00.13.26 24:00:00");
+        EngineEvent decoded;
+        decoded.kind = EngineEvent::StatusDecoded;
+        decoded.row = 1;
+        decoded.clockValid = false;
+        decoded.text = "00.13.26 24:00:00";
+        w_->onEngineEvent(decoded);
         auto* label = w_->list()->controls(1).values[4];
         QCOMPARE(label->text(), QString("00.13.26 24:00:00"));
         QCOMPARE(label->textColour(), QColor(Qt::red));

@@ -121,7 +121,9 @@ private slots:
         QCOMPARE(w_->list()->rowCount(), 2);
         QVERIFY(boxes.texts.isEmpty());
         // While a task runs the button does nothing: no dialog.
-        w_->setProgressShown(true);
+        w_->SwitchConnect->setOn(true);
+        w_->SwitchMeas->setOn(true);
+        QVERIFY(w_->taskRunning());
         bool shown = false;
         QTimer::singleShot(0, w_->OpenDialogCfg, [&] {
             shown = w_->OpenDialogCfg->isVisible();
@@ -130,6 +132,8 @@ private slots:
         w_->ImageOpenCFGClick();
         QCoreApplication::processEvents();
         QVERIFY(!shown);
+        w_->SwitchMeas->setOn(false);
+        w_->SwitchConnect->setOn(false);
     }
 
     void channelSentOnlyWhileTheAnalyzerShows() {
@@ -148,10 +152,13 @@ private slots:
         QCOMPARE(commandCount('C'), shown + 1);
         QCOMPARE(os_->commands().back(), (std::vector<uint8_t>{'#', 'C', 21}));
         // During a task the engine owns the modem: nothing is sent.
-        w_->setProgressShown(true);
+        LoadConfiguration(groupFile().toStdString(), w_->table, *w_);
+        w_->SwitchMeas->setOn(true);
+        QVERIFY(w_->taskRunning());
+        const size_t during = commandCount('C');
         w_->SpinModChannel->setValue(20);
-        QCOMPARE(commandCount('C'), shown + 1);
-        w_->setProgressShown(false);
+        QCOMPARE(commandCount('C'), during);
+        w_->SwitchMeas->setOn(false);
         analyzer.hide();
         w_->setAnalyzer(nullptr);
         w_->SwitchConnect->setOn(false);

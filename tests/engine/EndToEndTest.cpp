@@ -1,6 +1,7 @@
 // The engine against the simulated modem and loggers, through the program's own serial driver
 // and modem link, all on one fake clock.
 #include "EngineTestSupport.h"
+#include "modem/ModemLine.h"
 #include "modem/ModemLink.h"
 #include "sim/Scenario.h"
 #include "sim/SimDevices.h"
@@ -21,50 +22,22 @@ Scenario parsed(const std::string& json) {
 struct SimRig {
     explicit SimRig(const std::string& json, TDateTime start = dt::encode(2026, 12, 7, 12, 0, 0))
         : clock(start), devices(parsed(json), clock), os(devices), port(os, clock), link(port, clock),
-          engine(table, port, link, clock, host) {
-        port.setBaudRateValue(57600);
-        port.setHwFlow(hfNONE);
-        port.setEnableDTROnOpen(false);
-        port.setOutputTimeout(50);
-        port.setInputTimeout(50);
-        port.setInBufSize(4096);
-        port.setOutBufSize(4096);
-        port.SuspendPolling();
+          driven(table, port, link, clock, host) {
+        setModemLine(port);
         port.setPortName("\\\\.\\Com6");
         EXPECT_TRUE(port.OpenPort());
         port.SetRtsLine(true);
         port.SetDtrLine(false);
-        host.clock = &clock;
-        host.offHandler = [this] { engine.StopTask(); };
-        table.setMessages(&host.msgs);
     }
     void addLoggers(const std::vector<std::string>& names) {
         for (const std::string& n : names)
             table.appendLogger(n, "");
         table.AllocateTable();
     }
-    bool start(TTaskKind kind) {
-        if (!engine.CheckStart(kind))
-            return false;
-        host.switchOn = true;
-        engine.StartTask(kind);
-        return true;
-    }
-    void step() {
-        clock.advanceMs(50);
-        if (host.readTimerOn)
-            engine.TimerReadStreamTimer();
-        if (host.skipDevOn && clock.elapsedMs() - host.skipDevStartMs >= 26000) {
-            host.skipDevStartMs = clock.elapsedMs();
-            engine.TimerSkipDevTimer();
-        }
-    }
+    bool start(TTaskKind kind) { return driven.start(kind); }
+    void step() { driven.step(); }
     int state(int i) const { return table.loggers[static_cast<size_t>(i)].LoggerState; }
-    void run(uint64_t maxMs = 30 * 60 * 1000) {
-        const uint64_t end = clock.elapsedMs() + maxMs;
-        while (host.taskRunning() && clock.elapsedMs() < end)
-            step();
-    }
+    void run(uint64_t maxMs = 30 * 60 * 1000) { driven.run(maxMs); }
 
     FakeClock clock;
     SimDevices devices;
@@ -72,8 +45,9 @@ struct SimRig {
     TSerialPortDriver port;
     ModemLink link;
     LoggerTable table;
-    FakeHost host;
-    TaskEngine engine;
+    FakeFront host;
+    rig::DrivenEngine driven;
+    TaskEngine& engine = driven.engine;
 };
 
 int64_t stampSeconds(const uint8_t s[6]) {
@@ -130,15 +104,15 @@ TEST(EndToEnd, GroupDownloadedOverTwoAttempts) {
     rig.host.powers[1] = 0;
     ASSERT_TRUE(rig.start(TTaskKind::Download));
     rig.run();
-    ASSERT_FALSE(rig.host.taskRunning());
+    ASSERT_FALSE(rig.engine.running());
 
     EXPECT_EQ(rig.state(0), TaskDone);
     EXPECT_EQ(rig.state(1), TaskDone);
     EXPECT_EQ(rig.state(2), NotFound);
-    EXPECT_EQ(rig.host.notices, "CMMCM");
-    EXPECT_EQ(rig.host.finishedTimerStarts, 1);
-    EXPECT_GT(rig.engine.FailureCount, 0); // the faults were there and were asked again
-    EXPECT_EQ(rig.engine.DroppedRecords, 0);
+    EXPECT_EQ(rig.host.notices(), "CMMCM");
+    EXPECT_EQ(rig.host.finishedNotices(), 1);
+    EXPECT_GT(rig.engine.failureCount(), 0); // the faults were there and were asked again
+    EXPECT_EQ(rig.engine.droppedRecords(), 0);
     expectRecords(rig, 0, rig.host.begin, rig.host.finish);
     expectRecords(rig, 1, rig.host.begin, rig.host.finish);
     EXPECT_EQ(rig.table.loggers[0].RecordTimes.size(), 242u);
@@ -174,7 +148,7 @@ TEST(EndToEnd, EveryOneShotTaskReachesTheGroup) {
         rig.run();
         EXPECT_EQ(rig.state(0), TaskDone) << static_cast<int>(kind);
         EXPECT_EQ(rig.state(1), TaskDone) << static_cast<int>(kind);
-        EXPECT_EQ(rig.host.notices, "CC");
+        EXPECT_EQ(rig.host.notices(), "CC");
         if (kind == TTaskKind::Erase) {
             EXPECT_EQ(rig.devices.logger(0).recordCount(), 0u);
         }
@@ -185,7 +159,7 @@ TEST(EndToEnd, EveryOneShotTaskReachesTheGroup) {
             EXPECT_LE(std::llabs(rig.devices.logger(1).clockSeconds(rig.clock.now()) -
                                  dt::toSeconds(rig.clock.now())),
                       1);
-            EXPECT_EQ(rig.host.clockTexts[1], rig.engine.TimeText);
+            EXPECT_EQ(rig.host.lastText(EngineEvent::ClockConfirmed, 1), rig.engine.timeText());
         }
     }
 }
@@ -201,14 +175,14 @@ TEST(EndToEnd, UserStopsADownloadMidway) {
         rig.step();
     rig.host.switchOn = false;
     rig.engine.StopTask();
-    EXPECT_FALSE(rig.host.taskRunning());
+    EXPECT_FALSE(rig.engine.running());
     EXPECT_FALSE(rig.devices.dtr());
     EXPECT_EQ(rig.state(0), PartlyLoaded);
     const size_t writes = rig.os.writes().size();
     for (int i = 0; i < 1000; ++i)
         rig.step();
     EXPECT_EQ(rig.os.writes().size(), writes); // nothing more goes out
-    EXPECT_EQ(rig.host.finishedTimerStarts, 0);
+    EXPECT_EQ(rig.host.finishedNotices(), 0);
     EXPECT_TRUE(rig.table.invariantsHold());
 }
 
@@ -222,10 +196,10 @@ TEST(EndToEnd, ModemSwitchedOffMidTask) {
         rig.step();
     rig.port.ClosePort();
     rig.host.switchTasksOff();
-    EXPECT_FALSE(rig.host.taskRunning());
+    EXPECT_FALSE(rig.engine.running());
     for (int i = 0; i < 1000; ++i)
         rig.step();
-    EXPECT_EQ(rig.host.finishedTimerStarts, 0);
+    EXPECT_EQ(rig.host.finishedNotices(), 0);
     EXPECT_TRUE(rig.table.invariantsHold());
 }
 
@@ -285,8 +259,8 @@ TEST(EndToEnd, PoorLinkGivesTheRecordsOfAGoodOne) {
     ASSERT_TRUE(rig.start(TTaskKind::Download));
     rig.run();
     EXPECT_EQ(rig.state(0), TaskDone);
-    EXPECT_EQ(rig.host.notices, "C");
-    EXPECT_GT(rig.engine.FailureCount, 0);
+    EXPECT_EQ(rig.host.notices(), "C");
+    EXPECT_GT(rig.engine.failureCount(), 0);
     expectRecords(rig, 0, rig.host.begin, rig.host.finish);
     EXPECT_EQ(rig.table.loggers[0].RecordTimes.size(), 1000u);
 }
