@@ -233,7 +233,7 @@ void TfrmKestrovane::SpinModChannelChange() {
     SpinLogChannel->setValue(SpinModChannel->value());
     // Runs at every keystroke: the field is left as typed, the modem gets a channel in range.
     if (PortDrv.IsOpen() && analyzerShowing() && !taskRunning())
-        sendChannelCommand(std::clamp(SpinModChannel->valueInRange(), 0, 255));
+        sendChannelCommand(modemChannel());
 }
 
 void TfrmKestrovane::SpinLogChannelChange() {
@@ -275,15 +275,15 @@ int TfrmKestrovane::dataBlockPosition() const {
 
 // A channel goes out as one byte; with equal bounds the spin edit holds anything.
 int TfrmKestrovane::modemChannel() const {
-    return std::clamp(SpinModChannel->valueUsed(), 0, 255);
+    return std::clamp(SpinModChannel->valueInRange(), 0, 255);
 }
 
 int TfrmKestrovane::loggerChannel() const {
-    return std::clamp(SpinLogChannel->valueUsed(), 0, 255);
+    return std::clamp(SpinLogChannel->valueInRange(), 0, 255);
 }
 
 int TfrmKestrovane::loggerPeriod() const {
-    return SpinLogPeriod->valueUsed();
+    return SpinLogPeriod->valueInRange();
 }
 
 TDateTime TfrmKestrovane::dateBegin() const {
@@ -420,7 +420,7 @@ void TfrmKestrovane::setStatusPanel0(const std::string& text) {
     StatusPanel0->setText(QString::fromStdString(text));
 }
 double TfrmKestrovane::portSpinValue() const {
-    return SpinPortNum->valueUsed();
+    return SpinPortNum->valueInRange();
 }
 double TfrmKestrovane::portSpinMinimum() const {
     return SpinPortNum->minimum();
@@ -433,6 +433,8 @@ void TfrmKestrovane::turnConnectSwitchOff() {
 }
 
 void TfrmKestrovane::SwitchConnectOn() {
+    // The search takes the port number now: a typed one out of range is shown as taken.
+    SpinPortNum->valueUsed();
     modem.SwitchConnectOn(*this);
 }
 void TfrmKestrovane::SwitchConnectOff() {

@@ -45,6 +45,13 @@ void TfrmKestrovane::onEngineEvent(EngineEvent& e) {
         // The task owns the modem now: the analyzer stops reading and the channel stays as it is.
         if (analyzer_)
             analyzer_->stopReading();
+        // The values the task goes on the air with are shown as it takes them; the task runs, so
+        // the channel's change handler sends nothing of its own.
+        SpinModChannel->valueUsed();
+        if (e.task == TTaskKind::SetPeriod)
+            SpinLogPeriod->valueUsed();
+        else if (e.task == TTaskKind::SetChannel)
+            SpinLogChannel->valueUsed();
         ImageArrowDevPtr->show();
         ImageArrowAttemptPtr->show();
         ProgrBarExecution->show();

@@ -151,6 +151,16 @@ private slots:
         w_->SpinModChannel->setValue(21);
         QCOMPARE(commandCount('C'), shown + 1);
         QCOMPARE(os_->commands().back(), (std::vector<uint8_t>{'#', 'C', 21}));
+        // Reading a typed channel, as the channel task's result does, takes it in range and sends
+        // nothing more; the field keeps what was typed until it loses the focus.
+        w_->SpinModChannel->editor()->setText("250");
+        const size_t typed = commandCount('C');
+        const int top = int(w_->SpinModChannel->maximum());
+        QCOMPARE(os_->commands().back(), (std::vector<uint8_t>{'#', 'C', uint8_t(top)}));
+        QCOMPARE(w_->modemChannel(), top);
+        QCOMPARE(commandCount('C'), typed);
+        QCOMPARE(w_->SpinModChannel->editor()->text(), QString("250"));
+        w_->SpinModChannel->setValue(21);
         // During a task the engine owns the modem: nothing is sent.
         LoadConfiguration(groupFile().toStdString(), w_->table, *w_);
         w_->SwitchMeas->setOn(true);
