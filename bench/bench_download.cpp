@@ -1,12 +1,7 @@
 // Download throughput against the simulated logger on the fake clock, and the CPU cost of one
 // reception tick over a full buffer. Prints figures; asserts nothing about speed.
-#include "modem/ModemLine.h"
-#include "modem/ModemLink.h"
-#include "sim/Scenario.h"
-#include "sim/SimDevices.h"
-#include "sim/SimSerialOs.h"
 #include "tests/engine/EngineTestSupport.h"
-#include "tests/serial/SerialOsTap.h"
+#include "tests/support/SimEngineRig.h"
 
 #include <algorithm>
 #include <chrono>
@@ -32,23 +27,15 @@ Outcome downloadAt(int position, bool onArrival, int count = 20000, const std::s
         "packetGapMs": 0, "sensors": [1,2,3,4,5,6,7,8,9,10,11,12,13,14,15,16], "generate": {"count": )" +
         std::to_string(count) + "}, \"replyDelayMs\": " + std::to_string(replyDelayMs) +
         ", \"faults\": " + faults + "}]}";
-    FakeClock clock;
-    SimDevices devices(parseScenario(json, "bench").scenario, clock);
-    SerialOsTap<SimSerialOs> os(devices); // counts the bytes that cross the line each way
-    TSerialPortDriver port(os, clock);
-    setModemLine(port);
-    port.setPortName("\\\\.\\Com6");
-    port.OpenPort();
-    port.SetRtsLine(true);
-    ModemLink link(port, clock);
-    LoggerTable table;
-    FakeFront front;
-    rig::DrivenEngine driven(table, port, link, clock, front);
-    front.blockPosition = position;
-    front.begin = clock.now() - 900;
-    front.finish = clock.now();
-    table.appendLogger("D0042", "");
-    table.AllocateTable();
+    rig::SimEngineRig r(json);
+    FakeClock& clock = r.clock;
+    SimDevices& devices = r.devices;
+    LoggerTable& table = r.table;
+    rig::DrivenEngine& driven = r.driven;
+    r.host.blockPosition = position;
+    r.host.begin = clock.now() - 900;
+    r.host.finish = clock.now();
+    r.addLoggers({"D0042"});
 
     // The port's notifier wakes 1 ms after a byte, as an adapter at its 1 ms latency delivers them.
     const TaskDriver::ByteWait arrival = [&](uint32_t ms) {
@@ -72,7 +59,7 @@ Outcome downloadAt(int position, bool onArrival, int count = 20000, const std::s
         std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - cpu0).count();
     const int blocks = driven.limitRestarts - 1;
     const double simS = (clock.elapsedMs() - t0) / 1000.0;
-    const double lineS = (SimDevices::lineTimeUs(os.bytesIn) + SimDevices::lineTimeUs(os.bytesOut)) / 1e6;
+    const double lineS = (SimDevices::lineTimeUs(r.os.bytesIn) + SimDevices::lineTimeUs(r.os.bytesOut)) / 1e6;
     if (print)
         std::printf("%-10s block %4d B: %5d records in %4d blocks, simulated %7.1f s, line %7.1f s "
                     "(x%.3f), overhead %5.1f ms/block, host CPU %.0f ms\n",
