@@ -30,17 +30,20 @@ TaskEngine::TaskEngine(LoggerTable& table, TSerialPortDriver& port, IModemSender
     : table_(table), port_(port), modem_(modem), clock_(clock), settings_(settings),
       events_(std::move(events)) {}
 
-void TaskEngine::tell(EngineEvent::Kind kind) {
+EngineEvent TaskEngine::event(EngineEvent::Kind kind, std::optional<TTaskKind> task) const {
     EngineEvent e;
     e.kind = kind;
-    e.task = kind_;
+    e.task = task.value_or(kind_);
+    return e;
+}
+
+void TaskEngine::tell(EngineEvent::Kind kind) {
+    EngineEvent e = event(kind);
     tell(e);
 }
 
 void TaskEngine::tellLoggerState(int row, int code) {
-    EngineEvent e;
-    e.kind = EngineEvent::LoggerState;
-    e.task = kind_;
+    EngineEvent e = event(EngineEvent::LoggerState);
     e.row = row;
     e.state = code;
     tell(e);
@@ -50,9 +53,7 @@ void TaskEngine::setProgress(int position, int maximum, EngineEvent::Phase phase
     progress_ = position;
     progressMax_ = std::max(maximum, 0);
     phase_ = phase;
-    EngineEvent e;
-    e.kind = EngineEvent::Progress;
-    e.task = kind_;
+    EngineEvent e = event(EngineEvent::Progress);
     e.position = progress_;
     e.maximum = progressMax_;
     e.phase = phase_;
@@ -159,9 +160,7 @@ bool TaskEngine::CheckStart(TTaskKind kind) {
         return dt::toSeconds(finishMoment()) >= dt::toSeconds(settings_.dateBegin()) + 86400;
     };
     const auto ask = [this, kind](const char* question) {
-        EngineEvent e;
-        e.kind = EngineEvent::Question;
-        e.task = kind;
+        EngineEvent e = event(EngineEvent::Question, kind);
         e.text = question;
         tell(e);
         return e.answer;
@@ -183,9 +182,7 @@ bool TaskEngine::CheckStart(TTaskKind kind) {
         }
     }
     if (!ok && kind == TTaskKind::Download && !periodValid()) {
-        EngineEvent e;
-        e.kind = EngineEvent::Error;
-        e.task = kind;
+        EngineEvent e = event(EngineEvent::Error, kind);
         e.text = kPeriodMessage;
         tell(e);
     }
@@ -219,9 +216,7 @@ void TaskEngine::StopTask() {
     stopLimit();
     setProgress(0, progressMax_, EngineEvent::Phase::None);
     running_ = false;
-    EngineEvent finished;
-    finished.kind = EngineEvent::TaskFinished;
-    finished.task = kind_;
+    EngineEvent finished = event(EngineEvent::TaskFinished);
     // A task run through ends with every attempt made; any other end is a stop.
     finished.completed = AttemptIndex >= 3;
     tell(finished);
@@ -245,9 +240,7 @@ void TaskEngine::NextLogger() {
     probeFound_.clear();
 
     if (table_.CurrentLogger >= 0) {
-        EngineEvent notice;
-        notice.kind = EngineEvent::Notice;
-        notice.task = kind_;
+        EngineEvent notice = event(EngineEvent::Notice);
         notice.row = table_.CurrentLogger;
         notice.notice =
             currentValid() &&
@@ -265,9 +258,7 @@ void TaskEngine::NextLogger() {
     while (AttemptIndex < 4) {
         if (AttemptIndex >= 3) {
             tell(EngineEvent::RunThrough);
-            EngineEvent notice;
-            notice.kind = EngineEvent::Notice;
-            notice.task = kind_;
+            EngineEvent notice = event(EngineEvent::Notice);
             notice.notice = EngineEvent::Sound::Finished;
             tell(notice);
             return;
@@ -276,9 +267,7 @@ void TaskEngine::NextLogger() {
             ++AttemptIndex;
             continue;
         }
-        EngineEvent attempt;
-        attempt.kind = EngineEvent::AttemptStarted;
-        attempt.task = kind_;
+        EngineEvent attempt = event(EngineEvent::AttemptStarted);
         attempt.attempt = AttemptIndex;
         tell(attempt);
 
@@ -299,9 +288,7 @@ void TaskEngine::NextLogger() {
             sendCommand("#P" + byteText(powerByte(settings_.powerIndex(AttemptIndex))));
             powerSent_ = true;
         }
-        EngineEvent served;
-        served.kind = EngineEvent::LoggerServed;
-        served.task = kind_;
+        EngineEvent served = event(EngineEvent::LoggerServed);
         served.row = cur;
         served.attempt = AttemptIndex;
         tell(served);
@@ -322,16 +309,12 @@ void TaskEngine::TimerSkipDevTimer() {
 // Link display and states.
 
 void TaskEngine::UpdateLinkDisplay() {
-    EngineEvent link;
-    link.kind = EngineEvent::LinkLevel;
-    link.task = kind_;
+    EngineEvent link = event(EngineEvent::LinkLevel);
     link.row = currentValid() ? table_.CurrentLogger : -1;
     link.level = SignalLevel;
     link.barWidth = signalBarWidth(SignalLevel);
     link.time = clock_.now();
-    EngineEvent counts;
-    counts.kind = EngineEvent::Counts;
-    counts.task = kind_;
+    EngineEvent counts = event(EngineEvent::Counts);
     counts.failures = FailureCount;
     counts.bytes = ByteCount;
     counts.dropped = DroppedRecords;
@@ -586,9 +569,7 @@ void TaskEngine::HandleReply() {
     case AwaitTimeAck:
         if (replyIs("READY")) {
             ShowState(TaskDone);
-            EngineEvent confirmed;
-            confirmed.kind = EngineEvent::ClockConfirmed;
-            confirmed.task = kind_;
+            EngineEvent confirmed = event(EngineEvent::ClockConfirmed);
             confirmed.row = table_.CurrentLogger;
             confirmed.text = TimeText;
             tell(confirmed);

@@ -168,6 +168,8 @@ private:
             events_(e);
     }
     void tell(EngineEvent::Kind kind);
+    // An event of this kind about the task running (or the one asked for).
+    EngineEvent event(EngineEvent::Kind kind, std::optional<TTaskKind> task = std::nullopt) const;
     void tellLoggerState(int row, int code);
     void setProgress(int position, int maximum, EngineEvent::Phase phase);
     void advanceProgress();

@@ -115,9 +115,7 @@ void TaskEngine::handleStatus() {
             countGivenUp(-table_.loggers[static_cast<size_t>(cur)].GivenUpRecords);
             StoreStatus(table_, cur, status);
             statusClockValid_ = status.clockValid;
-            EngineEvent decoded;
-            decoded.kind = EngineEvent::StatusDecoded;
-            decoded.task = kind_;
+            EngineEvent decoded = event(EngineEvent::StatusDecoded);
             decoded.row = cur;
             decoded.clockValid = status.clockValid;
             if (!status.clockValid)

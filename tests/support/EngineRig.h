@@ -8,6 +8,7 @@
 #include "engine/TaskEngine.h"
 #include "engine/UiSeams.h"
 #include "platform/Clock.h"
+#include "tests/support/ScriptedMessages.h"
 
 #include <functional>
 #include <map>
@@ -16,18 +17,6 @@
 #include <vector>
 
 namespace rig {
-
-class ScriptedMessages final : public IMessages {
-public:
-    void error(const std::string& text) override { errors.push_back(text); }
-    void info(const std::string& text) override { infos.push_back(text); }
-    bool question(const std::string& text) override {
-        questions.push_back(text);
-        return answer;
-    }
-    bool answer = true;
-    std::vector<std::string> errors, infos, questions;
-};
 
 // The controls as fields, and what the engine told, as a front end would keep it.
 class FakeFront final : public IEngineSettings {
