@@ -53,6 +53,7 @@ private slots:
         clock_ = &r_->clock;
         os_ = &r_->os;
         w_ = r_->window.get();
+        w_->CheckBoxRunOrmix->setChecked(false);
         r_->loadGroup();
         w_->TrackBarDataBlockSize->setValue(3); // 512-byte blocks: several per logger
         w_->CheckBoxAttempt2->setChecked(false);
@@ -118,6 +119,7 @@ private slots:
         r_->window.reset();
         clock_->setNow(now - 1);
         w_ = r_->newWindow();
+        w_->CheckBoxRunOrmix->setChecked(false);
         r_->loadGroup();
         w_->CheckBoxAttempt2->setChecked(false);
         clock_->setNow(now);

@@ -10,7 +10,6 @@
 #include "sim/SimSerialOs.h"
 #include "tests/support/MessageBoxRecorder.h"
 
-#include <QCheckBox>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -40,7 +39,6 @@ struct WindowRig {
         window.reset();
         window = std::make_unique<TfrmKestrovane>(clock, os);
         window->openDocument = [](const QString&) {};
-        window->CheckBoxRunOrmix->setChecked(false);
         return window.get();
     }
 
