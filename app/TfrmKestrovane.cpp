@@ -257,7 +257,7 @@ void TfrmKestrovane::ImageRunAnalyzerClick() {
     analyzer_->activateWindow();
 }
 
-// IEngineHost: the controls as the engine reads them.
+// IEngineSettings: the controls as the engine reads them, in range, the fields left as they are.
 
 bool TfrmKestrovane::attemptTicked(int attempt) const {
     const QCheckBox* boxes[] = {CheckBoxAttempt1, CheckBoxAttempt2, CheckBoxAttempt3};
