@@ -38,7 +38,7 @@ struct DownloadArchive : ::testing::Test {
         h.host.begin = now0 - 10;
         h.host.finish = h.clock.now();
         ASSERT_TRUE(h.start(TTaskKind::Download));
-        while (h.host.taskRunning() && !until()) {
+        while (h.engine.running() && !until()) {
             h.step();
             sink.retry();
         }
