@@ -3,6 +3,7 @@
 #include "app/QtMessages.h"
 #include "app/SingleInstance.h"
 #include "app/TfrmKestrovane.h"
+#include "widgets/QtPlatform.h"
 #include "widgets/QtRussian.h"
 
 #include <QApplication>
@@ -16,7 +17,9 @@ QByteArray resource(const char* name) {
 } // namespace
 
 int main(int argc, char** argv) {
+    choosePlatformDefaults();
     QApplication app(argc, argv);
+    chooseApplicationFont();
     installQtRussian(app);
     // Ties the windows to the desktop entry, so that a Wayland desktop shows its name and icon.
     QGuiApplication::setDesktopFileName(QStringLiteral("kestrovane"));

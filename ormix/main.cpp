@@ -1,4 +1,5 @@
 #include "ormix/TfrmOrmix.h"
+#include "widgets/QtPlatform.h"
 #include "widgets/QtRussian.h"
 
 #include <QApplication>
@@ -7,7 +8,9 @@
 // ormix [--central URL] [file.orx ...]: the desktop's "open" on a saved measurement file starts it
 // with that file; --central lists the loggers of the team's central database.
 int main(int argc, char** argv) {
+    choosePlatformDefaults();
     QApplication app(argc, argv);
+    chooseApplicationFont();
     QApplication::setApplicationName(QStringLiteral("Ormix"));
     QGuiApplication::setDesktopFileName(QStringLiteral("ormix"));
     installQtRussian(app);

@@ -127,7 +127,7 @@ private slots:
         QCOMPARE(w->SpinModChannel->value(), 20.0);
         BoxRecorder boxes;
         w->close();
-        QCOMPARE(boxes.texts, QStringList{"Unable to write to " + iniPath()});
+        QCOMPARE(boxes.texts, QStringList{"Unable to write to " + QDir::toNativeSeparators(iniPath())});
     }
 
     // Closing writes every key but MinChannel and MaxChannel, in order, and leaves the rest.

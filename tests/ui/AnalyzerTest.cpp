@@ -93,6 +93,10 @@ private slots:
     }
 
     void settingsPlaceTheWindow() {
+#ifdef _WIN32
+        QSKIP("measured against Linux's fonts and screen; under Wine's offscreen platform both differ, "
+              "and the installed program's screenshot shows the Windows layout");
+#endif
         QTemporaryDir dir;
         const std::string path = dir.filePath("ProgSet.ini").toStdString();
         std::ofstream(path)
