@@ -17,6 +17,8 @@
 #include "modem/ModemLink.h"
 #include "platform/Clock.h"
 #include "platform/PortMapping.h"
+#include "report/VisitRecorder.h"
+#include "serial/LinkLogSerialOs.h"
 #include "serial/TSerialPortDriver.h"
 #include "sim/FixedNowClock.h"
 #include "tools/headless/StopSignals.h"
@@ -161,11 +163,18 @@ public:
 
     // Rows.
     void rowShowState(int row, int code) override {
+        if (visit && table)
+            visit->state(row, code, *table);
         if (options.verbose && table && table->validIndex(row) && code >= TaskDone)
             say(tr("logger %d: %s\n", "логгер %d: %s\n"), row + 1, stateLook(code).hint);
     }
-    void rowShowLink(int, double, int) override {}
+    void rowShowLink(int row, double level, int) override {
+        if (visit)
+            visit->link(row, level);
+    }
     void rowShowStatus(int row, const LoggerTable& t) override {
+        if (visit)
+            visit->status(row, t, !engine || engine->statusClockValid());
         if (options.verbose)
             say(tr("logger %d: status, %d sensors, %d stored\n",
                    "логгер %d: статус, датчиков %d, в памяти %d\n"),
@@ -275,6 +284,7 @@ public:
 
     const Options& options;
     TaskEngine* engine = nullptr;
+    VisitRecorder* visit = nullptr;
     ModemLink* link = nullptr;
     const LoggerTable* table = nullptr;
     int channel = 0;
@@ -372,6 +382,27 @@ void configurePort(TSerialPortDriver& port) {
     port.setBaudRateValue(57600);
     if (port.PollingActive())
         port.SuspendPolling();
+}
+
+// The visit's recorder hears what the rows hear; the link log, when the port has one, gets its words.
+void attachVisit(VisitRecorder& visit, ConsoleHost& host, const LoggerTable& table, TSerialPortDriver& port) {
+    host.visit = &visit;
+    if (auto* logged = dynamic_cast<LinkLogSerialOs*>(&port.os()))
+        visit.setLinkLog(&logged->log());
+    visit.startGroup(table, host.options.groupFile, host.channel);
+}
+
+bool reportVisit(const Options& options, const VisitRecorder& visit, ConsoleHost& host) {
+    if (options.reportFile.empty())
+        return true;
+    std::string error = tr("this build writes no report (it was built without Qt)",
+                           "эта сборка не пишет отчёт (собрана без Qt)");
+    if (options.writeReport && options.writeReport(visit.report(), options.reportFile, error)) {
+        host.say(tr("written %s\n", "записан файл %s\n"), options.reportFile.c_str());
+        return true;
+    }
+    host.say(tr("error: %s\n", "ошибка: %s\n"), error.c_str());
+    return false;
 }
 
 // Serves the two timers until the task ends, sleeping to the nearer deadline in between.
@@ -522,6 +553,22 @@ const std::vector<OptionEntry>& optionTable() {
          "no download: only push the record archive to\nthe --central database (no group file then)",
          "без загрузки: только передать архив записей\nв базу --central (файл группы не нужен)",
          [](Options& o, const std::string&) { return o.pushOnly = true; }},
+        {0, "report", "FILE.pdf",
+         "write the visit report: the group, the modem and\nevery logger's status, link and results, with\n"
+         "FILE.csv beside it",
+         "записать отчёт о выезде: группа, модем и у каждого\nлоггера статус, связь и итоги; рядом — "
+         "FILE.csv",
+         [](Options& o, const std::string& v) {
+             o.reportFile = v;
+             return !v.empty();
+         }},
+        {0, "link-log", "FILE",
+         "append every byte to and from the modem, with its\ntime in ms, and what the download made of it",
+         "дописывать в файл каждый байт к модему и от него со\nвременем в мс и ходом загрузки",
+         [](Options& o, const std::string& v) {
+             o.linkLogFile = v;
+             return !v.empty();
+         }},
         {'v', "verbose", nullptr, "also print every status text the window shows",
          "выводить также каждое сообщение строки состояния окна",
          [](Options& o, const std::string&) { return o.verbose = true; }},
@@ -744,6 +791,8 @@ int run(const Options& options, TSerialPortDriver& port, IClock& systemClock, IA
     host.link = &link;
     TaskEngine engine(table, port, link, clock, host);
     host.engine = &engine;
+    VisitRecorder visit(clock);
+    attachVisit(visit, host, table, port);
 #ifdef KV_HAVE_ARCHIVE
     // A busy, failing or missing archive is told and holds nothing up: the records wait for it.
     ArchiveSink archive(clock, [&host](const std::string& text) {
@@ -752,6 +801,8 @@ int run(const Options& options, TSerialPortDriver& port, IClock& systemClock, IA
     if (!options.archivePath.empty()) {
         archive.open(options.archivePath);
         engine.setRecordSink(&archive);
+        visit.keep = [&archive](const StatusRead& r) { archive.keepStatus(r); };
+        visit.earlier = [&archive](const std::string& name) { return archive.statusHistory(name); };
         host.retryArchive = [&archive] { archive.retry(); };
     }
 #endif
@@ -777,8 +828,11 @@ int run(const Options& options, TSerialPortDriver& port, IClock& systemClock, IA
         return kTaskRefused;
     }
     host.downloadOn = true;
+    visit.setModem(host.panel0);
+    visit.taskStarted(TTaskKind::Download, host.channel);
     engine.StartTask(TTaskKind::Download);
     const bool stopped = driveTask(host, engine, port, clock);
+    visit.taskEnded();
     host.finishBar();
 
     bool complete = true;
@@ -814,6 +868,9 @@ int run(const Options& options, TSerialPortDriver& port, IClock& systemClock, IA
         host.say(tr("error: %s\n", "ошибка: %s\n"), orxFailureMessage(written, options.outFile).c_str());
     else
         host.say(tr("written %s\n", "записан файл %s\n"), options.outFile.c_str());
+    if (written == orx::WriteResult::Ok)
+        visit.saved(options.outFile, table, ticked);
+    const bool reported = reportVisit(options, visit, host);
     // What the archive holds goes to the central database whatever became of the file; a run cut
     // short by a signal ends now rather than start on the network.
     bool pushed = true;
@@ -821,7 +878,7 @@ int run(const Options& options, TSerialPortDriver& port, IClock& systemClock, IA
     if (!options.central.empty() && !stopped)
         pushed = pushToCentral(options, log) == kOk;
 #endif
-    if (written != orx::WriteResult::Ok)
+    if (written != orx::WriteResult::Ok || !reported)
         return kWriteFailed;
     if (unarchived > 0)
         return kArchiveIncomplete;
