@@ -94,8 +94,9 @@ TDateTime fromQDateTime(const QDateTime& v) {
 } // namespace
 
 TfrmKestrovane::TfrmKestrovane(IClock& clock, ISerialOs& serialOs, QWidget* parent)
-    : QMainWindow(parent), PortDrv(serialOs, clock), modem(PortDrv, clock),
-      engine(table, PortDrv, modem, clock, *this), clock_(clock), messages_(this) {
+    : QMainWindow(parent), linkLog(clock), loggedPort(serialOs, linkLog), PortDrv(loggedPort, clock),
+      modem(PortDrv, clock), engine(table, PortDrv, modem, clock, *this), visit(clock), clock_(clock),
+      messages_(this) {
     setObjectName("frmKestrovane");
     setWindowTitle("Kestrovane");
     setMinimumSize(ui::clientSizeOf(800, 512));
@@ -159,6 +160,7 @@ TfrmKestrovane::TfrmKestrovane(IClock& clock, ISerialOs& serialOs, QWidget* pare
     buildPanelControl();
     buildDevList();
     buildNonVisual();
+    buildVisitMenu();
 
     FormCreate();
 }
@@ -899,6 +901,8 @@ void TfrmKestrovane::openArchive() {
     archive_ = std::move(sink);
     engine.setRecordSink(opened);
     opened->open(archivePath().toStdString());
+    visit.keep = [opened](const StatusRead& r) { opened->keepStatus(r); };
+    visit.earlier = [opened](const std::string& name) { return opened->statusHistory(name); };
 #endif
 }
 
@@ -940,6 +944,7 @@ bool TfrmKestrovane::loggerTicked(int row) const {
 }
 
 void TfrmKestrovane::rowShowState(int row, int code) {
+    visit.state(row, code, table);
     const int givenUp = table.validIndex(row) ? table.loggers[static_cast<size_t>(row)].GivenUpRecords : 0;
     list_->showState(row, code, givenUp);
     if (code != TaskDone || !table.validIndex(row))
@@ -958,10 +963,13 @@ void TfrmKestrovane::rowShowState(int row, int code) {
 
 void TfrmKestrovane::rowShowLink(int row, double levelDbm, int barWidth) {
     list_->showLink(row, levelDbm, barWidth);
+    visit.link(row, levelDbm);
+    showVisitWarnings(row);
 }
 
 void TfrmKestrovane::rowShowStatus(int row, const LoggerTable& t) {
     list_->showStatus(row, t);
+    visit.status(row, t, engine.statusClockValid());
 }
 
 void TfrmKestrovane::rowShowClockText(int row, const std::string& text) {
@@ -1017,6 +1025,7 @@ bool TfrmKestrovane::saveMeasurements() {
         return false;
     }
     table.savedArrivals = table.recordsArrived;
+    visit.saved(target, table, tickedLoggers());
     if (CheckBoxRunOrmix->isChecked()) {
         if (QFileInfo::exists(targetText))
             openDocument(targetText);
@@ -1130,6 +1139,7 @@ void TfrmKestrovane::startTask(TOnOffSwitch* sw, TTaskKind kind) {
     if (resume)
         holdForResume();
     if (!lost && engine.CheckStart(kind)) {
+        visitTaskStarted(kind);
         if (kind == TTaskKind::Download)
             downloadCut_ = false;
         if (!archiveFailing())
@@ -1230,6 +1240,7 @@ void TfrmKestrovane::SwitchChannelOff() {
 }
 
 void TfrmKestrovane::taskStopped(bool continued) {
+    visit.taskEnded();
     // The engine ends a task it has run through with every attempt done; any other end is a stop.
     const bool stopped = engine.AttemptIndex < 3;
     QString detail;

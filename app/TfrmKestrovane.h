@@ -8,6 +8,9 @@
 #include "modem/ModemLink.h"
 #include "platform/Clock.h"
 #include "platform/FileLocations.h"
+#include "report/VisitRecorder.h"
+#include "serial/LinkLog.h"
+#include "serial/LinkLogSerialOs.h"
 #include "serial/TSerialPortDriver.h"
 #include "ui/SoundNotices.h"
 #include "ui/TfrmAnalyzer.h"
@@ -21,6 +24,7 @@
 #include <functional>
 #include <memory>
 
+class IniFile;
 class QCheckBox;
 class QDateTimeEdit;
 class QFileDialog;
@@ -125,9 +129,17 @@ public:
     QByteArray soundCompleted, soundMissed, soundFinished;
     int SoundMode = 1;
     LoggerTable table;
+    // Settings/Журнал связи: the link log for support, between the driver and the system's port.
+    LinkLog linkLog;
+    LinkLogSerialOs loggedPort;
     TSerialPortDriver PortDrv;
     ModemLink modem;
     TaskEngine engine;
+    // The visit so far (TfrmKestrovaneVisit.cpp): what "Отчёт о выезде…" writes.
+    VisitRecorder visit;
+    // Where the report goes; the save dialog by default, tests replace it. Empty: cancelled.
+    std::function<QString()> askReportPath;
+    void ActionVisitReportClick();
     QtMessages& qtMessages() { return messages_; }
     QString settingsPath() const { return QString::fromStdString(Locations.settingsFile); }
     // Every record received is kept there across downloads, beside the program's own data.
@@ -304,6 +316,10 @@ private:
     void buildPanelControl();
     void buildDevList();
     void buildNonVisual();
+    void buildVisitMenu();
+    void openLinkLog(const IniFile& ini);
+    void visitTaskStarted(TTaskKind kind);
+    void showVisitWarnings(int row);
     void readSettings();
     bool writeSettings();
     void loadSounds();
