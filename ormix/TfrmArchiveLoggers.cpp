@@ -2,11 +2,13 @@
 
 #include "files/Cp1251.h"
 #include "ormix/OrmixText.h"
+#include "ormix/TfrmHealth.h"
 
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QHeaderView>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTableWidget>
@@ -63,6 +65,21 @@ TfrmArchiveLoggers::TfrmArchiveLoggers(const QString& title, const QString& loca
     auto* buttons = new QDialogButtonBox(this);
     QPushButton* open = buttons->addButton(QStringLiteral("Открыть"), QDialogButtonBox::AcceptRole);
     open->setDefault(true);
+    health_ = buttons->addButton(QStringLiteral("Состояние…"), QDialogButtonBox::ActionRole);
+    health_->setObjectName(QStringLiteral("ButtonHealth"));
+    health_->setVisible(false);
+    connect(health_, &QPushButton::clicked, this, [this] {
+        const ArchivedLogger* l = chosenLogger();
+        std::vector<StatusRead> readings;
+        if (!l || !archive_)
+            return;
+        if (!archive_->statusHistory(l->LoggerName, readings)) {
+            QMessageBox::critical(this, windowTitle(), QString::fromStdString(archive_->errorText()));
+            return;
+        }
+        TfrmHealth health(QString::fromStdString(cp1251ToUtf8(l->LoggerName)), readings, this);
+        health.exec();
+    });
     buttons->addButton(QStringLiteral("Отмена"), QDialogButtonBox::RejectRole);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
@@ -72,6 +89,11 @@ TfrmArchiveLoggers::TfrmArchiveLoggers(const QString& title, const QString& loca
     for (int c = 0; c < ColumnCount; ++c)
         width += table_->columnWidth(c);
     resize(std::max(width, 520), 360);
+}
+
+void TfrmArchiveLoggers::setArchive(IArchiveReader* archive) {
+    archive_ = archive;
+    health_->setVisible(archive != nullptr);
 }
 
 const ArchivedLogger* TfrmArchiveLoggers::chosenLogger() const {
