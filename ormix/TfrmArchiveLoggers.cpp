@@ -62,24 +62,10 @@ TfrmArchiveLoggers::TfrmArchiveLoggers(const QString& title, const QString& loca
     connect(table_, &QTableWidget::cellDoubleClicked, this, [this] { accept(); });
     column->addWidget(table_, 1);
 
-    auto* buttons = new QDialogButtonBox(this);
+    buttons_ = new QDialogButtonBox(this);
+    QDialogButtonBox* buttons = buttons_;
     QPushButton* open = buttons->addButton(QStringLiteral("Открыть"), QDialogButtonBox::AcceptRole);
     open->setDefault(true);
-    health_ = buttons->addButton(QStringLiteral("Состояние…"), QDialogButtonBox::ActionRole);
-    health_->setObjectName(QStringLiteral("ButtonHealth"));
-    health_->setVisible(false);
-    connect(health_, &QPushButton::clicked, this, [this] {
-        const ArchivedLogger* l = chosenLogger();
-        std::vector<StatusRead> readings;
-        if (!l || !archive_)
-            return;
-        if (!archive_->statusHistory(l->LoggerName, readings)) {
-            QMessageBox::critical(this, windowTitle(), QString::fromStdString(archive_->errorText()));
-            return;
-        }
-        TfrmHealth health(QString::fromStdString(cp1251ToUtf8(l->LoggerName)), readings, this);
-        health.exec();
-    });
     buttons->addButton(QStringLiteral("Отмена"), QDialogButtonBox::RejectRole);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
@@ -93,7 +79,22 @@ TfrmArchiveLoggers::TfrmArchiveLoggers(const QString& title, const QString& loca
 
 void TfrmArchiveLoggers::setArchive(IArchiveReader* archive) {
     archive_ = archive;
-    health_->setVisible(archive != nullptr);
+    if (health_ || !archive)
+        return;
+    health_ = buttons_->addButton(QStringLiteral("Состояние…"), QDialogButtonBox::ActionRole);
+    health_->setObjectName(QStringLiteral("ButtonHealth"));
+    connect(health_, &QPushButton::clicked, this, [this] {
+        const ArchivedLogger* l = chosenLogger();
+        std::vector<StatusRead> readings;
+        if (!l || !archive_)
+            return;
+        if (!archive_->statusHistory(l->LoggerName, readings)) {
+            QMessageBox::critical(this, windowTitle(), QString::fromStdString(archive_->errorText()));
+            return;
+        }
+        TfrmHealth health(QString::fromStdString(cp1251ToUtf8(l->LoggerName)), readings, this);
+        health.exec();
+    });
 }
 
 const ArchivedLogger* TfrmArchiveLoggers::chosenLogger() const {

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+class QDialogButtonBox;
 class QPushButton;
 class QTableWidget;
 
@@ -31,6 +32,7 @@ public:
 private:
     std::vector<ArchivedLogger> loggers_;
     QTableWidget* table_ = nullptr;
-    QPushButton* health_ = nullptr;
+    QDialogButtonBox* buttons_ = nullptr;
+    QPushButton* health_ = nullptr; // once an archive is given
     IArchiveReader* archive_ = nullptr;
 };
