@@ -638,7 +638,7 @@ std::string helpText(const char* program) {
                      "  5  загрузку не удалось начать\n"
                      "  6  какой-то логгер не завершён, или загрузку прервал SIGTERM, SIGINT или\n"
                      "     SIGHUP; в файле то, что пришло\n"
-                     "  7  файл не удалось записать\n"
+                     "  7  файл или отчёт не удалось записать\n"
                      "  8  часть записей не попала в архив записей (он был занят или неисправен);\n"
                      "     в файле они есть\n"
                      "Если подходит несколько, 7 важнее 8, а 8 важнее 6.\n";
@@ -653,7 +653,7 @@ std::string helpText(const char* program) {
            "  5  the download could not start\n"
            "  6  some logger did not finish, or SIGTERM, SIGINT or SIGHUP ended the\n"
            "     download; the file holds what came\n"
-           "  7  the file could not be written\n"
+           "  7  the file or the report could not be written\n"
            "  8  some records could not be kept in the record archive (it stayed busy\n"
            "     or failed); the file holds them\n"
            "  9  the central database did not take every record (not reached, the\n"
