@@ -28,6 +28,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -134,39 +135,54 @@ void unlinkOwn(const std::string& link, const std::string& slavePath) {
         unlink(link.c_str());
 }
 
+// Waits up to timeout ms for the program's bytes (and for room to write, when there is some to
+// write) and hands what it reads on; false when the line failed.
+bool waitAndRead(int master, bool writing, int timeout, Log& log,
+                 const std::function<void(const uint8_t*, size_t)>& got) {
+    pollfd pfd{master, static_cast<short>(POLLIN | (writing ? POLLOUT : 0)), 0};
+    const int r = poll(&pfd, 1, timeout);
+    if (r < 0 && errno != EINTR)
+        return false;
+    if (r > 0 && (pfd.revents & POLLIN)) {
+        uint8_t buf[4096];
+        const ssize_t n = read(master, buf, sizeof buf);
+        if (n > 0) {
+            log.line("RX", buf, static_cast<size_t>(n));
+            got(buf, static_cast<size_t>(n));
+        }
+    }
+    return true;
+}
+
+// As much of out as the pty takes now.
+void writeOut(int master, std::vector<uint8_t>& out) {
+    while (!out.empty()) {
+        const ssize_t w = write(master, out.data(), out.size());
+        if (w <= 0)
+            break;
+        out.erase(out.begin(), out.begin() + w);
+    }
+}
+
 // The modem's side of a link log until a signal: the program's bytes are counted, and each part
 // of the log goes out when it falls due.
 void serveReplay(int master, LinkReplay replay, Log& log) {
     std::vector<uint8_t> out;
-    uint8_t buf[4096];
     while (!gStop) {
         const uint64_t due = replay.nextDueMs();
         const uint64_t now = monoMs();
         int timeout = 100;
         if (due != UINT64_MAX)
             timeout = due > now ? static_cast<int>(std::min<uint64_t>(due - now, 100)) : 0;
-        pollfd pfd{master, static_cast<short>(POLLIN | (out.empty() ? 0 : POLLOUT)), 0};
-        const int r = poll(&pfd, 1, timeout);
-        if (r < 0 && errno != EINTR)
+        if (!waitAndRead(master, !out.empty(), timeout, log,
+                         [&](const uint8_t* data, size_t n) { replay.written(data, n, monoMs()); }))
             break;
-        if (r > 0 && (pfd.revents & POLLIN)) {
-            const ssize_t n = read(master, buf, sizeof buf);
-            if (n > 0) {
-                log.line("RX", buf, static_cast<size_t>(n));
-                replay.written(buf, static_cast<size_t>(n), monoMs());
-            }
-        }
         const std::vector<uint8_t> part = replay.due(monoMs());
         if (!part.empty()) {
             log.line("TX", part.data(), part.size());
             out.insert(out.end(), part.begin(), part.end());
         }
-        while (!out.empty()) {
-            const ssize_t w = write(master, out.data(), out.size());
-            if (w <= 0)
-                break;
-            out.erase(out.begin(), out.begin() + w);
-        }
+        writeOut(master, out);
     }
 }
 
@@ -283,7 +299,6 @@ int main(int argc, char** argv) {
     log.text("START " + slavePath + " linked at " + link + ", scenario " + scenarioPath);
 
     std::vector<uint8_t> out; // bytes due to the program that the pty has not taken yet
-    uint8_t buf[4096];
     auto dispatch = [&](const std::vector<PtySplitter::Piece>& pieces) {
         for (const auto& p : pieces) {
             if (!lineIs57600_8N1(heldSlave)) {
@@ -323,17 +338,9 @@ int main(int argc, char** argv) {
             const uint64_t d = splitter.deadlineMs();
             timeout = std::min<int64_t>(timeout, d > now ? int64_t(d - now) : 0);
         }
-        pollfd pfd{master, static_cast<short>(POLLIN | (out.empty() ? 0 : POLLOUT)), 0};
-        const int r = poll(&pfd, 1, timeout);
-        if (r < 0 && errno != EINTR)
+        if (!waitAndRead(master, !out.empty(), timeout, log,
+                         [&](const uint8_t* data, size_t n) { dispatch(splitter.feed(data, n, monoMs())); }))
             break;
-        if (r > 0 && (pfd.revents & POLLIN)) {
-            const ssize_t n = read(master, buf, sizeof buf);
-            if (n > 0) {
-                log.line("RX", buf, static_cast<size_t>(n));
-                dispatch(splitter.feed(buf, static_cast<size_t>(n), monoMs()));
-            }
-        }
         dispatch(splitter.flush(monoMs()));
 
         const size_t avail = devices.available();
@@ -347,12 +354,7 @@ int main(int argc, char** argv) {
         // the newest bytes.
         if (out.size() > 4096)
             out.erase(out.begin(), out.end() - 4096);
-        while (!out.empty()) {
-            const ssize_t w = write(master, out.data(), out.size());
-            if (w <= 0)
-                break;
-            out.erase(out.begin(), out.begin() + w);
-        }
+        writeOut(master, out);
     }
 
     unlinkOwn(link, slavePath);

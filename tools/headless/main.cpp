@@ -117,10 +117,13 @@ int main(int argc, char** argv) {
     LinkLogSerialOs loggedOs(os, linkLog);
     TSerialPortDriver port(loggedOs, clock);
 #ifdef KV_HAVE_REPORT
-    // Qt's PDF writer needs its fonts; no window is shown, so no display is needed either.
+    // Qt's PDF writer needs its fonts; no window is shown, so a cron job needs no display either.
+    // Windows has its own platform plugin beside the program, always there.
     std::unique_ptr<QGuiApplication> app;
     if (!options.reportFile.empty()) {
+#ifndef _WIN32
         qputenv("QT_QPA_PLATFORM", "offscreen");
+#endif
         static int qtArgc = 1;
         static char name[] = "kestrovane-collect";
         static char* qtArgv[] = {name, nullptr};
