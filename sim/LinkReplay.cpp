@@ -19,14 +19,27 @@ LinkReplay::LinkReplay(const std::vector<LinkLogEntry>& entries) {
         pending_.push_back({p.delayMs, p.bytes});
 }
 
-bool LinkReplay::matches(const std::vector<uint8_t>& logged, const std::vector<uint8_t>& now) {
-    if (logged == now)
-        return true;
-    // name + "T" + day, month, year, hour, minute, second
-    constexpr size_t kClockBytes = 6;
+namespace {
+// name + "T" + day, month, year, hour, minute, second
+constexpr size_t kClockBytes = 6;
+
+// How many leading bytes of a logged write must be the same in this run: all but a clock's.
+size_t fixedBytes(const std::vector<uint8_t>& logged) {
     const size_t n = logged.size();
-    return n == now.size() && n > kClockBytes + 1 && logged[n - kClockBytes - 1] == 'T' &&
-           std::equal(logged.begin(), logged.end() - kClockBytes, now.begin());
+    return n > kClockBytes + 1 && logged[n - kClockBytes - 1] == 'T' ? n - kClockBytes : n;
+}
+
+// The program's bytes so far may still grow into the logged write.
+bool mayBecome(const std::vector<uint8_t>& logged, const std::vector<uint8_t>& partial) {
+    const size_t n = std::min(partial.size(), fixedBytes(logged));
+    return partial.size() < logged.size() &&
+           std::equal(partial.begin(), partial.begin() + static_cast<long>(n), logged.begin());
+}
+} // namespace
+
+bool LinkReplay::matches(const std::vector<uint8_t>& logged, const std::vector<uint8_t>& now) {
+    return logged.size() == now.size() &&
+           std::equal(logged.begin(), logged.begin() + static_cast<long>(fixedBytes(logged)), now.begin());
 }
 
 void LinkReplay::written(const uint8_t* data, size_t size, uint64_t nowMs) {
@@ -44,7 +57,7 @@ void LinkReplay::takeWrite(uint64_t nowMs) {
         for (size_t k = nextWrite_; k < writes_.size() && k < nextWrite_ + kLookAhead; ++k) {
             const std::vector<uint8_t>& w = writes_[k].bytes;
             if (unmatched_.size() < w.size()) {
-                waiting = waiting || std::equal(unmatched_.begin(), unmatched_.end(), w.begin());
+                waiting = waiting || mayBecome(w, unmatched_);
                 continue;
             }
             const std::vector<uint8_t> head(unmatched_.begin(),
@@ -62,6 +75,16 @@ void LinkReplay::takeWrite(uint64_t nowMs) {
             continue;
         if (waiting)
             return;
+        // A request sent again is answered again, as a logger answers every copy it hears.
+        const std::vector<uint8_t>& last = writes_[nextWrite_ - 1].bytes;
+        if (nextWrite_ > 1 && unmatched_.size() >= last.size() &&
+            matches(last, std::vector<uint8_t>(unmatched_.begin(),
+                                               unmatched_.begin() + static_cast<long>(last.size())))) {
+            unmatched_.erase(unmatched_.begin(), unmatched_.begin() + static_cast<long>(last.size()));
+            for (const Part& p : writes_[nextWrite_ - 1].answer)
+                pending_.push_back({nowMs + p.delayMs, p.bytes});
+            continue;
+        }
         // No logged write starts here: this piece was never heard in the log's run.
         unmatched_.clear();
     }

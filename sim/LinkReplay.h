@@ -7,8 +7,8 @@
 
 // The modem's side of a link log, served back. The program's writes are matched with the ones
 // the log holds, in order; what the modem sent after a matched write comes again, about as long
-// after it as it did then. A write the log does not hold (a retransmission this run needed and
-// the logged one did not) gets no answer, as a request lost on the air. A set-clock request
+// after it as it did then. The last matched write sent again is answered again; any other write
+// the log does not hold gets no answer, as a request lost on the air. A set-clock request
 // matches whatever time it carries: it is the time of its own run.
 class LinkReplay {
 public:
