@@ -18,9 +18,9 @@
 #include "platform/Clock.h"
 #include "platform/PortMapping.h"
 #include "report/VisitRecorder.h"
-#include "serial/LinkLogSerialOs.h"
 #include "serial/TSerialPortDriver.h"
 #include "sim/FixedNowClock.h"
+#include "tools/headless/HeadlessVisit.h"
 #include "tools/headless/StopSignals.h"
 
 #include <algorithm>
@@ -382,27 +382,6 @@ void configurePort(TSerialPortDriver& port) {
     port.setBaudRateValue(57600);
     if (port.PollingActive())
         port.SuspendPolling();
-}
-
-// The visit's recorder hears what the rows hear; the link log, when the port has one, gets its words.
-void attachVisit(VisitRecorder& visit, ConsoleHost& host, const LoggerTable& table, TSerialPortDriver& port) {
-    host.visit = &visit;
-    if (auto* logged = dynamic_cast<LinkLogSerialOs*>(&port.os()))
-        visit.setLinkLog(&logged->log());
-    visit.startGroup(table, host.options.groupFile, host.channel);
-}
-
-bool reportVisit(const Options& options, const VisitRecorder& visit, ConsoleHost& host) {
-    if (options.reportFile.empty())
-        return true;
-    std::string error = tr("this build writes no report (it was built without Qt)",
-                           "эта сборка не пишет отчёт (собрана без Qt)");
-    if (options.writeReport && options.writeReport(visit.report(), options.reportFile, error)) {
-        host.say(tr("written %s\n", "записан файл %s\n"), options.reportFile.c_str());
-        return true;
-    }
-    host.say(tr("error: %s\n", "ошибка: %s\n"), error.c_str());
-    return false;
 }
 
 // Serves the two timers until the task ends, sleeping to the nearer deadline in between.
@@ -792,7 +771,9 @@ int run(const Options& options, TSerialPortDriver& port, IClock& systemClock, IA
     TaskEngine engine(table, port, link, clock, host);
     host.engine = &engine;
     VisitRecorder visit(clock);
-    attachVisit(visit, host, table, port);
+    host.visit = &visit;
+    attachLinkLog(visit, port);
+    visit.startGroup(table, options.groupFile, host.channel);
 #ifdef KV_HAVE_ARCHIVE
     // A busy, failing or missing archive is told and holds nothing up: the records wait for it.
     ArchiveSink archive(clock, [&host](const std::string& text) {
@@ -870,7 +851,8 @@ int run(const Options& options, TSerialPortDriver& port, IClock& systemClock, IA
         host.say(tr("written %s\n", "записан файл %s\n"), options.outFile.c_str());
     if (written == orx::WriteResult::Ok)
         visit.saved(options.outFile, table, ticked);
-    const bool reported = reportVisit(options, visit, host);
+    const bool reported = writeVisitReport(
+        options, visit, [&host](const std::string& line) { host.say("%s\n", line.c_str()); });
     // What the archive holds goes to the central database whatever became of the file; a run cut
     // short by a signal ends now rather than start on the network.
     bool pushed = true;
