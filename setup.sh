@@ -4,6 +4,7 @@
 #   ./setup.sh test   runs every test: the normal build and its package, then the core under
 #                     ASan/UBSan with the fuzzers, then the Windows build under Wine
 #   ./setup.sh package  builds the Debian package build/kestrovane_VERSION_ARCH.deb
+#   ./setup.sh windows  builds the Windows installer and portable zip into build-win/
 #   ./setup.sh build  only builds
 set -euo pipefail
 cd "$(dirname "$0")"
@@ -26,6 +27,9 @@ packages=(
     # Qt's Russian texts for the standard dialogs; the package and its checks.
     qt6-translations-l10n dpkg-dev lintian appstream strace procps sqlite3
     wine wine64 g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
+    # Qt and SQLite for Windows are built from Debian's source (tclsh makes the SQLite amalgamation);
+    # makensis builds the installer.
+    tcl nsis
 )
 
 install_packages() {
@@ -59,10 +63,14 @@ build_sanitized() {
     cmake --build build-asan -j "$jobs"
 }
 
+# Qt and SQLite for Windows are built once per machine into a cache outside the clone
+# (scripts/build-win-deps.sh: about 20 minutes on 2 cores the first time).
 build_windows() {
+    local deps
+    deps=$("$top/scripts/build-win-deps.sh")
     # The Wine download test runs the Linux build's simulator and kestrovane-collect beside the .exe.
     cmake -S . -B build-win -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \
-        -DCMAKE_BUILD_TYPE=Release -DKV_LINUX_BUILD_DIR="$top/build" >/dev/null
+        -DCMAKE_BUILD_TYPE=Release -DKV_LINUX_BUILD_DIR="$top/build" -DKV_WIN_DEPS="$deps" >/dev/null
     cmake --build build-win -j "$jobs"
 }
 
@@ -110,8 +118,14 @@ test)
     WINEPREFIX="$top/build-win/wineprefix" wineserver -w 2>/dev/null || true
     echo "All tests passed."
     ;;
+windows)
+    build_main
+    build_windows
+    cmake --build build-win --target windows-files
+    echo "Built $(ls build-win/kestrovane-setup-*.exe) and $(ls build-win/kestrovane-*-windows.zip)"
+    ;;
 *)
-    echo "usage: $0 [build|demo|test|package]" >&2
+    echo "usage: $0 [build|demo|test|package|windows]" >&2
     exit 2
     ;;
 esac

@@ -51,7 +51,7 @@ QString programDirectory() {
     return QCoreApplication::applicationDirPath();
 }
 
-void setProgramDirForTests(const QString& dir) {
+void setProgramDirectory(const QString& dir) {
     programDirOverride() = dir;
 }
 
@@ -68,16 +68,19 @@ void bringForward(QWidget* window) {
     QApplication::alert(window);
 }
 
-TfrmKestrovane* createProgramWindows() {
+TfrmKestrovane* createProgramWindows(ISerialOs* simulatedPort) {
     static PlatformServices services;
-    auto* main = new TfrmKestrovane(SystemClock::instance(), services.serialOs);
+    auto* main =
+        new TfrmKestrovane(SystemClock::instance(), simulatedPort ? *simulatedPort : services.serialOs);
     main->setAttribute(Qt::WA_DeleteOnClose, false);
 #ifdef _WIN32
     services.opener.setOwner(reinterpret_cast<void*>(main->winId()));
 #else
     services.serialOs.setDevicePattern(main->PortDevice.toStdString());
 #endif
-    main->modem.setAdapterSettings(&services.adapter);
+    // A simulated modem has no adapter whose settings could be changed.
+    if (!simulatedPort)
+        main->modem.setAdapterSettings(&services.adapter);
     main->setSoundOutput(&services.sound);
     main->openDocument = [](const QString& path) { services.opener.open(path.toStdString()); };
 #ifndef _WIN32

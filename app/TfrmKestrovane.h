@@ -1,8 +1,9 @@
 #pragma once
 #include "app/QtMessages.h"
-#include "engine/EngineHost.h"
+#include "engine/EngineEvents.h"
 #include "engine/LoggerTable.h"
 #include "engine/RecordSink.h"
+#include "engine/TaskDriver.h"
 #include "engine/TaskEngine.h"
 #include "files/ConfigReader.h"
 #include "modem/ModemLink.h"
@@ -50,7 +51,7 @@ class CentralPushPanel;
 // The main window: every control of the program's main screen, the program's state and its
 // handlers under their given names. The handlers delegate to the core objects it owns.
 class TfrmKestrovane : public QMainWindow,
-                       public IEngineHost,
+                       public IEngineSettings,
                        public IConfigHost,
                        public IModemHost,
                        public IAnalyzerHost {
@@ -118,6 +119,8 @@ public:
     // Texts and numbers shown by the window.
     // "#C" and the channel byte, through the modem link once it is attached.
     void sendChannelCommand(int channel);
+    void playCompleted();
+    void playMissed();
     void playFinished();
     LoggerListView* list() const { return list_.get(); }
     static QString frequencyText(int channel);
@@ -135,6 +138,7 @@ public:
     TSerialPortDriver PortDrv;
     ModemLink modem;
     TaskEngine engine;
+    TaskDriver driver;
     // The visit so far (TfrmKestrovaneVisit.cpp): what "Отчёт о выезде…" writes.
     VisitRecorder visit;
     // Where the report goes; the save dialog by default, tests replace it. Empty: cancelled.
@@ -230,7 +234,7 @@ public:
     QList<QPixmap> ImageListAnt;
     QList<QPixmap> ImageListSound;
 
-    // IEngineHost.
+    // IEngineSettings: the controls as the engine reads them, each in range without touching it.
     bool attemptTicked(int attempt) const override;
     int powerIndex(int attempt) const override;
     int dataBlockPosition() const override;
@@ -242,38 +246,16 @@ public:
     bool finishGiven() const override;
     bool loggerTicked(int row) const override;
     bool onlyNew() const override;
-    bool taskRunning() const override;
-    void setProgressShown(bool shown) override;
-    void setProgressMax(int max) override;
-    void setProgressPosition(int position) override;
-    void advanceProgress() override;
-    void setExecutionLabel(const std::string& text) override;
+    bool listenAfterTask() const override;
+
+    // The engine's events on the widgets (TfrmKestrovaneEvents.cpp); tests play some of them.
+    void onEngineEvent(EngineEvent& e);
+    // A task runs from its start to its stop; the progress bar shows while it does.
+    bool taskRunning() const override { return engine.running(); }
     void setStatusPanel1(const std::string& text) override;
-    void showPointers() override;
-    void moveAttemptPointer(int left) override;
-    void moveDevicePointer(int top) override;
-    void setModemChannelEnabled(bool enabled) override;
     void switchTasksOff() override;
-    bool connectSwitchOn() const override;
-    void setReadStreamTimer(bool on) override;
-    int readStreamInterval() const override;
-    void restartSkipDevTimer() override;
-    void stopSkipDevTimer() override;
-    void startFinishedSoundTimer() override;
-    void rowShowState(int row, int code) override;
-    void rowShowLink(int row, double levelDbm, int barWidth) override;
-    void rowShowStatus(int row, const LoggerTable& table) override;
-    void rowShowClockText(int row, const std::string& text) override;
-    void rowShowRawClock(int row, const std::string& text) override;
-    int soundMode() const override { return SoundMode; }
-    void playCompleted() override;
-    void playMissed() override;
     bool analyzerShowing() const override;
-    void analyzerStopReading() override;
-    void analyzerStart() override;
-    void analyzerAddRssi(TDateTime t, double level) override;
     IMessages& messages() override { return messages_; }
-    std::string startQuestion(TTaskKind kind, const std::string& designed) const override;
 
     // IModemHost.
     void setStatusPanel0(const std::string& text) override;
@@ -285,7 +267,7 @@ public:
     void analyzerCloseRoutine() override;
 
     // IAnalyzerHost.
-    double& signalLevel() override { return engine.SignalLevel; }
+    void setSignalLevel(double level) override { engine.setSignalLevel(level); }
     void portLost() override { ModemLost(); }
 
     // IConfigHost.
@@ -312,12 +294,20 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void onTimerChange(TaskDriver::Change change);
+    void rowShowState(int row, int code);
+    // The question a start asks; the window adds what the task acts on to the designed text.
+    std::string startQuestion(TTaskKind kind, const std::string& designed) const;
+    void analyzerStart();
+    void buildRegions();
     void buildPanelFile();
     void buildPanelControl();
     void buildDevList();
     void buildNonVisual();
     void buildVisitMenu();
     void openLinkLog(const IniFile& ini);
+    // What the visit report and the rows' warnings take from an engine event.
+    void visitEvent(const EngineEvent& e);
     void visitTaskStarted(TTaskKind kind);
     void showVisitWarnings(int row);
     void readSettings();

@@ -49,6 +49,14 @@ void TfrmKestrovane::openLinkLog(const IniFile& ini) {
     }
 }
 
+void TfrmKestrovane::visitEvent(const EngineEvent& e) {
+    if (e.kind == EngineEvent::TaskStarted)
+        visitTaskStarted(e.task);
+    visit.follow(e, table);
+    if (e.kind == EngineEvent::LinkLevel && table.validIndex(e.row))
+        showVisitWarnings(e.row);
+}
+
 void TfrmKestrovane::visitTaskStarted(TTaskKind kind) {
     // A visit is the work on one group: a group opened anew starts another.
     const VisitReport so = visit.report();

@@ -1,11 +1,7 @@
 // Download throughput against the simulated logger on the fake clock, and the CPU cost of one
 // reception tick over a full buffer. Prints figures; asserts nothing about speed.
-#include "modem/ModemLink.h"
-#include "sim/Scenario.h"
-#include "sim/SimDevices.h"
-#include "sim/SimSerialOs.h"
 #include "tests/engine/EngineTestSupport.h"
-#include "tests/serial/SerialOsTap.h"
+#include "tests/support/SimEngineRig.h"
 
 #include <algorithm>
 #include <chrono>
@@ -31,67 +27,39 @@ Outcome downloadAt(int position, bool onArrival, int count = 20000, const std::s
         "packetGapMs": 0, "sensors": [1,2,3,4,5,6,7,8,9,10,11,12,13,14,15,16], "generate": {"count": )" +
         std::to_string(count) + "}, \"replyDelayMs\": " + std::to_string(replyDelayMs) +
         ", \"faults\": " + faults + "}]}";
-    FakeClock clock;
-    SimDevices devices(parseScenario(json, "bench").scenario, clock);
-    SerialOsTap<SimSerialOs> os(devices); // counts the bytes that cross the line each way
-    TSerialPortDriver port(os, clock);
-    port.setBaudRateValue(57600);
-    port.setHwFlow(hfNONE);
-    port.setEnableDTROnOpen(false);
-    port.setInputTimeout(50);
-    port.setOutputTimeout(50);
-    port.setInBufSize(4096);
-    port.setOutBufSize(4096);
-    port.SuspendPolling();
-    port.setPortName("\\\\.\\Com6");
-    port.OpenPort();
-    port.SetRtsLine(true);
-    ModemLink link(port, clock);
-    LoggerTable table;
-    FakeHost host;
-    host.clock = &clock;
-    TaskEngine engine(table, port, link, clock, host);
-    host.offHandler = [&] { engine.StopTask(); };
-    host.blockPosition = position;
-    host.begin = clock.now() - 900;
-    host.finish = clock.now();
-    table.appendLogger("D0042", "");
-    table.AllocateTable();
+    rig::SimEngineRig r(json);
+    FakeClock& clock = r.clock;
+    SimDevices& devices = r.devices;
+    LoggerTable& table = r.table;
+    rig::DrivenEngine& driven = r.driven;
+    r.host.blockPosition = position;
+    r.host.begin = clock.now() - 900;
+    r.host.finish = clock.now();
+    r.addLoggers({"D0042"});
 
-    const auto cpu0 = std::chrono::steady_clock::now();
-    if (!engine.CheckStart(TTaskKind::Download))
-        return {};
-    host.switchOn = true;
-    const uint64_t t0 = clock.elapsedMs();
-    engine.StartTask(TTaskKind::Download);
-    int blocks = 0;
-    while (host.taskRunning()) {
-        const uint64_t now = clock.elapsedMs();
-        const uint64_t tick = host.readTimerStartMs + 50 * (1 + (now - host.readTimerStartMs) / 50);
-        uint64_t wake = tick;
+    // The port's notifier wakes 1 ms after a byte, as an adapter at its 1 ms latency delivers them.
+    const TaskDriver::ByteWait arrival = [&](uint32_t ms) {
         const uint64_t arrivalUs = devices.nextArrivalUs();
-        if (onArrival && host.readTimerOn && arrivalUs != UINT64_MAX) {
-            const uint64_t nowUs = devices.nowUs();
-            const uint64_t inMs = arrivalUs > nowUs ? (arrivalUs - nowUs + 999) / 1000 : 0;
-            wake = std::min(wake, now + inMs + 1);
-        }
-        clock.advanceMs(wake - now);
-        if (host.readTimerOn) {
-            if (wake == tick)
-                engine.TimerReadStreamTimer();
-            else
-                engine.ReadArrived();
-        }
-        if (host.skipDevOn && clock.elapsedMs() - host.skipDevStartMs >= 26000) {
-            host.skipDevStartMs = clock.elapsedMs();
-            engine.TimerSkipDevTimer();
-        }
-    }
+        if (arrivalUs == UINT64_MAX)
+            return false;
+        const uint64_t nowUs = devices.nowUs();
+        const uint64_t inMs = (arrivalUs > nowUs ? (arrivalUs - nowUs + 999) / 1000 : 0) + 1;
+        if (inMs >= ms)
+            return false;
+        clock.advanceMs(inMs);
+        return true;
+    };
+    const auto cpu0 = std::chrono::steady_clock::now();
+    const uint64_t t0 = clock.elapsedMs();
+    if (!driven.start(TTaskKind::Download))
+        return {};
+    while (driven.engine.running())
+        driven.driver.runOnce(onArrival ? arrival : TaskDriver::ByteWait{});
     const double cpuMs =
         std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - cpu0).count();
-    blocks = host.skipDevRestarts - 1;
+    const int blocks = driven.limitRestarts - 1;
     const double simS = (clock.elapsedMs() - t0) / 1000.0;
-    const double lineS = (SimDevices::lineTimeUs(os.bytesIn) + SimDevices::lineTimeUs(os.bytesOut)) / 1e6;
+    const double lineS = (SimDevices::lineTimeUs(r.os.bytesIn) + SimDevices::lineTimeUs(r.os.bytesOut)) / 1e6;
     if (print)
         std::printf("%-10s block %4d B: %5d records in %4d blocks, simulated %7.1f s, line %7.1f s "
                     "(x%.3f), overhead %5.1f ms/block, host CPU %.0f ms\n",
@@ -153,7 +121,7 @@ void tickCost() {
     l.spoil = [](const std::string& req, Bytes&) { return req[5] != 'D'; };
     h.attach(l);
     h.start(TTaskKind::Download);
-    while (h.engine.TaskStep != TaskEngine::AwaitBlock && h.host.taskRunning())
+    while (h.engine.taskStep() != TaskEngine::AwaitBlock && h.engine.running())
         h.step();
     // 4096 bytes of well-framed packets, continuing the sequence.
     uint8_t seq = 0;
@@ -166,8 +134,7 @@ void tickCost() {
     const int rounds = 2000;
     double total = 0;
     for (int i = 0; i < rounds; ++i) {
-        h.engine.ResetReception = true;
-        h.engine.AcceptSequence = true;
+        h.engine.restartReception();
         h.os.feed(stream);
         const auto t = std::chrono::steady_clock::now();
         h.engine.TimerReadStreamTimer();

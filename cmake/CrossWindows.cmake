@@ -1,9 +1,30 @@
-# Windows cross build: only the plain C++ layers and their tests, run under Wine. A native
-# Windows build (Qt 6 with MinGW) takes its packages from the system and builds everything.
+# Windows cross build with Debian's mingw-w64. Given KV_WIN_DEPS (Qt and SQLite for Windows, made
+# by scripts/build-win-deps.sh) it builds every program and the window tests; without it only the
+# plain C++ layers and their tests. Everything runs under Wine.
 if(NOT CMAKE_CROSSCOMPILING)
     return()
 endif()
-set(KV_WITH_QT OFF CACHE BOOL "" FORCE)
+set(KV_LINUX_BUILD_DIR "" CACHE PATH "Linux build whose bin/ holds kestrovane-sim, kestrovane-collect and the sounds")
+set(KV_WIN_DEPS "" CACHE PATH "Qt and SQLite for Windows (scripts/build-win-deps.sh prints the folder)")
+if(KV_WIN_DEPS)
+    if(NOT EXISTS ${KV_WIN_DEPS}/.done)
+        message(FATAL_ERROR "KV_WIN_DEPS=${KV_WIN_DEPS} is not a finished build of scripts/build-win-deps.sh")
+    endif()
+    list(APPEND CMAKE_FIND_ROOT_PATH ${KV_WIN_DEPS})
+    list(APPEND CMAKE_PREFIX_PATH ${KV_WIN_DEPS})
+    # Qt's code generators (moc, rcc, uic) are the build machine's own, of the same version.
+    execute_process(COMMAND dpkg-architecture -qDEB_HOST_MULTIARCH OUTPUT_VARIABLE _multiarch
+                    OUTPUT_STRIP_TRAILING_WHITESPACE)
+    set(QT_HOST_PATH /usr CACHE PATH "")
+    set(QT_HOST_PATH_CMAKE_DIR /usr/lib/${_multiarch}/cmake CACHE PATH "")
+    # Debian's rcc compresses with zstd, which the Windows Qt is built without.
+    set(CMAKE_AUTORCC_OPTIONS --no-zstd)
+    set(SQLite3_INCLUDE_DIR ${KV_WIN_DEPS}/include CACHE PATH "")
+    set(SQLite3_LIBRARY ${KV_WIN_DEPS}/lib/libsqlite3.dll.a CACHE FILEPATH "")
+else()
+    set(KV_WITH_QT OFF CACHE BOOL "" FORCE)
+endif()
+include(${CMAKE_CURRENT_LIST_DIR}/WindowsRuntime.cmake)
 set(KV_FUZZ OFF CACHE BOOL "" FORCE)
 set(KV_BENCH OFF CACHE BOOL "" FORCE)
 set(KV_SANITIZE OFF CACHE BOOL "" FORCE)

@@ -12,5 +12,4 @@ set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 find_program(KV_WINE NAMES wine64 wine)
 set(CMAKE_CROSSCOMPILING_EMULATOR ${KV_WINE})
-# Static runtime: the test programs run under Wine without the toolchain's DLLs on its path.
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+# The runtime stays in its DLLs, shared with Qt's; the build copies them beside the programs.

@@ -1,9 +1,9 @@
 #include "engine/TaskEngine.h"
 
-#include "engine/EngineHost.h"
 #include "engine/IntRange.h"
 #include "engine/LoggerTable.h"
 #include "engine/RecordSink.h"
+#include "engine/TaskDriver.h"
 #include "modem/ModemSender.h"
 #include "platform/Clock.h"
 #include "serial/TSerialPortDriver.h"
@@ -26,8 +26,59 @@ std::string byteText(int value) {
 } // namespace
 
 TaskEngine::TaskEngine(LoggerTable& table, TSerialPortDriver& port, IModemSender& modem, IClock& clock,
-                       IEngineHost& host)
-    : table_(table), port_(port), modem_(modem), clock_(clock), host_(host) {}
+                       const IEngineSettings& settings, EngineEventHandler events)
+    : table_(table), port_(port), modem_(modem), clock_(clock), settings_(settings),
+      events_(std::move(events)) {}
+
+EngineEvent TaskEngine::event(EngineEvent::Kind kind, std::optional<TTaskKind> task) const {
+    EngineEvent e;
+    e.kind = kind;
+    e.task = task.value_or(kind_);
+    return e;
+}
+
+void TaskEngine::tell(EngineEvent::Kind kind) {
+    EngineEvent e = event(kind);
+    tell(e);
+}
+
+void TaskEngine::tellLoggerState(int row, int code) {
+    EngineEvent e = event(EngineEvent::LoggerState);
+    e.row = row;
+    e.state = code;
+    tell(e);
+}
+
+void TaskEngine::setProgress(int position, int maximum, EngineEvent::Phase phase) {
+    progress_ = position;
+    progressMax_ = std::max(maximum, 0);
+    phase_ = phase;
+    EngineEvent e = event(EngineEvent::Progress);
+    e.position = progress_;
+    e.maximum = progressMax_;
+    e.phase = phase_;
+    tell(e);
+}
+
+void TaskEngine::advanceProgress() {
+    // Like a Windows progress bar, stepping past the end wraps to the start.
+    setProgress(progress_ + 1 > progressMax_ ? 0 : progress_ + 1, progressMax_, phase_);
+}
+
+void TaskEngine::setReception(bool on) {
+    if (driver_)
+        driver_->setReception(on);
+}
+
+void TaskEngine::restartLimit() {
+    if (driver_)
+        driver_->restartLimit();
+}
+
+void TaskEngine::stopLimit() {
+    if (driver_)
+        driver_->stopLimit();
+}
 
 int TaskEngine::firstStep(TTaskKind kind) {
     switch (kind) {
@@ -106,34 +157,46 @@ void TaskEngine::sendCommand(const std::string& bytes) {
 bool TaskEngine::CheckStart(TTaskKind kind) {
     taskStart_ = clock_.now();
     const auto periodValid = [this] {
-        return dt::toSeconds(finishMoment()) >= dt::toSeconds(host_.dateBegin()) + 86400;
+        return dt::toSeconds(finishMoment()) >= dt::toSeconds(settings_.dateBegin()) + 86400;
     };
-    bool ok = port_.IsOpen() && table_.LoggerCount > 0 && !host_.taskRunning();
+    const auto ask = [this, kind](const char* question) {
+        EngineEvent e = event(EngineEvent::Question, kind);
+        e.text = question;
+        tell(e);
+        return e.answer;
+    };
+    bool ok = port_.IsOpen() && table_.LoggerCount > 0 && !running_;
     if (ok) {
         switch (kind) {
         case TTaskKind::Download:
             ok = table_.ClearLoadedData(true) && periodValid();
             break;
         case TTaskKind::Erase:
-            ok = host_.messages().question(host_.startQuestion(kind, kEraseQuestion));
+            ok = ask(kEraseQuestion);
             break;
         case TTaskKind::SetChannel:
-            ok = host_.messages().question(host_.startQuestion(kind, kChannelQuestion));
+            ok = ask(kChannelQuestion);
             break;
         default:
             break;
         }
     }
-    if (!ok && kind == TTaskKind::Download && !periodValid())
-        host_.messages().error(kPeriodMessage);
+    if (!ok && kind == TTaskKind::Download && !periodValid()) {
+        EngineEvent e = event(EngineEvent::Error, kind);
+        e.text = kPeriodMessage;
+        tell(e);
+    }
     return ok;
 }
 
 void TaskEngine::StartTask(TTaskKind kind) {
-    host_.analyzerStopReading();
-    sendCommand("#C" + byteText(host_.modemChannel()));
+    kind_ = kind;
+    running_ = true;
+    table_.CurrentLogger = -1;
+    sendCommand("#C" + byteText(settings_.modemChannel()));
     sendCommand(std::string("#T\x02\x00\x12", 5));
-    host_.setStatusPanel1("Инициализация...");
+    // The front end stops the noise reading: the task owns the modem from here.
+    tell(EngineEvent::TaskStarted);
     FailureCount = 0;
     ByteCount = 0;
     DroppedRecords = 0;
@@ -141,35 +204,32 @@ void TaskEngine::StartTask(TTaskKind kind) {
     for (int i = 0; i < table_.LoggerCount; ++i) {
         table_.loggers[static_cast<size_t>(i)].LoggerState = NotPolled;
         table_.loggers[static_cast<size_t>(i)].GivenUpRecords = 0;
-        host_.rowShowState(i, NotPolled);
+        tellLoggerState(i, NotPolled);
     }
-    host_.showPointers();
-    host_.setProgressShown(true);
-    host_.setModemChannelEnabled(false);
-    kind_ = kind;
-    table_.CurrentLogger = -1;
     TaskStep = firstStep(kind);
     port_.SetDtrLine(true);
     NextLogger();
 }
 
 void TaskEngine::StopTask() {
-    host_.setReadStreamTimer(false);
-    host_.stopSkipDevTimer();
-    host_.setProgressPosition(0);
-    host_.setProgressShown(false);
-    host_.setModemChannelEnabled(true);
-    host_.setExecutionLabel("");
+    setReception(false);
+    stopLimit();
+    setProgress(0, progressMax_, EngineEvent::Phase::None);
+    running_ = false;
+    EngineEvent finished = event(EngineEvent::TaskFinished);
+    // A task run through ends with every attempt made; any other end is a stop.
+    finished.completed = AttemptIndex >= 3;
+    tell(finished);
     if (port_.IsOpen()) {
-        if (host_.analyzerShowing() && host_.connectSwitchOn())
-            host_.analyzerStart();
+        if (settings_.listenAfterTask())
+            tell(EngineEvent::ListeningResumed);
         else
             port_.SetDtrLine(false);
     }
 }
 
 void TaskEngine::NextLogger() {
-    host_.setReadStreamTimer(false);
+    setReception(false);
     ResetReception = true;
     AcceptSequence = true;
     BlockFailures = 0;
@@ -180,37 +240,43 @@ void TaskEngine::NextLogger() {
     probeFound_.clear();
 
     if (table_.CurrentLogger >= 0) {
-        if (currentValid() &&
-            table_.loggers[static_cast<size_t>(table_.CurrentLogger)].LoggerState == TaskDone)
-            host_.playCompleted();
-        else
-            host_.playMissed();
+        EngineEvent notice = event(EngineEvent::Notice);
+        notice.row = table_.CurrentLogger;
+        notice.notice =
+            currentValid() &&
+                    table_.loggers[static_cast<size_t>(table_.CurrentLogger)].LoggerState == TaskDone
+                ? EngineEvent::Sound::Completed
+                : EngineEvent::Sound::Missed;
+        tell(notice);
     } else {
         AttemptIndex = 0;
         powerSent_ = false;
     }
     port_.PurgeQueues(true, true);
-    host_.setProgressPosition(0);
+    setProgress(0, progressMax_, phase_);
 
     while (AttemptIndex < 4) {
         if (AttemptIndex >= 3) {
-            host_.switchTasksOff();
-            if (host_.soundMode() > 0)
-                host_.startFinishedSoundTimer();
+            tell(EngineEvent::RunThrough);
+            EngineEvent notice = event(EngineEvent::Notice);
+            notice.notice = EngineEvent::Sound::Finished;
+            tell(notice);
             return;
         }
-        if (!host_.attemptTicked(AttemptIndex)) {
+        if (!settings_.attemptTicked(AttemptIndex)) {
             ++AttemptIndex;
             continue;
         }
-        host_.moveAttemptPointer(72 + 23 * AttemptIndex);
+        EngineEvent attempt = event(EngineEvent::AttemptStarted);
+        attempt.attempt = AttemptIndex;
+        tell(attempt);
 
         int& cur = table_.CurrentLogger;
         do {
             ++cur;
-        } while (
-            cur < table_.LoggerCount &&
-            !(host_.loggerTicked(cur) && table_.loggers[static_cast<size_t>(cur)].LoggerState < TaskDone));
+        } while (cur < table_.LoggerCount &&
+                 !(settings_.loggerTicked(cur) &&
+                   table_.loggers[static_cast<size_t>(cur)].LoggerState < TaskDone));
         if (cur >= table_.LoggerCount) {
             ++AttemptIndex;
             cur = -1;
@@ -219,10 +285,13 @@ void TaskEngine::NextLogger() {
         }
         if (!powerSent_) {
             // The power group is read only now, when its attempt starts.
-            sendCommand("#P" + byteText(powerByte(host_.powerIndex(AttemptIndex))));
+            sendCommand("#P" + byteText(powerByte(settings_.powerIndex(AttemptIndex))));
             powerSent_ = true;
         }
-        host_.moveDevicePointer(cur * 14 + 4);
+        EngineEvent served = event(EngineEvent::LoggerServed);
+        served.row = cur;
+        served.attempt = AttemptIndex;
+        tell(served);
         TaskStep = firstStep(kind_);
         HandleReply();
         return;
@@ -232,7 +301,7 @@ void TaskEngine::NextLogger() {
 void TaskEngine::TimerSkipDevTimer() {
     // A tick queued before StopTask must not start a logger of a task that is over. The timer
     // is not switched off here: NextLogger has already restarted it for the next logger.
-    if (!host_.taskRunning())
+    if (!running_)
         return;
     NextLogger();
 }
@@ -240,23 +309,26 @@ void TaskEngine::TimerSkipDevTimer() {
 // Link display and states.
 
 void TaskEngine::UpdateLinkDisplay() {
-    if (currentValid())
-        host_.rowShowLink(table_.CurrentLogger, SignalLevel, signalBarWidth(SignalLevel));
-    std::string panel = "Сбоев: " + std::to_string(FailureCount) + " Байт: " + std::to_string(ByteCount);
-    if (DroppedRecords > 0)
-        panel += " Потеряно записей: " + std::to_string(DroppedRecords);
-    if (const int unarchived = sink_ ? sink_->unarchivedRecords() : 0; unarchived > 0)
-        panel += " Не в архиве: " + std::to_string(unarchived);
-    host_.setStatusPanel1(panel);
-    if (host_.analyzerShowing())
-        host_.analyzerAddRssi(clock_.now(), SignalLevel);
+    EngineEvent link = event(EngineEvent::LinkLevel);
+    link.row = currentValid() ? table_.CurrentLogger : -1;
+    link.level = SignalLevel;
+    link.barWidth = signalBarWidth(SignalLevel);
+    link.time = clock_.now();
+    EngineEvent counts = event(EngineEvent::Counts);
+    counts.failures = FailureCount;
+    counts.bytes = ByteCount;
+    counts.dropped = DroppedRecords;
+    counts.unarchived = sink_ ? sink_->unarchivedRecords() : 0;
+    // The level goes to the row and to the noise analyzer, the counts to the panel.
+    tell(link);
+    tell(counts);
 }
 
 void TaskEngine::ShowState(int code) {
     if (!currentValid())
         return;
     table_.loggers[static_cast<size_t>(table_.CurrentLogger)].LoggerState = static_cast<uint8_t>(code);
-    host_.rowShowState(table_.CurrentLogger, code);
+    tellLoggerState(table_.CurrentLogger, code);
     if (code >= StatusLoaded)
         UpdateLinkDisplay();
 }
@@ -265,7 +337,7 @@ bool TaskEngine::ChannelChangeSucceeded() {
     int& cur = table_.CurrentLogger;
     cur = 0;
     while (cur < table_.LoggerCount &&
-           !(host_.loggerTicked(cur) && table_.loggers[static_cast<size_t>(cur)].LoggerState < TaskDone))
+           !(settings_.loggerTicked(cur) && table_.loggers[static_cast<size_t>(cur)].LoggerState < TaskDone))
         ++cur;
     return cur >= table_.LoggerCount;
 }
@@ -404,7 +476,7 @@ bool TaskEngine::replyComplete() const {
 
 void TaskEngine::takeReply() {
     ResetReception = true;
-    host_.setReadStreamTimer(false);
+    setReception(false);
     HandleReply();
 }
 
@@ -417,7 +489,7 @@ void TaskEngine::ReadArrived() {
 void TaskEngine::TimerReadStreamTimer() {
     resetIfAsked();
     if (TaskStep != AwaitBlock)
-        host_.advanceProgress();
+        advanceProgress();
 
     if (receive() > 0) {
         if (replyComplete())
@@ -426,7 +498,7 @@ void TaskEngine::TimerReadStreamTimer() {
     }
     // The line is quiet only when no byte came for a whole tick, also when the bytes were read
     // between ticks as they arrived.
-    if (clock_.tickCount() - lastByteMs_ < static_cast<uint32_t>(std::max(1, host_.readStreamInterval())))
+    if (clock_.tickCount() - lastByteMs_ < TaskDriver::kTickMs)
         return;
     // A block reply of which nothing could be placed is one that went wrong, not one to wait for.
     if (PacketCount == 0 && !ReceptionError && !(TaskStep == AwaitBlock && (flawed_ || PacketPos > 0)))
@@ -446,14 +518,15 @@ void TaskEngine::TimerReadStreamTimer() {
 // Step machine.
 
 void TaskEngine::sendRequest(const std::string& request, int waitingStep) {
-    host_.restartSkipDevTimer();
-    host_.setProgressMax(
-        static_cast<int>(std::nearbyint(26000.0 / (std::max(1, host_.readStreamInterval()) * 1.15))));
-    host_.setExecutionLabel("Поиск...");
+    restartLimit();
+    // The bar fills in about the time limit of ticks.
+    setProgress(progress_,
+                static_cast<int>(std::nearbyint(TaskDriver::kLimitMs / (TaskDriver::kTickMs * 1.15))),
+                EngineEvent::Phase::Search);
     TaskStep = waitingStep;
     LastCommand = currentName() + request;
     sendAir(LastCommand);
-    host_.setReadStreamTimer(true);
+    setReception(true);
     ShowState(NotFound);
 }
 
@@ -475,7 +548,7 @@ void TaskEngine::retransmit() {
     AcceptSequence = true;
     port_.PurgeQueues(true, true);
     sendLastCommand();
-    host_.setReadStreamTimer(true);
+    setReception(true);
     UpdateLinkDisplay();
 }
 
@@ -496,7 +569,10 @@ void TaskEngine::HandleReply() {
     case AwaitTimeAck:
         if (replyIs("READY")) {
             ShowState(TaskDone);
-            host_.rowShowClockText(table_.CurrentLogger, TimeText);
+            EngineEvent confirmed = event(EngineEvent::ClockConfirmed);
+            confirmed.row = table_.CurrentLogger;
+            confirmed.text = TimeText;
+            tell(confirmed);
         }
         finish();
         break;
@@ -509,13 +585,13 @@ void TaskEngine::HandleReply() {
         finish();
         break;
     case SendPeriod:
-        sendRequest("P" + byteText(host_.loggerPeriod()) + "-----", AwaitPeriodAck);
+        sendRequest("P" + byteText(settings_.loggerPeriod()) + "-----", AwaitPeriodAck);
         break;
     case SendMeasure:
         sendRequest("MEASE--", AwaitMeasureAck);
         break;
     case SendChannel:
-        sendRequest("C" + byteText(host_.loggerChannel()) + "-----", AwaitChannelAck);
+        sendRequest("C" + byteText(settings_.loggerChannel()) + "-----", AwaitChannelAck);
         break;
     case AwaitPeriodAck:
     case AwaitMeasureAck:
@@ -529,6 +605,19 @@ void TaskEngine::HandleReply() {
         finish();
         break;
     }
+}
+
+std::string panelText(const EngineEvent& e) {
+    if (e.kind == EngineEvent::TaskStarted)
+        return "Инициализация...";
+    if (e.kind != EngineEvent::Counts)
+        return {};
+    std::string panel = "Сбоев: " + std::to_string(e.failures) + " Байт: " + std::to_string(e.bytes);
+    if (e.dropped > 0)
+        panel += " Потеряно записей: " + std::to_string(e.dropped);
+    if (e.unarchived > 0)
+        panel += " Не в архиве: " + std::to_string(e.unarchived);
+    return panel;
 }
 
 double ChannelFrequency(int channel) {

@@ -1,4 +1,5 @@
 #pragma once
+#include "engine/EngineEvents.h"
 #include "engine/StatusDecoder.h"
 #include "platform/DateTime.h"
 
@@ -10,25 +11,23 @@
 #include <vector>
 
 class IClock;
-class IEngineHost;
 class IModemSender;
 class IRecordSink;
 class LoggerTable;
+class TaskDriver;
 class TSerialPortDriver;
-
-// The six tasks, one per task switch.
-enum class TTaskKind { Download, SetTime, Erase, SetPeriod, Measure, SetChannel };
 
 // Runs one task at a time over the ticked loggers: search attempts with their powers, the
 // requests, the reception tick that frames the modem's packets, and the step machine that
-// interprets each reply. Single-threaded; the window's handlers and timers call in.
+// interprets each reply. Single-threaded; it reads the settings when it needs them and tells
+// what happens through one event handler. Time comes from a TaskDriver.
 //
-// The window's part:
-//  - an on-handler calls CheckStart(kind); on false it puts its switch back with the off
-//    handler detached, on true it calls StartTask(kind);
+// A front end's part:
+//  - a task switch's on-handler calls CheckStart(kind); on false it puts its switch back with the
+//    off handler detached, on true it calls StartTask(kind);
 //  - every off-handler calls StopTask; SwitchChannelOff then calls ChannelChangeSucceeded;
-//  - TimerReadStream calls TimerReadStreamTimer, TimerSkipDev calls TimerSkipDevTimer;
-//  - the noise analyzer writes SignalLevel while it reads.
+//  - on RunThrough it turns the task's switch off, as the user would;
+//  - the noise analyzer gives the level it reads to setSignalLevel.
 class TaskEngine {
 public:
     enum Step : int {
@@ -57,15 +56,17 @@ public:
     static constexpr int kProbeTries = 4;
 
     TaskEngine(LoggerTable& table, TSerialPortDriver& port, IModemSender& modem, IClock& clock,
-               IEngineHost& host);
+               const IEngineSettings& settings, EngineEventHandler events);
     // Every accepted block also goes there, and downloads of only what is new ask it.
     void setRecordSink(IRecordSink* sink) { sink_ = sink; }
+    // The driver that keeps time for this engine; it sets itself.
+    void setDriver(TaskDriver* driver) { driver_ = driver; }
     TaskEngine(const TaskEngine&) = delete;
     TaskEngine& operator=(const TaskEngine&) = delete;
 
-    // The start checks of a task switch, in their order; asks the confirmations and shows the
-    // period message through the host's messages. For Download it discards the loaded data once
-    // the user agreed. True: the caller goes on with StartTask.
+    // The start checks of a task switch, in their order; asks the confirmations and tells the
+    // period error through events. For Download it discards the loaded data once the user agreed.
+    // True: the caller goes on with StartTask.
     bool CheckStart(TTaskKind kind);
     void StartTask(TTaskKind kind);
     void StopTask();
@@ -77,7 +78,7 @@ public:
     void ReadArrived();
     void TimerSkipDevTimer();
     void UpdateLinkDisplay();
-    // Stores the code for CurrentLogger and shows it on its row (codes 2 and up refresh the link).
+    // Stores the code for CurrentLogger and tells it (codes 2 and up refresh the link).
     void ShowState(int code);
 
     // The channel task's result, for SwitchChannelOff after StopTask: looks in table order for a
@@ -85,6 +86,8 @@ public:
     // there is none.
     bool ChannelChangeSucceeded();
 
+    // A task runs from StartTask to StopTask.
+    bool running() const { return running_; }
     TTaskKind kind() const { return kind_; }
     static int firstStep(TTaskKind kind);
     static uint8_t powerByte(int itemIndex);
@@ -97,7 +100,39 @@ public:
     // The status clock of the last decoded status was a real date and time.
     bool statusClockValid() const { return statusClockValid_; }
 
-    // Engine fields.
+    // What a front end may show.
+    int taskStep() const { return TaskStep; }
+    int attemptIndex() const { return AttemptIndex; }
+    int failureCount() const { return FailureCount; }
+    int byteCount() const { return ByteCount; }
+    int droppedRecords() const { return DroppedRecords; }
+    double signalLevel() const { return SignalLevel; }
+    // The noise analyzer reads the level while no task runs.
+    void setSignalLevel(double level) { SignalLevel = level; }
+    // The next tick starts a reply afresh, as after a request (the benchmark replays one stream).
+    void restartReception() {
+        ResetReception = true;
+        AcceptSequence = true;
+    }
+    const std::string& lastCommand() const { return LastCommand; }
+    const std::string& timeText() const { return TimeText; }
+    size_t replySize() const { return ReplyData.size(); }
+    int planRecordLength() const { return RecordLength; }
+    int planBatch() const { return BatchRecordCount; }
+    int planStart() const { return StartOffset; }
+    int planEnd() const { return EndOffset; }
+
+    // Pure planning arithmetic, exposed for tests: fills RecordLength, BatchRecordCount,
+    // StartOffset and EndOffset (StartOffset already moved past the first block) and returns
+    // the number of blocks (the progress bar's maximum), 0 for an empty plan.
+    int PlanDownload(TDateTime now, TDateTime begin, TDateTime finish, int sensorCount, int period,
+                     int measureCount, int blockPosition);
+    // Moves the plan past the block just accepted; false when the download is complete.
+    bool NextBlock();
+    // Records a block of this size holds for this sensor count: at least one.
+    static int blockCapacity(int sensorCount, int blockPosition);
+
+private:
     int TaskStep = AskStatus;
     int AttemptIndex = 0;
     int FailureCount = 0;
@@ -106,7 +141,7 @@ public:
     std::string LastCommand;
     std::string TimeText;
 
-    // Reception fields.
+    // Reception.
     bool ResetReception = true;
     bool ReceptionError = false;
     bool AcceptSequence = true;
@@ -128,17 +163,19 @@ public:
     // loggers (a logger asked again in a later attempt counts only what that turn gave up).
     int DroppedRecords = 0;
 
-    // Pure planning arithmetic, exposed for tests: fills RecordLength, BatchRecordCount,
-    // StartOffset and EndOffset (StartOffset already moved past the first block) and returns
-    // the number of blocks (the progress bar's maximum), 0 for an empty plan.
-    int PlanDownload(TDateTime now, TDateTime begin, TDateTime finish, int sensorCount, int period,
-                     int measureCount, int blockPosition);
-    // Moves the plan past the block just accepted; false when the download is complete.
-    bool NextBlock();
-    // Records a block of this size holds for this sensor count: at least one.
-    static int blockCapacity(int sensorCount, int blockPosition);
-
-private:
+    void tell(EngineEvent& e) {
+        if (events_)
+            events_(e);
+    }
+    void tell(EngineEvent::Kind kind);
+    // An event of this kind about the task running (or the one asked for).
+    EngineEvent event(EngineEvent::Kind kind, std::optional<TTaskKind> task = std::nullopt) const;
+    void tellLoggerState(int row, int code);
+    void setProgress(int position, int maximum, EngineEvent::Phase phase);
+    void advanceProgress();
+    void setReception(bool on);
+    void restartLimit();
+    void stopLimit();
     const std::string& currentName() const;
     bool currentValid() const;
     bool replyIs(const char* keyword) const;
@@ -223,10 +260,16 @@ private:
     TSerialPortDriver& port_;
     IModemSender& modem_;
     IClock& clock_;
-    IEngineHost& host_;
+    const IEngineSettings& settings_;
+    EngineEventHandler events_;
+    TaskDriver* driver_ = nullptr;
     IRecordSink* sink_ = nullptr;
 
     TTaskKind kind_ = TTaskKind::Download;
+    bool running_ = false;
+    // The progress shown: a bar that wraps past its maximum.
+    int progress_ = 0, progressMax_ = 100;
+    EngineEvent::Phase phase_ = EngineEvent::Phase::None;
     bool powerSent_ = false;
     bool statusClockValid_ = true;
     uint32_t lastByteMs_ = 0; // tick count when the last byte was read

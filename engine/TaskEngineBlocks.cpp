@@ -1,6 +1,6 @@
 // Block replies over a poor link: every record that came whole in intact packets is kept, and
 // only what is still missing is asked for again.
-#include "engine/EngineHost.h"
+#include "engine/EngineEvents.h"
 #include "engine/LoggerTable.h"
 #include "engine/TaskEngine.h"
 #include "serial/TSerialPortDriver.h"

@@ -1,5 +1,5 @@
 // The download steps of the task engine: the status, the plan, and the blocks of one logger's turn.
-#include "engine/EngineHost.h"
+#include "engine/EngineEvents.h"
 #include "engine/IntRange.h"
 #include "engine/LoggerTable.h"
 #include "engine/RecordSink.h"
@@ -38,7 +38,7 @@ int64_t secondsOf(TDateTime t) {
 } // namespace
 
 TDateTime TaskEngine::finishMoment() const {
-    return host_.finishGiven() ? host_.dateFinish() : taskStart_;
+    return settings_.finishGiven() ? settings_.dateFinish() : taskStart_;
 }
 
 // The window of this logger's turn, and the plan's begin that reaches it: the date picked, or
@@ -54,14 +54,14 @@ int TaskEngine::startTurn(const LoggerStatus& status) {
     double skew = status.clockValid ? status.clock - now : 0.0;
     if (std::fabs(skew) < 60.0 / 86400)
         skew = 0.0;
-    windowBegin_ = host_.dateBegin() + skew;
+    windowBegin_ = settings_.dateBegin() + skew;
     windowFinish_ = finishMoment() + skew;
     beginExclusive_ = false;
     timeFilter_ = true;
-    TDateTime planBegin = host_.dateBegin();
+    TDateTime planBegin = settings_.dateBegin();
     TDateTime planFinish = finishMoment();
     const std::optional<KeptNewest> kept =
-        sink_ && host_.onlyNew() ? sink_->newestKept(currentName()) : std::nullopt;
+        sink_ && settings_.onlyNew() ? sink_->newestKept(currentName()) : std::nullopt;
     if (kept && kept->time >= windowBegin_) {
         // The kept record's time is the logger's own.
         const bool erased = kept->measureCount >= 0 && status.measureCount < kept->measureCount;
@@ -79,8 +79,8 @@ int TaskEngine::startTurn(const LoggerStatus& status) {
         }
     }
     const int blocks = PlanDownload(now, planBegin, planFinish, status.sensorCount, status.period,
-                                    status.measureCount, host_.dataBlockPosition());
-    maxBatch_ = blockCapacity(status.sensorCount, host_.dataBlockPosition());
+                                    status.measureCount, settings_.dataBlockPosition());
+    maxBatch_ = blockCapacity(status.sensorCount, settings_.dataBlockPosition());
     blockKind_ = BlockKind::Forward;
     forwardStart_ = StartOffset;
     forwardCount_ = BatchRecordCount;
@@ -115,16 +115,17 @@ void TaskEngine::handleStatus() {
             countGivenUp(-table_.loggers[static_cast<size_t>(cur)].GivenUpRecords);
             StoreStatus(table_, cur, status);
             statusClockValid_ = status.clockValid;
-            host_.rowShowStatus(cur, table_);
+            EngineEvent decoded = event(EngineEvent::StatusDecoded);
+            decoded.row = cur;
+            decoded.clockValid = status.clockValid;
             if (!status.clockValid)
-                host_.rowShowRawClock(cur, status.clockRaw);
+                decoded.text = status.clockRaw;
+            tell(decoded);
 
             const int blocks = startTurn(status);
             if (BatchRecordCount > 0) {
-                host_.restartSkipDevTimer();
-                host_.setProgressPosition(0);
-                host_.setExecutionLabel("Загрузка...");
-                host_.setProgressMax(blocks);
+                restartLimit();
+                setProgress(0, blocks, EngineEvent::Phase::Load);
                 requestBlock();
                 ShowState(StatusLoaded);
             } else {
@@ -236,12 +237,12 @@ void TaskEngine::acceptBlock() {
     switch (blockKind_) {
     case BlockKind::Forward:
         countGivenUp(givenUp);
-        host_.advanceProgress();
+        advanceProgress();
         forwardArrived(block);
         break;
     case BlockKind::Older:
         countGivenUp(givenUp);
-        host_.advanceProgress();
+        advanceProgress();
         olderArrived(block);
         break;
     case BlockKind::Probe:
@@ -367,7 +368,7 @@ void TaskEngine::askOlder() {
     const int room = std::min(maxBatch_, table_.StatusMeasureCount - offset);
     const int count = static_cast<int>(std::clamp<int64_t>(want, 1, std::max(1, room)));
     oldestAsked_ = offset + count - 1;
-    host_.setProgressMax(++progressBlocks_);
+    setProgress(progress_, ++progressBlocks_, phase_);
     askBlock(BlockKind::Older, offset, count);
 }
 
@@ -385,7 +386,7 @@ void TaskEngine::askBlock(BlockKind kind, int offset, int count) {
         forwardCount_ = count;
     }
     BlockFailures = 0;
-    host_.restartSkipDevTimer();
+    restartLimit();
     requestBlock();
     ShowState(PartlyLoaded);
 }
@@ -406,7 +407,7 @@ void TaskEngine::continueForward() {
         EndOffset = forwardStart_ - extra;
         BatchRecordCount = maxBatch_;
         if (NextBlock()) {
-            host_.setProgressMax(++progressBlocks_);
+            setProgress(progress_, ++progressBlocks_, phase_);
             askBlock(BlockKind::Forward, StartOffset, BatchRecordCount);
             return;
         }
@@ -564,5 +565,5 @@ void TaskEngine::requestBlock() {
     TaskStep = AwaitBlock;
     LastCommand = blockRequest();
     sendAir(LastCommand);
-    host_.setReadStreamTimer(true);
+    setReception(true);
 }

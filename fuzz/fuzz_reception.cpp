@@ -71,19 +71,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         std::abort();
 
     // Loose bytes between replies, in any split over the ticks.
-    while (in.n > 0 && h.host.taskRunning()) {
+    while (in.n > 0 && h.engine.running()) {
         const uint8_t ticks = in.byte();
         h.os.feed(in.chunk(in.byte() % 64), ticks % 8 * 10);
         for (int i = 0; i < 1 + ticks % 8; ++i) {
             h.step();
-            if (h.engine.ReplyData.size() > maxStatusLength(5) + 4096 + TaskEngine::kMaxPacketPayload)
+            if (h.engine.replySize() > maxStatusLength(5) + 4096 + TaskEngine::kMaxPacketPayload)
                 std::abort();
         }
     }
     h.run(2 * 60 * 1000);
-    if (h.host.taskRunning()) {
+    if (h.engine.running()) {
         h.host.switchTasksOff(); // the user's switch
-        if (h.host.taskRunning() || h.host.readTimerOn || h.host.skipDevOn)
+        if (h.engine.running() || h.driver.receiving() || h.driver.limitArmed())
             std::abort();
     }
     if (!h.table.invariantsHold())

@@ -56,4 +56,8 @@ QString sensorTitle(const orx::Logger& l, size_t k) {
     return s;
 }
 
+QString historyName(const orx::OrxFile& f) {
+    return f.loggers.empty() ? QString() : loggerName(f.loggers.front());
+}
+
 } // namespace ormix

@@ -16,5 +16,7 @@ QString linesText(uint64_t n);
 QString fileSummary(const orx::OrxFile& f);
 bool fileHasWarning(const orx::OrxFile& f);
 QString sensorTitle(const orx::Logger& l, size_t k); // "Датчик 1 (код 100)"
+// The logger a history is of.
+QString historyName(const orx::OrxFile& f);
 
 } // namespace ormix

@@ -4,6 +4,7 @@
 #include "archive/RecordArchive.h"
 #endif
 
+#include <QColor>
 #include <QMainWindow>
 #include <QString>
 #include <QStringList>
@@ -123,6 +124,8 @@ private:
 
     void buildUi();
     void fillTree();
+    // The colour of a sensor's line on the plot and of its name in the list.
+    static QColor seriesColour(size_t k);
     void showFileInfo();
     void showLoggerInfo();
     void rebuildPlot();

@@ -5,7 +5,10 @@
 #include <fstream>
 #include <string_view>
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <shlobj.h>
+#include <windows.h>
+#else
 #include <pwd.h>
 #include <unistd.h>
 #endif
@@ -62,8 +65,14 @@ fs::path documentsDir(const fs::path& configHome, const fs::path& home) {
 
 bool folderWritable(const std::string& dir) {
 #ifdef _WIN32
-    // A folder's read-only flag means nothing on Windows; program folders there stay portable.
-    (void)dir;
+    // A folder's read-only flag means nothing on Windows; what counts is whether a file can be made
+    // there (not under Program Files for a user who is no administrator).
+    const fs::path probe = toPath(dir) / "kestrovane-write-check.tmp";
+    const HANDLE h = CreateFileW(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                 FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return GetLastError() == ERROR_FILE_EXISTS;
+    CloseHandle(h);
     return true;
 #else
     return ::access(dir.c_str(), W_OK | X_OK) == 0;
@@ -72,16 +81,39 @@ bool folderWritable(const std::string& dir) {
 
 } // namespace
 
+namespace {
+
+FileLocations windowsPlaces(FileLocations l, const fs::path& program, const FileLocations::Environment& env) {
+    fs::path profile = toPath(env("USERPROFILE"));
+    auto folder = [&](const char* name, const char* fallback) {
+        const fs::path p = toPath(env(name));
+        return p.is_absolute() ? p : profile / fallback;
+    };
+    const fs::path documents = folder("{Documents}", "Documents") / "Kestrovane";
+    l.settingsFile = toUtf8(folder("APPDATA", "AppData/Roaming") / "Kestrovane" / "ProgSet.ini");
+    l.archiveDir = toUtf8(documents / "Archive");
+    l.cfgDir = toUtf8(documents / "Cfg");
+    l.dataDir = toUtf8(folder("LOCALAPPDATA", "AppData/Local") / "Kestrovane");
+    l.examplesDir = toUtf8(program / "Cfg");
+    return l;
+}
+
+} // namespace
+
 FileLocations FileLocations::decide(const std::string& programDir, bool programDirWritable,
-                                    const Environment& env) {
+                                    const Environment& env, Convention convention) {
     const fs::path program = toPath(programDir);
     const fs::path share = (program / ".." / "share" / "kestrovane").lexically_normal();
     std::error_code ec;
-    const bool installed = fs::is_directory(share / "sound", ec) || fs::is_directory(share / "Cfg", ec);
+    // A Windows installation keeps its data beside the programs; its uninstaller marks it.
+    const bool windows = convention == Convention::Windows;
+    const bool installed = windows
+                               ? fs::is_regular_file(program / "Uninstall.exe", ec)
+                               : fs::is_directory(share / "sound", ec) || fs::is_directory(share / "Cfg", ec);
 
     FileLocations l;
     l.portable = programDirWritable && !installed;
-    const fs::path data = installed ? share : program;
+    const fs::path data = installed && !windows ? share : program;
     l.soundDir = toUtf8(data / "sound");
     if (l.portable) {
         l.settingsFile = toUtf8(program / "ini" / "ProgSet.ini");
@@ -90,11 +122,9 @@ FileLocations FileLocations::decide(const std::string& programDir, bool programD
         l.dataDir = toUtf8(program);
         return l;
     }
-    fs::path home = toPath(env("HOME"));
-#ifdef _WIN32
-    if (home.empty())
-        home = toPath(env("USERPROFILE"));
-#endif
+    if (windows)
+        return windowsPlaces(l, program, env);
+    const fs::path home = toPath(env("HOME"));
     const fs::path configHome = baseDir(env, "XDG_CONFIG_HOME", home, ".config");
     const fs::path documents = documentsDir(configHome, home) / "Kestrovane";
     l.settingsFile = toUtf8(configHome / "kestrovane" / "ProgSet.ini");
@@ -107,15 +137,30 @@ FileLocations FileLocations::decide(const std::string& programDir, bool programD
 
 FileLocations FileLocations::forProgram(const std::string& programDir) {
     return decide(programDir, folderWritable(programDir), [](const char* name) {
+#ifdef _WIN32
+        // The ANSI environment would lose a Cyrillic user name; the wide one and UTF-8 keep it.
+        std::wstring value;
+        if (std::string_view(name) == "{Documents}") {
+            PWSTR path = nullptr;
+            if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_Documents, 0, nullptr, &path)))
+                value = path;
+            CoTaskMemFree(path);
+        } else {
+            const std::wstring wide(name, name + std::char_traits<char>::length(name));
+            if (const wchar_t* v = _wgetenv(wide.c_str()))
+                value = v;
+        }
+        const std::u8string u = fs::path(value).u8string();
+        return std::string(u.begin(), u.end());
+#else
         const char* v = std::getenv(name);
-#ifndef _WIN32
         // A process started without HOME (some service managers) still has a home folder.
         if (!v && std::string_view(name) == "HOME") {
             const passwd* pw = ::getpwuid(::getuid());
             v = pw ? pw->pw_dir : nullptr;
         }
-#endif
         return std::string(v ? v : "");
+#endif
     });
 }
 

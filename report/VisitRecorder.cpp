@@ -1,5 +1,6 @@
 #include "report/VisitRecorder.h"
 
+#include "engine/EngineEvents.h"
 #include "engine/LoggerTable.h"
 #include "engine/TaskEngine.h"
 #include "files/Cp1251.h"
@@ -65,6 +66,25 @@ void VisitRecorder::taskStarted(TTaskKind kind, int value) {
 void VisitRecorder::taskEnded() {
     flush();
     note(std::string("задача «") + kindWord(kind_) + "» окончена");
+}
+
+void VisitRecorder::follow(const EngineEvent& e, const LoggerTable& table) {
+    switch (e.kind) {
+    case EngineEvent::TaskFinished:
+        taskEnded();
+        break;
+    case EngineEvent::LoggerState:
+        state(e.row, e.state, table);
+        break;
+    case EngineEvent::LinkLevel:
+        link(e.row, e.level);
+        break;
+    case EngineEvent::StatusDecoded:
+        status(e.row, table, e.clockValid);
+        break;
+    default:
+        break;
+    }
 }
 
 VisitRecorder::Extra& VisitRecorder::extra(int row, const std::string& name) {

@@ -10,6 +10,7 @@
 class IClock;
 class LinkLog;
 class LoggerTable;
+struct EngineEvent;
 enum class TTaskKind;
 
 // Follows a visit as the engine tells its rows about it (status, link level, state) and keeps,
@@ -34,6 +35,9 @@ public:
     // value: the channel of a channel task, the period of a period task.
     void taskStarted(TTaskKind kind, int value);
     void taskEnded();
+    // The engine's event as it comes: the end of a task and the rows' status, level and state.
+    // Its start is the caller's to tell, with the value only the caller knows.
+    void follow(const EngineEvent& e, const LoggerTable& table);
     void status(int row, const LoggerTable& table, bool clockValid);
     void link(int row, double levelDbm);
     void state(int row, int code, const LoggerTable& table);

@@ -102,7 +102,7 @@ void TfrmAnalyzer::TimerReadRSSITimer() {
     points_.clear();
     reader_.process(buffer_.data(), std::min<size_t>(n, buffer_.size()), clock_.now(), points_);
     for (const NoisePoint& p : points_) {
-        host_.signalLevel() = p.level;
+        host_.setSignalLevel(p.level);
         PlotRSSI->appendPoint(p.noise ? LineNoise : LineRSSI, p.time, p.level);
     }
     if (port_.DeviceLost()) {

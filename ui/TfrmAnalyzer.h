@@ -20,12 +20,12 @@ class TXYPlot;
 class IAnalyzerHost {
 public:
     virtual ~IAnalyzerHost() = default;
-    // A task runs exactly while the main window's progress bar is shown.
+    // A task owns the port while it runs.
     virtual bool taskRunning() const = 0;
     // SpinModChannel rounded to a whole number.
     virtual int modemChannel() const = 0;
     // The level of the latest packet, shown by the main window's link display.
-    virtual double& signalLevel() = 0;
+    virtual void setSignalLevel(double level) = 0;
     // A read found the port's device gone (a pulled adapter).
     virtual void portLost() = 0;
 };

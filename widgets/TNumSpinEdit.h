@@ -20,7 +20,8 @@ public:
     // What a reader that acts on the value takes: a typed value brought into the range and
     // rounded now, since a click elsewhere need not take the focus; the field then shows it.
     int valueUsed();
-    // The same number without touching the field, for change handlers that run while typing.
+    // The same number without touching the field: what the getters and the change handlers that
+    // run while typing read.
     int valueInRange() const;
     void setValue(double value);
 

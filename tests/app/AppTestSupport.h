@@ -1,6 +1,7 @@
 #pragma once
 #include "app/ProgramWindows.h"
 #include "app/QtMessages.h"
+#include "tests/support/MessageBoxRecorder.h"
 
 #include <QApplication>
 #include <QDir>
@@ -28,27 +29,7 @@ inline void destroyProgramWindows() {
 }
 
 // Records every message box instead of showing it and answers questions as told.
-struct BoxRecorder {
-    QStringList texts;
-    QStringList names;
-    bool answerYes = true;
-    // When set, the button pressed in every box instead (Cancel, for one).
-    QMessageBox::StandardButton answer = QMessageBox::NoButton;
-    // Runs while a box is open, as if something happened meanwhile.
-    std::function<void()> whileOpen;
-    BoxRecorder() {
-        QtMessages::setHookForTests([this](QMessageBox& box) {
-            texts << box.text();
-            names << box.objectName();
-            if (whileOpen)
-                std::exchange(whileOpen, {})();
-            if (answer != QMessageBox::NoButton)
-                return int(answer);
-            return int(answerYes ? QMessageBox::Yes : QMessageBox::No);
-        });
-    }
-    ~BoxRecorder() { QtMessages::setHookForTests({}); }
-};
+using BoxRecorder = rig::MessageBoxRecorder;
 
 inline void writeFile(const QString& path, const QByteArray& bytes) {
     QDir().mkpath(QFileInfo(path).absolutePath());

@@ -302,10 +302,21 @@ private slots:
         QScrollBar* bar = w_->ScrollBoxDevList->verticalScrollBar();
         QTRY_VERIFY(bar->maximum() > 2000);
         bar->setValue(200);
-        w_->showPointers();
-        for (int row : {190, 2})
-            w_->moveDevicePointer(14 * row + 4);
+        w_->ImageArrowDevPtr->show();
+        EngineEvent served;
+        served.kind = EngineEvent::LoggerServed;
+        for (int row : {190, 2}) {
+            served.row = row;
+            w_->onEngineEvent(served);
+        }
         QCOMPARE(bar->value(), 200);
+        // The pointers stand beside the row served and over the attempt's power column.
+        QCOMPARE(w_->ImageArrowDevPtr->y(), 2 * 14 + 4);
+        EngineEvent attempt;
+        attempt.kind = EngineEvent::AttemptStarted;
+        attempt.attempt = 2;
+        w_->onEngineEvent(attempt);
+        QCOMPARE(w_->ImageArrowAttemptPtr->x(), w_->RadioGrPower3->x() + 5);
     }
 
     // A window wider than the design widens the rows' area, so a long comment can be read.

@@ -5,10 +5,7 @@
 
 #include "app/TfrmKestrovane.h"
 #include "modem/ModemLink.h"
-#include "platform/FakeClock.h"
-#include "sim/Scenario.h"
-#include "sim/SimDevices.h"
-#include "sim/SimSerialOs.h"
+#include "tests/support/WindowRig.h"
 #include "ui/LoggerListView.h"
 #include "ui/RowControls.h"
 #include "widgets/TNumSpinEdit.h"
@@ -34,21 +31,13 @@ const char* const kScenario = R"({"modem": {"port": 6, "channel": 20}, "loggers"
 
 class FieldFaultsTest : public QObject {
     Q_OBJECT
-    std::unique_ptr<QTemporaryDir> dir_;
-    std::unique_ptr<FakeClock> clock_;
-    std::unique_ptr<SimDevices> devices_;
-    std::unique_ptr<SimSerialOs> os_;
-    std::unique_ptr<TfrmKestrovane> w_;
+    std::unique_ptr<rig::WindowRig> r_;
+    QTemporaryDir* dir_ = nullptr;
+    FakeClock* clock_ = nullptr;
+    SimSerialOs* os_ = nullptr;
+    TfrmKestrovane* w_ = nullptr;
 
-    // The reception timer as the event loop fires it, until the task ends or stop() says so.
-    void runTask(const std::function<bool()>& stop = {}) {
-        for (int ms = 0; w_->taskRunning() && ms < 10 * 60 * 1000; ms += 50) {
-            if (stop && stop())
-                return;
-            clock_->advanceMs(50);
-            w_->TimerReadStreamTimer();
-        }
-    }
+    void runTask(const std::function<bool()>& stop = {}) { r_->runTask(stop); }
     size_t blockRequestsTo(const std::string& name) const {
         size_t n = 0;
         for (const auto& r : os_->airRequests())
@@ -58,30 +47,19 @@ class FieldFaultsTest : public QObject {
 
 private slots:
     void init() {
-        dir_ = std::make_unique<QTemporaryDir>();
-        setProgramDirForTests(dir_->path());
-        QDir().mkpath(dir_->path() + "/Archive");
-        writeFile(dir_->path() + "/Cfg/group.cfg",
-                  "Channel 20\r\nD0000000A01\r\nD0000000B02\r\nD0000000C03\r\n");
-        clock_ = std::make_unique<FakeClock>();
-        ScenarioResult parsed = parseScenario(kScenario, "field.json");
-        QVERIFY2(parsed.ok, parsed.error.c_str());
-        devices_ = std::make_unique<SimDevices>(parsed.scenario, *clock_);
-        os_ = std::make_unique<SimSerialOs>(*devices_);
-        w_ = std::make_unique<TfrmKestrovane>(*clock_, *os_);
-        w_->openDocument = [](const QString&) {};
+        r_ = std::make_unique<rig::WindowRig>(kScenario,
+                                              "Channel 20\r\nD0000000A01\r\nD0000000B02\r\nD0000000C03\r\n");
+        dir_ = &r_->dir;
+        clock_ = &r_->clock;
+        os_ = &r_->os;
+        w_ = r_->window.get();
         w_->CheckBoxRunOrmix->setChecked(false);
-        BoxRecorder boxes;
-        LoadConfiguration((dir_->path() + "/Cfg/group.cfg").toStdString(), w_->table, *w_);
+        r_->loadGroup();
         w_->TrackBarDataBlockSize->setValue(3); // 512-byte blocks: several per logger
         w_->CheckBoxAttempt2->setChecked(false);
         w_->CheckBoxAttempt3->setChecked(false);
     }
-    void cleanup() {
-        w_.reset();
-        os_.reset();
-        devices_.reset();
-    }
+    void cleanup() { r_.reset(); }
 
     void pulledMidDownloadThenPluggedInUnderAnotherPort() {
         BoxRecorder boxes;
@@ -138,11 +116,11 @@ private slots:
     void finishIsTheTaskStartUnlessTheBoxIsTicked() {
         BoxRecorder boxes;
         const TDateTime now = clock_->now();
-        w_.reset();
+        r_->window.reset();
         clock_->setNow(now - 1);
-        w_ = std::make_unique<TfrmKestrovane>(*clock_, *os_);
+        w_ = r_->newWindow();
         w_->CheckBoxRunOrmix->setChecked(false);
-        LoadConfiguration((dir_->path() + "/Cfg/group.cfg").toStdString(), w_->table, *w_);
+        r_->loadGroup();
         w_->CheckBoxAttempt2->setChecked(false);
         clock_->setNow(now);
         w_->SwitchConnect->setOn(true);
@@ -203,12 +181,12 @@ private slots:
 
     // A damaged archive is said in panel 1 at start; downloads go on without it.
     void damagedArchiveIsSaidInPanel1() {
-        w_.reset();
+        r_->window.reset();
         writeFile(dir_->path() + "/archive.sqlite", QByteArray(5000, 'x'));
-        w_ = std::make_unique<TfrmKestrovane>(*clock_, *os_);
+        w_ = r_->newWindow();
         QVERIFY2(w_->StatusPanel1->text().contains("archive.sqlite"), qPrintable(w_->StatusPanel1->text()));
         BoxRecorder boxes;
-        LoadConfiguration((dir_->path() + "/Cfg/group.cfg").toStdString(), w_->table, *w_);
+        r_->loadGroup();
         w_->SwitchConnect->setOn(true);
         w_->SwitchDownload->setOn(true);
         runTask();
@@ -242,8 +220,12 @@ private slots:
 
     // The engine's impossible status clock reaches the row: raw bytes, in red.
     void impossibleClockShownRawInRed() {
-        IEngineHost& host = *w_;
-        host.rowShowRawClock(1, "00.13.26 24:00:00");
+        EngineEvent decoded;
+        decoded.kind = EngineEvent::StatusDecoded;
+        decoded.row = 1;
+        decoded.clockValid = false;
+        decoded.text = "00.13.26 24:00:00";
+        w_->onEngineEvent(decoded);
         auto* label = w_->list()->controls(1).values[4];
         QCOMPARE(label->text(), QString("00.13.26 24:00:00"));
         QCOMPARE(label->textColour(), QColor(Qt::red));

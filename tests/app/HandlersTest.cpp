@@ -199,21 +199,6 @@ private slots:
         QCOMPARE(w_->modemChannel(), 23);
         QCOMPARE(w_->loggerChannel(), 23);
     }
-
-    void progressBarIsTheTaskFlag() {
-        QVERIFY(!w_->taskRunning());
-        w_->setProgressShown(true);
-        // The window itself is hidden: the bar's own flag still says a task runs.
-        QVERIFY(!w_->isVisible());
-        QVERIFY(w_->taskRunning());
-        w_->setProgressMax(3);
-        w_->advanceProgress();
-        w_->advanceProgress();
-        w_->advanceProgress();
-        QCOMPARE(w_->ProgrBarExecution->value(), 3);
-        w_->setProgressShown(false);
-        QVERIFY(!w_->taskRunning());
-    }
 };
 
 QTEST_MAIN(HandlersTest)

@@ -10,10 +10,7 @@
 #include "files/ConfigReader.h"
 #include "files/Cp1251.h"
 #include "modem/ModemLink.h"
-#include "platform/FakeClock.h"
-#include "sim/Scenario.h"
-#include "sim/SimDevices.h"
-#include "sim/SimSerialOs.h"
+#include "tests/support/WindowRig.h"
 #include "ui/LoggerListView.h"
 #include "ui/RowControls.h"
 #include "widgets/TNumSpinEdit.h"
@@ -36,45 +33,26 @@ const char* const kScenario = R"({"modem": {"port": 6, "channel": 20}, "loggers"
     {"name": "D0000000C03", "sensors": [1, 2], "measuring": false, "generate": {"count": 100}}]})";
 // The fourth logger of the group is nowhere on the air.
 const char* const kGroup = "Channel 20\r\nD0000000A01\r\nD0000000B02\r\nD0000000C03\r\nD0000000D04\r\n";
-constexpr int kLimitMs = 26000;
 } // namespace
 
 class NewcomerTest : public QObject {
     Q_OBJECT
-    std::unique_ptr<QTemporaryDir> dir_;
-    std::unique_ptr<FakeClock> clock_;
-    std::unique_ptr<SimDevices> devices_;
-    std::unique_ptr<SimSerialOs> os_;
-    std::unique_ptr<TfrmKestrovane> w_;
+    std::unique_ptr<rig::WindowRig> r_;
+    QTemporaryDir* dir_ = nullptr;
+    FakeClock* clock_ = nullptr;
+    SimSerialOs* os_ = nullptr;
+    TfrmKestrovane* w_ = nullptr;
 
-    QString groupFile() const { return dir_->path() + "/Cfg/group.cfg"; }
+    QString groupFile() const { return r_->groupFile(); }
     void newWindow() {
-        w_ = std::make_unique<TfrmKestrovane>(*clock_, *os_);
-        w_->openDocument = [](const QString&) {};
-        w_->editDocument = [](const QString&) { return true; };
+        w_ = r_->newWindow();
         w_->CheckBoxRunOrmix->setChecked(false);
+        w_->editDocument = [](const QString&) { return true; };
         w_->TrackBarDataBlockSize->setValue(3); // 512-byte blocks: several per logger
         w_->CheckBoxAttempt2->setChecked(false);
     }
-    // The timers as the event loop fires them: the reception tick, and the time limit 26 s after
-    // the last request to a logger that stays silent.
-    void runTask(const std::function<bool()>& stop = {}) {
-        size_t requests = os_->airRequests().size();
-        int quietMs = 0;
-        for (int ms = 0; w_->taskRunning() && ms < 10 * 60 * 1000; ms += 50) {
-            if (stop && stop())
-                return;
-            clock_->advanceMs(50);
-            w_->TimerReadStreamTimer();
-            const size_t now = os_->airRequests().size();
-            quietMs = now == requests ? quietMs + 50 : 0;
-            requests = now;
-            if (quietMs >= kLimitMs && w_->taskRunning()) {
-                w_->TimerSkipDevTimer();
-                quietMs = 0;
-            }
-        }
-    }
+    // The timers as the event loop fires them, the time limit too.
+    void runTask(const std::function<bool()>& stop = {}) { r_->runTask(stop, true); }
     size_t blockRequestsTo(const std::string& name) const {
         size_t n = 0;
         for (const auto& r : os_->airRequests())
@@ -107,25 +85,16 @@ class NewcomerTest : public QObject {
 
 private slots:
     void init() {
-        dir_ = std::make_unique<QTemporaryDir>();
-        setProgramDirForTests(dir_->path());
-        QDir().mkpath(dir_->path() + "/Archive");
-        QDir().mkpath(dir_->path() + "/ini");
-        writeFile(groupFile(), kGroup);
-        clock_ = std::make_unique<FakeClock>();
-        ScenarioResult parsed = parseScenario(kScenario, "newcomer.json");
-        QVERIFY2(parsed.ok, parsed.error.c_str());
-        devices_ = std::make_unique<SimDevices>(parsed.scenario, *clock_);
-        os_ = std::make_unique<SimSerialOs>(*devices_);
+        r_ = std::make_unique<rig::WindowRig>(kScenario, kGroup,
+                                              [](const QString& folder) { QDir().mkpath(folder + "/ini"); });
+        dir_ = &r_->dir;
+        clock_ = &r_->clock;
+        os_ = &r_->os;
         newWindow();
         BoxRecorder boxes;
-        LoadConfiguration(groupFile().toStdString(), w_->table, *w_);
+        r_->loadGroup();
     }
-    void cleanup() {
-        w_.reset();
-        os_.reset();
-        devices_.reset();
-    }
+    void cleanup() { r_.reset(); }
 
     // The switch flips back, and panel 1 and a box say why: nothing answered, or the port is
     // another program's.

@@ -12,6 +12,7 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QFileDialog>
 #include <QLabel>
 #include <QScrollArea>
 #include <QtTest>
@@ -102,6 +103,26 @@ private slots:
         QCOMPARE(a[11], QString("не сохранён"));
         QVERIFY(a[12].startsWith("батарея на исходе"));
         QVERIFY2(rows[6].split(';')[5].startsWith("-1200"), qPrintable(rows[6]));
+    }
+
+    void theReportNamesTheFileSavedAndWhetherItsSignaturesHold() {
+        BoxRecorder boxes;
+        runTask(w_->SwitchDownload);
+        QDir().mkpath(dir_->path() + "/Archive");
+        const QString target = dir_->path() + "/Archive/visit.orx";
+        QTimer::singleShot(0, w_->SaveDialogORX, [this, target] {
+            w_->SaveDialogORX->selectFile(target);
+            static_cast<QDialog*>(w_->SaveDialogORX)->accept();
+        });
+        QVERIFY(w_->saveMeasurements());
+        w_->askReportPath = [this] { return dir_->path() + "/Archive/visit.pdf"; };
+        w_->ActionVisitReportClick();
+        QVERIFY2(boxes.texts.isEmpty(), qPrintable(boxes.texts.join('|')));
+        const QStringList rows =
+            QString::fromUtf8(readFile(dir_->path() + "/Archive/visit.csv")).split("\r\n");
+        QVERIFY2(rows.size() >= 7, qPrintable(rows.join('\n')));
+        for (int i = 4; i < 7; ++i)
+            QCOMPARE(rows[i].split(';').value(11), QString("visit.orx, подпись верна"));
     }
 
     void theSettingsLinkLogHoldsTheBytesAndTheEnginesWords() {

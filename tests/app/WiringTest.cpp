@@ -5,9 +5,7 @@
 #include "app/TfrmKestrovane.h"
 #include "files/Cp1251.h"
 #include "files/IniFile.h"
-#include "platform/FakeClock.h"
-#include "sim/SimDevices.h"
-#include "sim/SimSerialOs.h"
+#include "tests/support/WindowRig.h"
 #include "ui/LoggerListView.h"
 #include "widgets/TNumSpinEdit.h"
 #include "widgets/TOnOffSwitch.h"
@@ -24,14 +22,14 @@
 
 class WiringTest : public QObject {
     Q_OBJECT
-    std::unique_ptr<QTemporaryDir> dir_;
-    std::unique_ptr<FakeClock> clock_;
-    std::unique_ptr<SimDevices> devices_;
-    std::unique_ptr<SimSerialOs> os_;
-    std::unique_ptr<TfrmKestrovane> w_;
+    std::unique_ptr<rig::WindowRig> r_;
+    QTemporaryDir* dir_ = nullptr;
+    FakeClock* clock_ = nullptr;
+    SimSerialOs* os_ = nullptr;
+    TfrmKestrovane* w_ = nullptr;
     QStringList opened_;
 
-    QString groupFile() const { return dir_->path() + "/Cfg/group.cfg"; }
+    QString groupFile() const { return r_->groupFile(); }
     size_t commandCount(uint8_t letter) const {
         size_t n = 0;
         for (const auto& c : os_->commands())
@@ -64,14 +62,12 @@ class WiringTest : public QObject {
 
 private slots:
     void init() {
-        dir_ = std::make_unique<QTemporaryDir>();
-        setProgramDirForTests(dir_->path());
-        QDir().mkpath(dir_->path() + "/Archive");
-        writeFile(groupFile(), "Channel 21\r\nD4071534826\tскважина 3\r\nD4071534827\r\n");
-        clock_ = std::make_unique<FakeClock>();
-        devices_ = std::make_unique<SimDevices>(Scenario{}, *clock_);
-        os_ = std::make_unique<SimSerialOs>(*devices_);
-        w_ = std::make_unique<TfrmKestrovane>(*clock_, *os_);
+        r_ = std::make_unique<rig::WindowRig>("{}",
+                                              "Channel 21\r\nD4071534826\tскважина 3\r\nD4071534827\r\n");
+        dir_ = &r_->dir;
+        clock_ = &r_->clock;
+        os_ = &r_->os;
+        w_ = r_->window.get();
         w_->openDocument = [this](const QString& p) { opened_ << p; };
         w_->editDocument = [this](const QString& p) {
             opened_ << p;
@@ -79,11 +75,7 @@ private slots:
         };
         opened_.clear();
     }
-    void cleanup() {
-        w_.reset();
-        os_.reset();
-        devices_.reset();
-    }
+    void cleanup() { r_.reset(); }
 
     void connectAndDisconnect() {
         w_->SwitchConnect->setOn(true);
@@ -121,7 +113,9 @@ private slots:
         QCOMPARE(w_->list()->rowCount(), 2);
         QVERIFY(boxes.texts.isEmpty());
         // While a task runs the button does nothing: no dialog.
-        w_->setProgressShown(true);
+        w_->SwitchConnect->setOn(true);
+        w_->SwitchMeas->setOn(true);
+        QVERIFY(w_->taskRunning());
         bool shown = false;
         QTimer::singleShot(0, w_->OpenDialogCfg, [&] {
             shown = w_->OpenDialogCfg->isVisible();
@@ -130,6 +124,8 @@ private slots:
         w_->ImageOpenCFGClick();
         QCoreApplication::processEvents();
         QVERIFY(!shown);
+        w_->SwitchMeas->setOn(false);
+        w_->SwitchConnect->setOn(false);
     }
 
     void channelSentOnlyWhileTheAnalyzerShows() {
@@ -147,11 +143,24 @@ private slots:
         w_->SpinModChannel->setValue(21);
         QCOMPARE(commandCount('C'), shown + 1);
         QCOMPARE(os_->commands().back(), (std::vector<uint8_t>{'#', 'C', 21}));
+        // Reading a typed channel, as the channel task's result does, takes it in range and sends
+        // nothing more; the field keeps what was typed until it loses the focus.
+        w_->SpinModChannel->editor()->setText("250");
+        const size_t typed = commandCount('C');
+        const int top = int(w_->SpinModChannel->maximum());
+        QCOMPARE(os_->commands().back(), (std::vector<uint8_t>{'#', 'C', uint8_t(top)}));
+        QCOMPARE(w_->modemChannel(), top);
+        QCOMPARE(commandCount('C'), typed);
+        QCOMPARE(w_->SpinModChannel->editor()->text(), QString("250"));
+        w_->SpinModChannel->setValue(21);
         // During a task the engine owns the modem: nothing is sent.
-        w_->setProgressShown(true);
+        LoadConfiguration(groupFile().toStdString(), w_->table, *w_);
+        w_->SwitchMeas->setOn(true);
+        QVERIFY(w_->taskRunning());
+        const size_t during = commandCount('C');
         w_->SpinModChannel->setValue(20);
-        QCOMPARE(commandCount('C'), shown + 1);
-        w_->setProgressShown(false);
+        QCOMPARE(commandCount('C'), during);
+        w_->SwitchMeas->setOn(false);
         analyzer.hide();
         w_->setAnalyzer(nullptr);
         w_->SwitchConnect->setOn(false);
@@ -238,15 +247,14 @@ private slots:
         QVERIFY(archived().isEmpty());
 
         answerDialog(w_->SaveDialogORX, dir_->path() + "/Archive/data.orx");
-        QSignalSpy ended(w_.get(), &TfrmKestrovane::closedForGood);
+        QSignalSpy ended(w_, &TfrmKestrovane::closedForGood);
         QVERIFY(w_->close());
         QCOMPARE(archived(), QStringList{"data.orx"});
         QCOMPARE(ended.size(), 1);
         QCOMPARE(boxes.texts.size(), 3);
 
         // Saved, then closed again: nothing to ask.
-        w_ = std::make_unique<TfrmKestrovane>(*clock_, *os_);
-        w_->openDocument = [](const QString&) {};
+        w_ = r_->newWindow();
         boxes.texts.clear();
         loadGroupWithARecord();
         answerDialog(w_->SaveDialogORX, dir_->path() + "/Archive/again.orx");
@@ -336,7 +344,7 @@ private slots:
             QVERIFY(
                 f.setFileTime(QDateTime::currentDateTime().addSecs(-120), QFileDevice::FileModificationTime));
         }
-        w_ = std::make_unique<TfrmKestrovane>(*clock_, *os_);
+        w_ = r_->newWindow();
         for (const QString& p : stale)
             QVERIFY2(!QFileInfo::exists(p), qPrintable(p));
     }

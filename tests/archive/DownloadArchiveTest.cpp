@@ -38,7 +38,7 @@ struct DownloadArchive : ::testing::Test {
         h.host.begin = now0 - 10;
         h.host.finish = h.clock.now();
         ASSERT_TRUE(h.start(TTaskKind::Download));
-        while (h.host.taskRunning() && !until()) {
+        while (h.engine.running() && !until()) {
             h.step();
             sink.retry();
         }
@@ -182,6 +182,9 @@ TEST_F(DownloadArchive, BlocksWaitForABusyArchiveAndAreAllKeptOnceItIsFree) {
 // The archive's folder removed after the first logger: told, made anew, and the rest kept there
 // alone (nothing of the old file's log finds its way into the new one).
 TEST_F(DownloadArchive, AnArchiveDeletedDuringTheRunIsToldAndMadeAnew) {
+#ifdef _WIN32
+    GTEST_SKIP() << "Windows deletes no file that is open";
+#endif
     startUntil([&] { return h.state(0) >= TaskDone; });
     ASSERT_EQ(kept(), 80);
     std::filesystem::remove_all(dir.path());

@@ -22,7 +22,7 @@ public:
     IMessages& messages() override { return msgs; }
     int channel = -1;
     std::string caption;
-    CollectedMessages msgs;
+    rig::ScriptedMessages msgs;
 };
 
 // What the test needs of the demo scenario, with the format's defaults (sim/README.md). Read
@@ -116,7 +116,7 @@ TEST(DemoOverPty, DemoGroupDownloadsWithTheExpectedStatesAndSaves) {
     // The silent logger would hold the test for 26 s per attempt: left unticked.
     for (size_t i = 0; i < sl.size(); ++i)
         if (sl[i].silent)
-            rig.unticked.insert(static_cast<int>(i));
+            rig.unticked[static_cast<int>(i)] = true;
     ASSERT_EQ(rig.unticked.size(), 1u);
     const TDateTime now = rig.clock.now();
     rig.begin = now - 2;
@@ -127,7 +127,7 @@ TEST(DemoOverPty, DemoGroupDownloadsWithTheExpectedStatesAndSaves) {
     rig.run(25000);
     ASSERT_FALSE(rig.taskRunning()) << "the task did not end";
 
-    EXPECT_EQ(rig.engine.DroppedRecords, 0);
+    EXPECT_EQ(rig.engine.droppedRecords(), 0);
     EXPECT_TRUE(rig.table.invariantsHold());
     for (size_t i = 0; i < sl.size(); ++i) {
         const DemoLogger& s = sl[i];

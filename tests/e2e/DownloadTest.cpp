@@ -116,7 +116,7 @@ TEST(DownloadOverPty, GroupOverTwoAttemptsEveryRecordOnceThenSavedWithGoodSignat
     // The silent logger gets one attempt only, so the test waits its 26 s limit once.
     rig.onAttempt = [&rig](int attempt) {
         if (attempt == 1)
-            rig.unticked.insert(2);
+            rig.unticked[2] = true;
     };
     ASSERT_TRUE(rig.start(TTaskKind::Download));
     rig.run(45000);
@@ -125,9 +125,9 @@ TEST(DownloadOverPty, GroupOverTwoAttemptsEveryRecordOnceThenSavedWithGoodSignat
     EXPECT_EQ(rig.state(0), TaskDone);
     EXPECT_EQ(rig.state(1), TaskDone);
     EXPECT_EQ(rig.state(2), NotFound);
-    EXPECT_EQ(rig.notices, "CCM");
-    EXPECT_EQ(rig.finishedTimer, 1);
-    EXPECT_EQ(rig.engine.DroppedRecords, 0);
+    EXPECT_EQ(rig.notices(), "CCM");
+    EXPECT_EQ(rig.finishedTimer(), 1);
+    EXPECT_EQ(rig.engine.droppedRecords(), 0);
     EXPECT_TRUE(rig.table.invariantsHold());
     EXPECT_TRUE(rig.port.IsOpen());
 

@@ -18,13 +18,13 @@ const char* const kPair =
 
 // One task over the pair; both loggers must acknowledge.
 void runTask(PtyRig& rig, TTaskKind kind, int expectedState) {
-    rig.notices.clear();
+    rig.front.events.clear();
     ASSERT_TRUE(rig.start(kind)) << static_cast<int>(kind);
     rig.run(15000);
     ASSERT_FALSE(rig.taskRunning()) << static_cast<int>(kind);
     EXPECT_EQ(rig.state(0), expectedState) << static_cast<int>(kind);
     EXPECT_EQ(rig.state(1), expectedState) << static_cast<int>(kind);
-    EXPECT_EQ(rig.notices, expectedState == TaskDone ? "CC" : "MM") << static_cast<int>(kind);
+    EXPECT_EQ(rig.notices(), expectedState == TaskDone ? "CC" : "MM") << static_cast<int>(kind);
 }
 
 } // namespace
@@ -51,7 +51,7 @@ TEST(OneShotTasksOverPty, ClockPeriodMeasureAndEraseReachTheLoggers) {
 
     runTask(rig, TTaskKind::SetTime, TaskDone);
     EXPECT_FALSE(rig.clockTexts[0].empty());
-    EXPECT_EQ(rig.clockTexts[1], rig.engine.TimeText);
+    EXPECT_EQ(rig.clockTexts[1], rig.engine.timeText());
     rig.loggerPeriodValue = 6;
     runTask(rig, TTaskKind::SetPeriod, TaskDone);
     runTask(rig, TTaskKind::Measure, TaskDone);

@@ -37,14 +37,14 @@ void expectQuiet(PtyRig& rig, SimProcess& sim) {
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(600);
     while (std::chrono::steady_clock::now() < end) {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        if (rig.readTimerOn)
+        if (rig.readTimerOn())
             rig.engine.TimerReadStreamTimer();
         rig.engine.TimerSkipDevTimer(); // a tick already queued when the task stopped
     }
     EXPECT_EQ(rig.os.writes, writes);
     EXPECT_EQ(sim.logged("AIR").size(), air);
     EXPECT_FALSE(rig.taskRunning());
-    EXPECT_EQ(rig.finishedTimer, 0); // no finished notice after a stop
+    EXPECT_EQ(rig.finishedTimer(), 0); // no finished notice after a stop
     EXPECT_TRUE(rig.table.invariantsHold());
 }
 
@@ -58,8 +58,8 @@ TEST(StopOverPty, UserSwitchOffAndModemSwitchOffEndTheDownloadAndKeepWhatCame) {
         ASSERT_TRUE(rig.connectFound(7));
         startLongDownload(rig);
         rig.switchTaskOff();
-        EXPECT_FALSE(rig.readTimerOn);
-        EXPECT_FALSE(rig.skipDevOn);
+        EXPECT_FALSE(rig.readTimerOn());
+        EXPECT_FALSE(rig.skipDevOn());
         EXPECT_EQ(rig.state(0), PartlyLoaded);
         EXPECT_EQ(rig.state(1), NotPolled);
         const size_t kept = rig.table.loggers[0].RecordTimes.size();

@@ -15,10 +15,10 @@ std::vector<Block> blocks(TaskEngine& e, int& barMax, TDateTime now, TDateTime b
                           int period, int stored, int position) {
     std::vector<Block> out;
     barMax = e.PlanDownload(now, begin, finish, n, period, stored, position);
-    if (e.BatchRecordCount <= 0)
+    if (e.planBatch() <= 0)
         return out;
     do
-        out.push_back({e.StartOffset, e.BatchRecordCount});
+        out.push_back({e.planStart(), e.planBatch()});
     while (e.NextBlock() && out.size() < 1000);
     return out;
 }
@@ -34,7 +34,7 @@ protected:
 TEST_F(DownloadPlan, WorkedExampleRunsFromTheBeginDate) {
     int barMax = 0;
     const auto b = blocks(h.engine, barMax, now, now - 31, now, 4, 3, 500, 1);
-    EXPECT_EQ(h.engine.RecordLength, 18);
+    EXPECT_EQ(h.engine.planRecordLength(), 18);
     EXPECT_EQ(barMax, 3);
     ASSERT_EQ(b.size(), 3u);
     EXPECT_EQ(b[0].offset, 135);
@@ -48,7 +48,7 @@ TEST_F(DownloadPlan, WorkedExampleRunsFromTheBeginDate) {
 TEST_F(DownloadPlan, FinishDateStopsTheBlocksAtItsOffset) {
     int barMax = 0;
     const auto b = blocks(h.engine, barMax, now, now - 31, now - 10, 4, 3, 500, 1);
-    EXPECT_EQ(h.engine.EndOffset, 80);
+    EXPECT_EQ(h.engine.planEnd(), 80);
     EXPECT_EQ(barMax, 2);
     ASSERT_EQ(b.size(), 2u);
     EXPECT_EQ(b[0].offset, 135);
@@ -61,11 +61,11 @@ TEST_F(DownloadPlan, BlockSizeFollowsTheTrackBar) {
     const int expected[] = {4096 / 18, 2048 / 18, 1024 / 18, 512 / 18};
     for (int p = 0; p < 4; ++p) {
         h.engine.PlanDownload(now, now - 1000, now, 4, 1, 60000, p);
-        EXPECT_EQ(h.engine.BatchRecordCount, expected[p]) << p;
+        EXPECT_EQ(h.engine.planBatch(), expected[p]) << p;
     }
     h.engine.PlanDownload(now, now - 1000, now, 60, 1, 60000, 3);
-    EXPECT_EQ(h.engine.RecordLength, 130);
-    EXPECT_EQ(h.engine.BatchRecordCount, 3);
+    EXPECT_EQ(h.engine.planRecordLength(), 130);
+    EXPECT_EQ(h.engine.planBatch(), 3);
 }
 
 TEST_F(DownloadPlan, WideStringsStillGetOneRecordPerSmallBlock) {
@@ -82,8 +82,8 @@ TEST_F(DownloadPlan, WideStringsStillGetOneRecordPerSmallBlock) {
 TEST_F(DownloadPlan, EmptyPlans) {
     int barMax = 0;
     EXPECT_TRUE(blocks(h.engine, barMax, now, now - 31, now, 4, 3, 0, 1).empty());
-    EXPECT_EQ(h.engine.StartOffset, 0);
-    EXPECT_EQ(h.engine.EndOffset, 0);
+    EXPECT_EQ(h.engine.planStart(), 0);
+    EXPECT_EQ(h.engine.planEnd(), 0);
     EXPECT_EQ(barMax, 0);
     // Begin date later than now.
     EXPECT_TRUE(blocks(h.engine, barMax, now, now + 2, now + 3, 4, 3, 500, 1).empty());
@@ -108,7 +108,7 @@ TEST_F(DownloadPlan, OffsetsRoundHalfToEven) {
     const int expected[] = {2, 2, 4};
     for (int i = 0; i < 3; ++i) {
         h.engine.PlanDownload(now, now - sixteenths[i] / 16, now, 0, 3, 100, 0);
-        EXPECT_EQ(h.engine.StartOffset + h.engine.BatchRecordCount, expected[i]) << i;
+        EXPECT_EQ(h.engine.planStart() + h.engine.planBatch(), expected[i]) << i;
     }
 }
 

@@ -1,10 +1,7 @@
 // The engine against the simulated modem and loggers, through the program's own serial driver
 // and modem link, all on one fake clock.
 #include "EngineTestSupport.h"
-#include "modem/ModemLink.h"
-#include "sim/Scenario.h"
-#include "sim/SimDevices.h"
-#include "sim/SimSerialOs.h"
+#include "tests/support/SimEngineRig.h"
 
 #include <gtest/gtest.h>
 
@@ -12,69 +9,7 @@ using namespace enginetest;
 
 namespace {
 
-Scenario parsed(const std::string& json) {
-    ScenarioResult r = parseScenario(json, "e2e.json");
-    EXPECT_TRUE(r.ok) << r.error;
-    return r.scenario;
-}
-
-struct SimRig {
-    explicit SimRig(const std::string& json, TDateTime start = dt::encode(2026, 12, 7, 12, 0, 0))
-        : clock(start), devices(parsed(json), clock), os(devices), port(os, clock), link(port, clock),
-          engine(table, port, link, clock, host) {
-        port.setBaudRateValue(57600);
-        port.setHwFlow(hfNONE);
-        port.setEnableDTROnOpen(false);
-        port.setOutputTimeout(50);
-        port.setInputTimeout(50);
-        port.setInBufSize(4096);
-        port.setOutBufSize(4096);
-        port.SuspendPolling();
-        port.setPortName("\\\\.\\Com6");
-        EXPECT_TRUE(port.OpenPort());
-        port.SetRtsLine(true);
-        port.SetDtrLine(false);
-        host.clock = &clock;
-        host.offHandler = [this] { engine.StopTask(); };
-        table.setMessages(&host.msgs);
-    }
-    void addLoggers(const std::vector<std::string>& names) {
-        for (const std::string& n : names)
-            table.appendLogger(n, "");
-        table.AllocateTable();
-    }
-    bool start(TTaskKind kind) {
-        if (!engine.CheckStart(kind))
-            return false;
-        host.switchOn = true;
-        engine.StartTask(kind);
-        return true;
-    }
-    void step() {
-        clock.advanceMs(50);
-        if (host.readTimerOn)
-            engine.TimerReadStreamTimer();
-        if (host.skipDevOn && clock.elapsedMs() - host.skipDevStartMs >= 26000) {
-            host.skipDevStartMs = clock.elapsedMs();
-            engine.TimerSkipDevTimer();
-        }
-    }
-    int state(int i) const { return table.loggers[static_cast<size_t>(i)].LoggerState; }
-    void run(uint64_t maxMs = 30 * 60 * 1000) {
-        const uint64_t end = clock.elapsedMs() + maxMs;
-        while (host.taskRunning() && clock.elapsedMs() < end)
-            step();
-    }
-
-    FakeClock clock;
-    SimDevices devices;
-    SimSerialOs os;
-    TSerialPortDriver port;
-    ModemLink link;
-    LoggerTable table;
-    FakeHost host;
-    TaskEngine engine;
-};
+using SimRig = rig::SimEngineRig;
 
 int64_t stampSeconds(const uint8_t s[6]) {
     return dt::toSeconds(dt::encode(2000 + s[2], s[1], s[0], s[3], s[4], s[5]));
@@ -130,15 +65,15 @@ TEST(EndToEnd, GroupDownloadedOverTwoAttempts) {
     rig.host.powers[1] = 0;
     ASSERT_TRUE(rig.start(TTaskKind::Download));
     rig.run();
-    ASSERT_FALSE(rig.host.taskRunning());
+    ASSERT_FALSE(rig.engine.running());
 
     EXPECT_EQ(rig.state(0), TaskDone);
     EXPECT_EQ(rig.state(1), TaskDone);
     EXPECT_EQ(rig.state(2), NotFound);
-    EXPECT_EQ(rig.host.notices, "CMMCM");
-    EXPECT_EQ(rig.host.finishedTimerStarts, 1);
-    EXPECT_GT(rig.engine.FailureCount, 0); // the faults were there and were asked again
-    EXPECT_EQ(rig.engine.DroppedRecords, 0);
+    EXPECT_EQ(rig.host.notices(), "CMMCM");
+    EXPECT_EQ(rig.host.finishedNotices(), 1);
+    EXPECT_GT(rig.engine.failureCount(), 0); // the faults were there and were asked again
+    EXPECT_EQ(rig.engine.droppedRecords(), 0);
     expectRecords(rig, 0, rig.host.begin, rig.host.finish);
     expectRecords(rig, 1, rig.host.begin, rig.host.finish);
     EXPECT_EQ(rig.table.loggers[0].RecordTimes.size(), 242u);
@@ -148,14 +83,14 @@ TEST(EndToEnd, GroupDownloadedOverTwoAttempts) {
 
     const std::vector<Bytes> expected = {
         {'#', 'C', 20}, {'#', 'T', 0x02, 0x00, 0x12}, {'#', 'P', 0x60}, {'#', 'P', 0xC0}};
-    EXPECT_EQ(rig.os.commands(), expected);
+    EXPECT_EQ(rig.sim().commands(), expected);
     // Every request went on the air while RTS was high; the power came before its attempt's first.
     size_t secondPower = 0;
-    for (size_t k = 0; k < rig.os.writes().size(); ++k)
-        if (rig.os.writes()[k].command && rig.os.writes()[k].bytes == expected[3])
+    for (size_t k = 0; k < rig.sim().writes().size(); ++k)
+        if (rig.sim().writes()[k].command && rig.sim().writes()[k].bytes == expected[3])
             secondPower = k;
     ASSERT_GT(secondPower, 0u);
-    const auto& after = rig.os.writes()[secondPower + 1].bytes;
+    const auto& after = rig.sim().writes()[secondPower + 1].bytes;
     EXPECT_EQ(std::string(after.begin(), after.end()), "P0002HEADER-");
     EXPECT_FALSE(rig.devices.dtr());
 }
@@ -174,7 +109,7 @@ TEST(EndToEnd, EveryOneShotTaskReachesTheGroup) {
         rig.run();
         EXPECT_EQ(rig.state(0), TaskDone) << static_cast<int>(kind);
         EXPECT_EQ(rig.state(1), TaskDone) << static_cast<int>(kind);
-        EXPECT_EQ(rig.host.notices, "CC");
+        EXPECT_EQ(rig.host.notices(), "CC");
         if (kind == TTaskKind::Erase) {
             EXPECT_EQ(rig.devices.logger(0).recordCount(), 0u);
         }
@@ -185,7 +120,7 @@ TEST(EndToEnd, EveryOneShotTaskReachesTheGroup) {
             EXPECT_LE(std::llabs(rig.devices.logger(1).clockSeconds(rig.clock.now()) -
                                  dt::toSeconds(rig.clock.now())),
                       1);
-            EXPECT_EQ(rig.host.clockTexts[1], rig.engine.TimeText);
+            EXPECT_EQ(rig.host.lastText(EngineEvent::ClockConfirmed, 1), rig.engine.timeText());
         }
     }
 }
@@ -201,14 +136,14 @@ TEST(EndToEnd, UserStopsADownloadMidway) {
         rig.step();
     rig.host.switchOn = false;
     rig.engine.StopTask();
-    EXPECT_FALSE(rig.host.taskRunning());
+    EXPECT_FALSE(rig.engine.running());
     EXPECT_FALSE(rig.devices.dtr());
     EXPECT_EQ(rig.state(0), PartlyLoaded);
-    const size_t writes = rig.os.writes().size();
+    const size_t writes = rig.sim().writes().size();
     for (int i = 0; i < 1000; ++i)
         rig.step();
-    EXPECT_EQ(rig.os.writes().size(), writes); // nothing more goes out
-    EXPECT_EQ(rig.host.finishedTimerStarts, 0);
+    EXPECT_EQ(rig.sim().writes().size(), writes); // nothing more goes out
+    EXPECT_EQ(rig.host.finishedNotices(), 0);
     EXPECT_TRUE(rig.table.invariantsHold());
 }
 
@@ -222,10 +157,10 @@ TEST(EndToEnd, ModemSwitchedOffMidTask) {
         rig.step();
     rig.port.ClosePort();
     rig.host.switchTasksOff();
-    EXPECT_FALSE(rig.host.taskRunning());
+    EXPECT_FALSE(rig.engine.running());
     for (int i = 0; i < 1000; ++i)
         rig.step();
-    EXPECT_EQ(rig.host.finishedTimerStarts, 0);
+    EXPECT_EQ(rig.host.finishedNotices(), 0);
     EXPECT_TRUE(rig.table.invariantsHold());
 }
 
@@ -285,8 +220,120 @@ TEST(EndToEnd, PoorLinkGivesTheRecordsOfAGoodOne) {
     ASSERT_TRUE(rig.start(TTaskKind::Download));
     rig.run();
     EXPECT_EQ(rig.state(0), TaskDone);
-    EXPECT_EQ(rig.host.notices, "C");
-    EXPECT_GT(rig.engine.FailureCount, 0);
+    EXPECT_EQ(rig.host.notices(), "C");
+    EXPECT_GT(rig.engine.failureCount(), 0);
     expectRecords(rig, 0, rig.host.begin, rig.host.finish);
     EXPECT_EQ(rig.table.loggers[0].RecordTimes.size(), 1000u);
+}
+
+namespace {
+
+// An event as a front end reads it, without the data that changes with the link.
+std::string told(const EngineEvent& e) {
+    const std::string row = " " + std::to_string(e.row);
+    switch (e.kind) {
+    case EngineEvent::TaskStarted:
+        return "started";
+    case EngineEvent::TaskFinished:
+        return e.completed ? "finished, completed" : "finished, stopped";
+    case EngineEvent::RunThrough:
+        return "run through";
+    case EngineEvent::AttemptStarted:
+        return "attempt " + std::to_string(e.attempt);
+    case EngineEvent::LoggerServed:
+        return "served" + row;
+    case EngineEvent::LoggerState:
+        return "state" + row + " " + std::to_string(e.state);
+    case EngineEvent::LinkLevel:
+        return "link" + row;
+    case EngineEvent::StatusDecoded:
+        return "status" + row;
+    case EngineEvent::ClockConfirmed:
+        return "clock" + row;
+    case EngineEvent::Progress:
+        return "progress " + std::to_string(e.position) + "/" + std::to_string(e.maximum);
+    case EngineEvent::Counts:
+        return "counts";
+    case EngineEvent::Notice:
+        return e.notice == EngineEvent::Sound::Completed ? "completed"
+               : e.notice == EngineEvent::Sound::Missed  ? "missed"
+                                                         : "all finished";
+    case EngineEvent::ListeningResumed:
+        return "listening";
+    case EngineEvent::Question:
+        return "question";
+    case EngineEvent::Error:
+        return "error";
+    }
+    return "?";
+}
+
+const char* const kOneLogger = R"({"seed": 3, "modem": {"port": 6, "channel": 20}, "loggers": [
+  {"name": "E0001", "sensors": [1, 2], "period": 1, "measuring": false, "generate": {"count": 30}}]})";
+
+} // namespace
+
+// What every front end hears of one download, in order; of the bar, only where it starts over.
+TEST(Events, OneDownloadInOrder) {
+    SimRig rig(kOneLogger);
+    rig.addLoggers({"E0001"});
+    rig.host.attempts[1] = false;
+    rig.host.begin = rig.clock.now() - 2;
+    rig.host.finish = rig.clock.now();
+    ASSERT_TRUE(rig.start(TTaskKind::Download));
+    rig.run();
+    ASSERT_EQ(rig.state(0), TaskDone);
+    std::vector<std::string> heard;
+    for (const EngineEvent& e : rig.host.events)
+        if (e.kind != EngineEvent::Progress || e.position == 0)
+            heard.push_back(told(e));
+    // States: 0 not asked, 1 not found, 2 status loaded, 4 done.
+    const std::vector<std::string> expected = {
+        "started", "state 0 0", "progress 0/100",
+        // The status request: the bar counts the ticks of the time limit.
+        "attempt 0", "served 0", "progress 0/452", "state 0 1",
+        // The status, then the one block of the period: the bar counts the blocks.
+        "status 0", "progress 0/1", "state 0 2", "link 0", "counts", "state 0 4", "link 0", "counts",
+        // The logger is done; the attempt finds no other, and no later attempt is ticked.
+        "completed", "progress 0/1", "attempt 0", "run through", "progress 0/1", "finished, completed",
+        "all finished"};
+    EXPECT_EQ(heard, expected);
+}
+
+// A pulled adapter is noticed after whichever entry of time comes next, once, and the task
+// ends there instead of asking every logger for the whole time limit.
+TEST(Events, LostDeviceIsFoundByEveryEntryOfTheDriver) {
+    for (int entry = 0; entry < 4; ++entry) {
+        SimRig rig(kOneLogger);
+        rig.addLoggers({"E0001"});
+        rig.host.begin = rig.clock.now() - 2;
+        rig.host.finish = rig.clock.now();
+        int lost = 0;
+        rig.driver.setLostHandler([&] {
+            ++lost;
+            rig.host.switchTasksOff();
+        });
+        ASSERT_TRUE(rig.start(TTaskKind::Download));
+        rig.step();
+        EXPECT_EQ(lost, 0);
+        rig.sim().pullOut();
+        const uint32_t pulled = rig.clock.tickCount();
+        switch (entry) {
+        case 0:
+            EXPECT_FALSE(rig.driver.TimerReadStreamTimer());
+            break;
+        case 1:
+            EXPECT_FALSE(rig.driver.TimerSkipDevTimer());
+            break;
+        case 2:
+            EXPECT_FALSE(rig.driver.ReadArrived());
+            break;
+        default:
+            rig.run();
+            break;
+        }
+        EXPECT_EQ(lost, 1) << entry;
+        EXPECT_FALSE(rig.engine.running()) << entry;
+        EXPECT_LE(rig.clock.tickCount() - pulled, TaskDriver::kTickMs) << entry;
+    }
 }

@@ -1,15 +1,14 @@
 #pragma once
-// Fakes around the task engine: a host with plain fields, a modem that records what it is given,
-// a small logger that answers requests over a scripted port, and a harness that drives the two
-// timers the way the window's QTimers would.
+// Fakes around the task engine: a modem that records what it is given, a small logger that
+// answers requests over a scripted port, and a harness that drives the engine through its driver.
 #include "engine/Crc8.h"
-#include "engine/EngineHost.h"
 #include "engine/LoggerTable.h"
 #include "engine/TaskEngine.h"
 #include "modem/ModemSender.h"
 #include "platform/FakeClock.h"
 #include "serial/TSerialPortDriver.h"
 #include "tests/serial/ScriptedSerialOs.h"
+#include "tests/support/EngineRig.h"
 
 #include <functional>
 #include <map>
@@ -24,17 +23,8 @@ inline Bytes bytesOf(const std::string& s) {
     return Bytes(s.begin(), s.end());
 }
 
-class ScriptedMessages final : public IMessages {
-public:
-    void error(const std::string& text) override { errors.push_back(text); }
-    void info(const std::string& text) override { infos.push_back(text); }
-    bool question(const std::string& text) override {
-        questions.push_back(text);
-        return answer;
-    }
-    bool answer = true;
-    std::vector<std::string> errors, infos, questions;
-};
+using rig::FakeFront;
+using rig::ScriptedMessages;
 
 class RecordingModem final : public IModemSender {
 public:
@@ -63,121 +53,6 @@ public:
     }
     std::vector<Sent> sent;
     std::function<void(const std::string&)> onAir;
-};
-
-class FakeHost final : public IEngineHost {
-public:
-    bool attemptTicked(int a) const override { return attempts[static_cast<size_t>(a)]; }
-    int powerIndex(int a) const override { return powers[static_cast<size_t>(a)]; }
-    int dataBlockPosition() const override { return blockPosition; }
-    int modemChannel() const override { return modemChannelValue; }
-    int loggerChannel() const override { return loggerChannelValue; }
-    int loggerPeriod() const override { return loggerPeriodValue; }
-    TDateTime dateBegin() const override { return begin; }
-    TDateTime dateFinish() const override { return finish; }
-    bool onlyNew() const override { return onlyNewDownload; }
-    bool loggerTicked(int row) const override { return !unticked.count(row); }
-
-    bool taskRunning() const override { return progressShown; }
-    void setProgressShown(bool shown) override { progressShown = shown; }
-    void setProgressMax(int max) override { progressMax = max; }
-    void setProgressPosition(int p) override { progressPos = p; }
-    void advanceProgress() override { ++progressPos; }
-    void setExecutionLabel(const std::string& t) override { label = t; }
-    void setStatusPanel1(const std::string& t) override { panel1 = t; }
-    void showPointers() override { pointersShown = true; }
-    void moveAttemptPointer(int left) override { attemptPointer.push_back(left); }
-    void moveDevicePointer(int top) override { devicePointer.push_back(top); }
-    void setModemChannelEnabled(bool e) override { modemChannelEnabled = e; }
-
-    void switchTasksOff() override {
-        ++switchesOffCalls;
-        if (switchOn) {
-            switchOn = false;
-            if (offHandler)
-                offHandler();
-        }
-    }
-    bool connectSwitchOn() const override { return connectOn; }
-
-    // A timer switched on counts its period from then, as a QTimer's start does.
-    void setReadStreamTimer(bool on) override {
-        readTimerOn = on;
-        if (on)
-            readTimerStartMs = clock ? clock->elapsedMs() : 0;
-    }
-    int readStreamInterval() const override { return 50; }
-    void restartSkipDevTimer() override {
-        skipDevOn = true;
-        skipDevStartMs = clock ? clock->elapsedMs() : 0;
-        ++skipDevRestarts;
-    }
-    void stopSkipDevTimer() override { skipDevOn = false; }
-    void startFinishedSoundTimer() override { ++finishedTimerStarts; }
-
-    void rowShowState(int row, int code) override { states.push_back({row, code}); }
-    void rowShowLink(int row, double level, int width) override {
-        lastLinkRow = row;
-        lastLinkLevel = level;
-        lastBarWidth = width;
-        ++linkUpdates;
-    }
-    void rowShowStatus(int row, const LoggerTable&) override { statusRows.push_back(row); }
-    void rowShowClockText(int row, const std::string& text) override { clockTexts[row] = text; }
-    void rowShowRawClock(int row, const std::string& text) override { rawClocks[row] = text; }
-
-    int soundMode() const override { return sound; }
-    void playCompleted() override { notices += 'C'; }
-    void playMissed() override { notices += 'M'; }
-
-    bool analyzerShowing() const override { return analyzerShown; }
-    void analyzerStopReading() override { ++analyzerStops; }
-    void analyzerStart() override { ++analyzerStarts; }
-    void analyzerAddRssi(TDateTime, double level) override { rssi.push_back(level); }
-    IMessages& messages() override { return msgs; }
-
-    // Controls.
-    bool attempts[3] = {true, true, false};
-    int powers[3] = {0, 1, 2};
-    int blockPosition = 1;
-    int modemChannelValue = 20;
-    int loggerChannelValue = 21;
-    int loggerPeriodValue = 3;
-    TDateTime begin = 0, finish = 0;
-    std::map<int, bool> unticked;
-    bool connectOn = true;
-    bool analyzerShown = false;
-    int sound = 1;
-
-    // What the engine did.
-    bool progressShown = false;
-    int progressMax = 0, progressPos = 0;
-    std::string label, panel1;
-    bool pointersShown = false;
-    std::vector<int> attemptPointer, devicePointer;
-    bool modemChannelEnabled = true;
-    bool switchOn = false;
-    int switchesOffCalls = 0;
-    std::function<void()> offHandler;
-    bool readTimerOn = false;
-    bool onlyNewDownload = false;
-    uint64_t readTimerStartMs = 0;
-    bool skipDevOn = false;
-    uint64_t skipDevStartMs = 0;
-    int skipDevRestarts = 0;
-    int finishedTimerStarts = 0;
-    std::vector<std::pair<int, int>> states;
-    int lastLinkRow = -1;
-    double lastLinkLevel = 0;
-    int lastBarWidth = -1;
-    int linkUpdates = 0;
-    std::vector<int> statusRows;
-    std::map<int, std::string> clockTexts, rawClocks;
-    std::string notices;
-    int analyzerStops = 0, analyzerStarts = 0;
-    std::vector<double> rssi;
-    ScriptedMessages msgs;
-    const FakeClock* clock = nullptr;
 };
 
 // Packet framing as the modem delivers it.
@@ -314,19 +189,18 @@ struct Harness {
     TSerialPortDriver port{os, clock};
     RecordingModem modem;
     LoggerTable table;
-    FakeHost host;
-    TaskEngine engine{table, port, modem, clock, host};
+    FakeFront host;
+    rig::DrivenEngine driven{table, port, modem, clock, host};
+    TaskEngine& engine = driven.engine;
+    TaskDriver& driver = driven.driver;
     std::vector<TestLogger*> loggers;
 
     Harness() {
-        host.clock = &clock;
-        table.setMessages(&host.msgs);
         os.devices[6] = {};
         port.setPortName("\\\\.\\COM6");
         port.OpenPort();
         host.begin = clock.now() - 31;
         host.finish = clock.now();
-        host.offHandler = [this] { engine.StopTask(); };
         modem.onAir = [this](const std::string& request) {
             for (TestLogger* l : loggers) {
                 if (request.compare(0, l->name.size(), l->name) != 0 || request.size() != l->name.size() + 7)
@@ -353,35 +227,10 @@ struct Harness {
         loggers.push_back(&l);
     }
 
-    bool start(TTaskKind kind) {
-        if (!engine.CheckStart(kind))
-            return false;
-        host.switchOn = true;
-        engine.StartTask(kind);
-        return true;
-    }
-
-    // The window's timers on the fake clock: the reception tick every 50 ms while it is on, the
-    // time limit 26 s after its last restart (it keeps running until switched off).
-    void run(uint64_t maxMs = 10 * 60 * 1000) {
-        const uint64_t end = clock.elapsedMs() + maxMs;
-        while (host.taskRunning() && clock.elapsedMs() < end)
-            step();
-    }
-    void step() {
-        clock.advanceMs(50);
-        if (host.readTimerOn)
-            engine.TimerReadStreamTimer();
-        if (host.skipDevOn && clock.elapsedMs() - host.skipDevStartMs >= 26000) {
-            host.skipDevStartMs = clock.elapsedMs();
-            engine.TimerSkipDevTimer();
-        }
-    }
-    void runFor(uint64_t ms) {
-        const uint64_t end = clock.elapsedMs() + ms;
-        while (clock.elapsedMs() < end)
-            step();
-    }
+    bool start(TTaskKind kind) { return driven.start(kind); }
+    void run(uint64_t maxMs = 10 * 60 * 1000) { driven.run(maxMs); }
+    void step() { driven.step(); }
+    void runFor(uint32_t ms) { driven.runFor(ms); }
     int state(int i) const { return table.loggers[static_cast<size_t>(i)].LoggerState; }
 };
 

@@ -58,9 +58,9 @@ int placeIn(const std::string& req, int offset) {
     return offset >= from && offset < from + count ? from + count - 1 - offset : -1;
 }
 
-std::vector<int> statesOf(const FakeHost& h, int row) {
+std::vector<int> statesOf(const FakeFront& h, int row) {
     std::vector<int> out;
-    for (const auto& [r, code] : h.states)
+    for (const auto& [r, code] : h.states())
         if (r == row)
             out.push_back(code);
     return out;
@@ -85,7 +85,7 @@ struct Example : ::testing::Test {
 TEST_F(Example, DownloadRequestsThreeBlocksAndStoresTheNewest248InOrder) {
     ASSERT_TRUE(h.start(TTaskKind::Download));
     h.run();
-    ASSERT_FALSE(h.host.taskRunning());
+    ASSERT_FALSE(h.engine.running());
     ASSERT_EQ(d.heard.size(), 4u);
     EXPECT_EQ(d.heard[0], "D0042HEADER-");
     EXPECT_EQ(hexOf(d.heard[1]), "44 30 30 34 32 44 00 87 00 71 2D 2D");
@@ -99,15 +99,15 @@ TEST_F(Example, DownloadRequestsThreeBlocksAndStoresTheNewest248InOrder) {
     EXPECT_EQ(h.table.loggers[0].SensorReadings.size(), 4u);
     EXPECT_EQ(statesOf(h.host, 0),
               (std::vector<int>{NotPolled, NotFound, StatusLoaded, PartlyLoaded, PartlyLoaded, TaskDone}));
-    EXPECT_EQ(h.engine.ByteCount, static_cast<int>(statusLength(5, 4)) + 248 * 18);
-    EXPECT_EQ(h.engine.FailureCount, 0);
-    EXPECT_EQ(h.host.statusRows, (std::vector<int>{0}));
-    EXPECT_EQ(h.host.notices, "C");
-    EXPECT_EQ(h.host.finishedTimerStarts, 1);
-    EXPECT_EQ(h.host.skipDevRestarts, 4); // the status request and each block
-    EXPECT_EQ(h.host.progressMax, 3);
-    EXPECT_EQ(h.host.label, "");
-    EXPECT_DOUBLE_EQ(h.engine.SignalLevel, -58.0);
+    EXPECT_EQ(h.engine.byteCount(), static_cast<int>(statusLength(5, 4)) + 248 * 18);
+    EXPECT_EQ(h.engine.failureCount(), 0);
+    EXPECT_EQ(h.host.statusRows(), (std::vector<int>{0}));
+    EXPECT_EQ(h.host.notices(), "C");
+    EXPECT_EQ(h.host.finishedNotices(), 1);
+    EXPECT_EQ(h.driven.limitRestarts, 4); // the status request and each block
+    EXPECT_EQ(h.host.lastProgress().maximum, 3);
+    EXPECT_EQ(h.host.lastProgress().phase, EngineEvent::Phase::None);
+    EXPECT_DOUBLE_EQ(h.engine.signalLevel(), -58.0);
 }
 
 TEST_F(Example, FinishDateTenDaysBack) {
@@ -134,10 +134,10 @@ TEST_F(Example, ShortStatusIsAskedAgain) {
     ASSERT_TRUE(h.start(TTaskKind::Download));
     h.run();
     EXPECT_EQ(hexOf(std::string(first.begin(), first.end())), "0D 21 44 30 30 34 32 53 54 41 52 54 20 80");
-    EXPECT_EQ(h.engine.FailureCount, 1);
+    EXPECT_EQ(h.engine.failureCount(), 1);
     ASSERT_GE(d.heard.size(), 2u);
     EXPECT_EQ(d.heard[1], "D0042HEADER-");
-    EXPECT_EQ(h.host.skipDevRestarts, 4); // retransmissions do not restart the time limit
+    EXPECT_EQ(h.driven.limitRestarts, 4); // retransmissions do not restart the time limit
     EXPECT_EQ(h.state(0), TaskDone);
     EXPECT_EQ(h.host.panel1.rfind("Сбоев: 1 Байт: ", 0), 0u);
 }
@@ -162,7 +162,7 @@ TEST_F(Example, FramingErrorsAreAskedAgainWhenTheStreamGoesQuiet) {
         };
         ASSERT_TRUE(g.start(TTaskKind::Download));
         g.run();
-        EXPECT_EQ(g.engine.FailureCount, 1) << k;
+        EXPECT_EQ(g.engine.failureCount(), 1) << k;
         EXPECT_EQ(l.heard[1], "D0042HEADER-") << k;
         EXPECT_EQ(g.table.LoadedRecordCount, 10) << k;
         EXPECT_EQ(g.state(0), TaskDone) << k;
@@ -179,7 +179,7 @@ TEST_F(Example, SequenceGapBetweenStatusAndBlock) {
     };
     ASSERT_TRUE(h.start(TTaskKind::Download));
     h.run();
-    EXPECT_EQ(h.engine.FailureCount, 1);
+    EXPECT_EQ(h.engine.failureCount(), 1);
     ASSERT_GE(d.heard.size(), 3u);
     EXPECT_EQ(d.heard[2], d.heard[1]); // the same block asked again
     EXPECT_EQ(h.table.LoadedRecordCount, 248);
@@ -199,7 +199,7 @@ TEST_F(Example, FirstPacketCutShortIsContinued) {
     };
     ASSERT_TRUE(h.start(TTaskKind::Download));
     h.run();
-    EXPECT_EQ(h.engine.FailureCount, 0);
+    EXPECT_EQ(h.engine.failureCount(), 0);
     EXPECT_EQ(h.state(0), TaskDone);
 }
 
@@ -209,7 +209,7 @@ TEST_F(Example, EmptyAndZeroStoredGiveNoMeasurements) {
     ASSERT_TRUE(h.start(TTaskKind::Download));
     h.run();
     EXPECT_EQ(h.state(0), NoMeasurements);
-    EXPECT_EQ(h.host.notices, "M");
+    EXPECT_EQ(h.host.notices(), "M");
     EXPECT_EQ(d.heard.size(), 1u);
 
     d.answerEmpty = false;
@@ -218,7 +218,7 @@ TEST_F(Example, EmptyAndZeroStoredGiveNoMeasurements) {
     h.run();
     EXPECT_EQ(h.state(0), NoMeasurements);
     EXPECT_EQ(d.heard.size(), 2u); // no block asked
-    EXPECT_EQ(h.host.statusRows.size(), 1u);
+    EXPECT_EQ(h.host.statusRows().size(), 1u);
 }
 
 TEST_F(Example, BeginDateInTheFuture) {
@@ -239,7 +239,7 @@ TEST_F(Example, ForeignNameIsAskedAgainInADownload) {
     };
     ASSERT_TRUE(h.start(TTaskKind::Download));
     h.run();
-    EXPECT_EQ(h.engine.FailureCount, 1);
+    EXPECT_EQ(h.engine.failureCount(), 1);
     EXPECT_EQ(h.state(0), TaskDone);
 }
 
@@ -251,7 +251,7 @@ TEST_F(Example, BlockOfTheWrongLengthIsAskedAgain) {
     };
     ASSERT_TRUE(h.start(TTaskKind::Download));
     h.run();
-    EXPECT_EQ(h.engine.FailureCount, 1);
+    EXPECT_EQ(h.engine.failureCount(), 1);
     EXPECT_EQ(h.table.LoadedRecordCount, 248);
 }
 
@@ -273,7 +273,7 @@ TEST_F(Example, RecordGivenUpLeavesTheLoggerPartlyLoadedAndAskedAgain) {
     EXPECT_EQ(asks, 6);
     EXPECT_EQ(std::count(d.heard.begin(), d.heard.end(), d.heard[1]), 2); // the whole block once each
     // Still missing is one record, however often it was asked.
-    EXPECT_EQ(h.engine.DroppedRecords, 1);
+    EXPECT_EQ(h.engine.droppedRecords(), 1);
     EXPECT_EQ(h.table.loggers[0].GivenUpRecords, 1);
     EXPECT_EQ(h.table.LoadedRecordCount, 247);
     EXPECT_EQ(h.state(0), PartlyLoaded);
@@ -296,8 +296,8 @@ TEST_F(Example, GoodRecordsOfEveryTryArePutTogether) {
     ASSERT_TRUE(h.start(TTaskKind::Download));
     h.run();
     EXPECT_EQ(tries, 2);
-    EXPECT_EQ(h.engine.FailureCount, 1);
-    EXPECT_EQ(h.engine.DroppedRecords, 0);
+    EXPECT_EQ(h.engine.failureCount(), 1);
+    EXPECT_EQ(h.engine.droppedRecords(), 0);
     const auto all = recordSeconds(now0, 500, 3);
     EXPECT_EQ(tableSeconds(h.table, 0), std::vector<int64_t>(all.begin() + 252, all.end()));
 }
@@ -343,7 +343,7 @@ TEST_F(Example, DamagedRecordGoodOnTheSecondTryLosesNothing) {
     };
     ASSERT_TRUE(h.start(TTaskKind::Download));
     h.run();
-    EXPECT_EQ(h.engine.FailureCount, 1);
+    EXPECT_EQ(h.engine.failureCount(), 1);
     EXPECT_EQ(h.table.LoadedRecordCount, 248);
     const auto all = recordSeconds(now0, 500, 3);
     EXPECT_EQ(tableSeconds(h.table, 0), std::vector<int64_t>(all.begin() + 252, all.end()));
@@ -373,14 +373,14 @@ TEST_F(Example, DownloadCutShortAndStartedAgainHoldsEachRecordOnce) {
     const auto all = recordSeconds(now0, 500, 3);
     EXPECT_EQ(tableSeconds(h.table, 0), std::vector<int64_t>(all.begin() + 252, all.end()));
     EXPECT_EQ(statesOf(h.host, 0)[3], PartlyLoaded);
-    EXPECT_EQ(h.host.notices, "MC");
+    EXPECT_EQ(h.host.notices(), "MC");
 }
 
 TEST_F(Example, NewSensorCountOnTheSecondTurnKeepsTheListsInStep) {
     d.spoil = [&](const std::string& req, Bytes&) { return !(d.heard.size() == 3 && req[5] == 'D'); };
     ASSERT_TRUE(h.start(TTaskKind::Download));
     // Once the first block is in, the logger's string is replaced by one of 2 sensors.
-    while (h.table.LoadedRecordCount == 0 && h.host.taskRunning())
+    while (h.table.LoadedRecordCount == 0 && h.engine.running())
         h.step();
     d.status.codes = {7, 8};
     d.records = makeRecords(now0, 500, 3, 2);
@@ -406,10 +406,10 @@ TEST_F(Example, EndlessStreamIsCutOff) {
     size_t largest = 0;
     for (int i = 0; i < 20; ++i) {
         h.step();
-        largest = std::max(largest, h.engine.ReplyData.size());
+        largest = std::max(largest, h.engine.replySize());
     }
     EXPECT_LE(largest, maxStatusLength(5) + TaskEngine::kMaxPacketPayload + 1);
-    EXPECT_GE(h.engine.FailureCount, 1);
+    EXPECT_GE(h.engine.failureCount(), 1);
 }
 
 TEST(Reception, NeverReadsMoreThanTheBuffer) {
@@ -438,7 +438,7 @@ TEST(Reception, ClosedPortDuringATaskIsHarmless) {
     ASSERT_TRUE(h.start(TTaskKind::Measure));
     h.port.ClosePort();
     h.run();
-    EXPECT_FALSE(h.host.taskRunning());
+    EXPECT_FALSE(h.engine.running());
     EXPECT_EQ(h.state(0), NotFound);
 }
 
@@ -453,8 +453,8 @@ TEST(OneShot, SetClockSendsTheTimeAndShowsItWhenConfirmed) {
     h.run();
     ASSERT_EQ(a.heard.size(), 1u);
     EXPECT_EQ(hexOf(a.heard[0].substr(2)), "54 07 0C 1A 09 05 07");
-    EXPECT_EQ(h.engine.TimeText, "07.12.26 09:05:07");
-    EXPECT_EQ(h.host.clockTexts[0], "07.12.26 09:05:07");
+    EXPECT_EQ(h.engine.timeText(), "07.12.26 09:05:07");
+    EXPECT_EQ(h.host.lastText(EngineEvent::ClockConfirmed, 0), "07.12.26 09:05:07");
     EXPECT_EQ(h.state(0), TaskDone);
 }
 
@@ -474,8 +474,8 @@ TEST(OneShot, SetClockRetransmissionCarriesTheTimeOfNow) {
     h.run();
     ASSERT_EQ(a.heard.size(), 2u);
     EXPECT_EQ(hexOf(a.heard[1].substr(2)), "54 07 0C 1A 09 05 09");
-    EXPECT_EQ(h.host.clockTexts[0], "07.12.26 09:05:09");
-    EXPECT_EQ(h.engine.FailureCount, 1);
+    EXPECT_EQ(h.host.lastText(EngineEvent::ClockConfirmed, 0), "07.12.26 09:05:09");
+    EXPECT_EQ(h.engine.failureCount(), 1);
 }
 
 TEST(OneShot, RequestsAndAcknowledgements) {
@@ -501,7 +501,7 @@ TEST(OneShot, RequestsAndAcknowledgements) {
         EXPECT_EQ(a.heard, (std::vector<std::string>{"A1" + c.request}));
         EXPECT_EQ(h.state(0), TaskDone);
         EXPECT_EQ(h.state(1), TaskDone);
-        EXPECT_EQ(h.host.notices, "CC");
+        EXPECT_EQ(h.host.notices(), "CC");
     }
 }
 
@@ -522,9 +522,9 @@ TEST(OneShot, WrongReplyMovesOnAndTriesAgainNextAttempt) {
     ASSERT_TRUE(h.start(TTaskKind::Measure));
     h.run();
     EXPECT_EQ(a.heard.size(), 2u);
-    EXPECT_EQ(h.engine.FailureCount, 0);
+    EXPECT_EQ(h.engine.failureCount(), 0);
     EXPECT_EQ(statesOf(h.host, 0), (std::vector<int>{NotPolled, NotFound, NotFound, TaskDone}));
-    EXPECT_EQ(h.host.notices, "MCC");
+    EXPECT_EQ(h.host.notices(), "MCC");
 }
 
 TEST(Mends, ElevenCharacterNameWithoutSensorsShowsItsError) {
@@ -538,10 +538,10 @@ TEST(Mends, ElevenCharacterNameWithoutSensorsShowsItsError) {
     h.attach(l);
     ASSERT_TRUE(h.start(TTaskKind::Download));
     h.run();
-    EXPECT_EQ(h.host.statusRows.size(), 1u);
+    EXPECT_EQ(h.host.statusRows().size(), 1u);
     EXPECT_EQ(h.table.StatusError, 1);
     EXPECT_EQ(h.state(0), NoMeasurements);
-    EXPECT_EQ(h.engine.FailureCount, 0);
+    EXPECT_EQ(h.engine.failureCount(), 0);
 }
 
 TEST(Mends, ImpossibleStatusClockIsShownRaw) {
@@ -557,7 +557,7 @@ TEST(Mends, ImpossibleStatusClockIsShownRaw) {
     h.run();
     EXPECT_FALSE(h.engine.statusClockValid());
     EXPECT_TRUE(std::isnan(h.table.StatusClock));
-    EXPECT_EQ(h.host.rawClocks[0], "00.13.26 24:00:00");
+    EXPECT_EQ(h.host.lastText(EngineEvent::StatusDecoded, 0), "00.13.26 24:00:00");
     EXPECT_EQ(h.table.LoadedRecordCount, 3);
 }
 
@@ -592,21 +592,35 @@ TEST(LinkDisplay, LevelsAndBarWidths) {
 TEST(LinkDisplay, ShownStateFeedsTheRowAndTheAnalyzer) {
     Harness h;
     h.addLoggers({"A1"});
-    h.host.analyzerShown = true;
-    h.engine.SignalLevel = -107.5;
+    h.engine.setSignalLevel(-107.5);
     h.table.CurrentLogger = 0;
-    h.engine.FailureCount = 3;
-    h.engine.ByteCount = 1200;
+    const auto links = [&] { return h.host.of(EngineEvent::LinkLevel); };
     h.engine.ShowState(NotFound);
-    EXPECT_EQ(h.host.linkUpdates, 0); // codes below 2 leave the link alone
+    EXPECT_TRUE(links().empty()); // codes below 2 leave the link alone
     h.engine.ShowState(StatusLoaded);
     EXPECT_EQ(h.table.loggers[0].LoggerState, StatusLoaded);
-    EXPECT_EQ(h.host.lastBarWidth, 2);
-    EXPECT_EQ(h.host.panel1, "Сбоев: 3 Байт: 1200");
-    EXPECT_EQ(h.host.rssi, (std::vector<double>{-107.5}));
-    h.table.CurrentLogger = 1; // out of range: guarded
+    ASSERT_EQ(links().size(), 1u);
+    EXPECT_EQ(links()[0].row, 0);
+    EXPECT_EQ(links()[0].barWidth, 2);
+    EXPECT_DOUBLE_EQ(links()[0].level, -107.5);
+    EXPECT_EQ(h.host.panel1, "Сбоев: 0 Байт: 0");
+    h.table.CurrentLogger = 1; // out of range: guarded, no row, yet the analyzer hears the level
     h.engine.ShowState(TaskDone);
-    EXPECT_EQ(h.host.linkUpdates, 1);
+    EXPECT_EQ(links().size(), 1u);
+    h.engine.UpdateLinkDisplay();
+    ASSERT_EQ(links().size(), 2u);
+    EXPECT_EQ(links()[1].row, -1);
+}
+
+TEST(LinkDisplay, CountsTextNamesWhatIsNotZero) {
+    EngineEvent e;
+    e.kind = EngineEvent::Counts;
+    e.failures = 3;
+    e.bytes = 1200;
+    EXPECT_EQ(panelText(e), "Сбоев: 3 Байт: 1200");
+    e.dropped = 2;
+    e.unarchived = 5;
+    EXPECT_EQ(panelText(e), "Сбоев: 3 Байт: 1200 Потеряно записей: 2 Не в архиве: 5");
 }
 
 TEST(SetClockBytes, FromTheTimeText) {
@@ -650,7 +664,7 @@ struct ReplyTiming : Example {
         ASSERT_GE(t.size(), 2u);
         EXPECT_EQ(blockAsked(sent[2].first), again);
         EXPECT_EQ(t[1] - t[0], 150u);
-        EXPECT_EQ(h.engine.FailureCount, 1);
+        EXPECT_EQ(h.engine.failureCount(), 1);
         EXPECT_EQ(h.table.LoadedRecordCount, 248);
     }
     std::vector<uint64_t> blockTimes() const {
@@ -729,7 +743,7 @@ TEST_F(Example, RecordGivenUpOnceAndReceivedLaterIsNotCountedMissing) {
     h.run();
     EXPECT_EQ(h.state(0), TaskDone);
     EXPECT_EQ(h.table.loggers[0].GivenUpRecords, 0);
-    EXPECT_EQ(h.engine.DroppedRecords, 0);
+    EXPECT_EQ(h.engine.droppedRecords(), 0);
     EXPECT_EQ(h.table.LoadedRecordCount, 1);
 }
 
@@ -783,7 +797,7 @@ TEST_F(Example, LatePacketAfterAWholeBlockDoesNotSpoilTheNextExchange) {
     };
     ASSERT_TRUE(h.start(TTaskKind::Download));
     h.run();
-    EXPECT_EQ(h.engine.FailureCount, 0);
+    EXPECT_EQ(h.engine.failureCount(), 0);
     EXPECT_EQ(d.heard.size(), 4u);
     EXPECT_EQ(h.table.LoadedRecordCount, 248);
     EXPECT_EQ(h.state(0), TaskDone);
@@ -829,7 +843,7 @@ TEST_P(SelectiveRepeat, KeepsWhatCameWholeAndAsksOnlyForTheRest) {
     ASSERT_TRUE(h.start(TTaskKind::Download));
     h.run();
     EXPECT_EQ(h.state(0), TaskDone);
-    EXPECT_EQ(h.engine.FailureCount, 1);
+    EXPECT_EQ(h.engine.failureCount(), 1);
     const auto all = recordSeconds(now0, 500, 3);
     EXPECT_EQ(tableSeconds(h.table, 0), std::vector<int64_t>(all.begin() + 252, all.end()));
     if (firstLost == SIZE_MAX) {

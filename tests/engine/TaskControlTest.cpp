@@ -34,11 +34,15 @@ TEST(StartChecks, RefusalsInTheirOrder) {
     h.port.ClosePort();
     EXPECT_FALSE(h.start(TTaskKind::Measure));
     h.port.OpenPort();
-    // A task already running.
-    h.host.progressShown = true;
-    EXPECT_FALSE(h.start(TTaskKind::Measure));
-    h.host.progressShown = false;
     EXPECT_TRUE(h.modem.sent.empty());
+    // A task already running.
+    TestLogger a{"A1"};
+    a.silent = true;
+    h.attach(a);
+    ASSERT_TRUE(h.start(TTaskKind::Measure));
+    const size_t sent = h.modem.sent.size();
+    EXPECT_FALSE(h.engine.CheckStart(TTaskKind::Measure));
+    EXPECT_EQ(h.modem.sent.size(), sent);
     EXPECT_TRUE(h.host.msgs.errors.empty());
     EXPECT_TRUE(h.host.msgs.questions.empty());
 }
@@ -105,24 +109,22 @@ TEST(StartChecks, PortClosedAndBadPeriodStillShowsTheMessage) {
 }
 
 TEST(Polling, NoTickedLoggerStartsAndEndsAtOnce) {
-    for (int sound : {0, 1}) {
+    {
         Harness h;
         h.addLoggers({"A1", "A2"});
         h.host.unticked = {{0, true}, {1, true}};
-        h.host.sound = sound;
-        h.host.states.clear();
         ASSERT_TRUE(h.start(TTaskKind::SetTime));
         EXPECT_EQ(h.modem.commands(),
                   (std::vector<std::string>{cmd({'#', 'C', 20}), cmd({'#', 'T', 2, 0, 0x12})}));
         EXPECT_TRUE(h.modem.air().empty());
-        EXPECT_EQ(h.host.states, (std::vector<std::pair<int, int>>{{0, NotPolled}, {1, NotPolled}}));
-        EXPECT_FALSE(h.host.taskRunning()); // the switch went off and StopTask ran
+        EXPECT_EQ(h.host.states(), (std::vector<std::pair<int, int>>{{0, NotPolled}, {1, NotPolled}}));
+        EXPECT_FALSE(h.engine.running()); // the switch went off and StopTask ran
         EXPECT_FALSE(h.host.switchOn);
-        EXPECT_EQ(h.host.finishedTimerStarts, sound > 0 ? 1 : 0);
-        EXPECT_EQ(h.engine.AttemptIndex, 3);
+        EXPECT_EQ(h.host.finishedNotices(), 1);
+        EXPECT_EQ(h.engine.attemptIndex(), 3);
         EXPECT_FALSE(h.os.dtr); // raised at the start, lowered by StopTask
-        EXPECT_TRUE(h.host.modemChannelEnabled);
-        EXPECT_EQ(h.host.analyzerStops, 1);
+        EXPECT_EQ(h.host.count(EngineEvent::TaskFinished), 1);
+        EXPECT_EQ(h.host.count(EngineEvent::TaskStarted), 1);
         EXPECT_EQ(h.host.panel1, "Инициализация...");
     }
 }
@@ -132,9 +134,9 @@ TEST(Polling, EveryLoggerAlreadyDoneOrNoAttemptTicked) {
     h.addLoggers({"A1"});
     h.host.attempts[0] = h.host.attempts[1] = h.host.attempts[2] = false;
     ASSERT_TRUE(h.start(TTaskKind::Measure));
-    EXPECT_FALSE(h.host.taskRunning());
+    EXPECT_FALSE(h.engine.running());
     EXPECT_EQ(h.modem.commands().size(), 2u);
-    EXPECT_TRUE(h.host.attemptPointer.empty());
+    EXPECT_TRUE(h.host.attemptsStarted().empty());
 }
 
 TEST(Polling, PowersPerAttemptAndTheSilentLoggerAskedInEach) {
@@ -150,7 +152,7 @@ TEST(Polling, PowersPerAttemptAndTheSilentLoggerAskedInEach) {
     h.attach(c);
     ASSERT_TRUE(h.start(TTaskKind::Measure));
     h.run();
-    ASSERT_FALSE(h.host.taskRunning());
+    ASSERT_FALSE(h.engine.running());
 
     const std::vector<std::string> expected = {cmd({'#', 'C', 20}), cmd({'#', 'T', 2, 0, 0x12}),
                                                cmd({'#', 'P', 0xC0}), cmd({'#', 'P', 0x60}),
@@ -165,9 +167,9 @@ TEST(Polling, PowersPerAttemptAndTheSilentLoggerAskedInEach) {
     EXPECT_EQ(h.state(0), TaskDone);
     EXPECT_EQ(h.state(1), NotFound);
     EXPECT_EQ(h.state(2), TaskDone);
-    EXPECT_EQ(h.host.notices, "CMCMM");
-    EXPECT_EQ(h.host.attemptPointer, (std::vector<int>{72, 72, 72, 72, 95, 95, 118, 118}));
-    EXPECT_EQ(h.host.finishedTimerStarts, 1);
+    EXPECT_EQ(h.host.notices(), "CMCMM");
+    EXPECT_EQ(h.host.attemptsStarted(), (std::vector<int>{0, 0, 0, 0, 1, 1, 2, 2}));
+    EXPECT_EQ(h.host.finishedNotices(), 1);
 }
 
 TEST(Polling, SilentLoggerGetsItsTimeLimitFromTheLastRequest) {
@@ -180,14 +182,15 @@ TEST(Polling, SilentLoggerGetsItsTimeLimitFromTheLastRequest) {
     ASSERT_TRUE(h.start(TTaskKind::Erase));
     const uint64_t t0 = h.clock.elapsedMs();
     h.runFor(25900);
-    EXPECT_TRUE(h.host.taskRunning());
-    EXPECT_GT(h.host.progressPos, 500 - 50); // the time-limit clock ticks with the reception
+    EXPECT_TRUE(h.engine.running());
+    // The bar steps with every tick: 518 of them have gone once round its 452 steps and on.
+    EXPECT_EQ(h.host.lastProgress().position, 518 - 453);
     h.run();
-    EXPECT_FALSE(h.host.taskRunning());
+    EXPECT_FALSE(h.engine.running());
     EXPECT_GE(h.clock.elapsedMs() - t0, 26000u);
     EXPECT_LT(h.clock.elapsedMs() - t0, 26100u);
-    EXPECT_EQ(h.host.progressMax, 452);
-    EXPECT_EQ(h.host.notices, "M");
+    EXPECT_EQ(h.host.lastProgress().maximum, 452);
+    EXPECT_EQ(h.host.notices(), "M");
 }
 
 TEST(Polling, UntickingTheRunningAttemptMovesOnWithoutANewPower) {
@@ -210,7 +213,7 @@ TEST(Polling, UntickingTheRunningAttemptMovesOnWithoutANewPower) {
         order.push_back(s.bytes.substr(0, 2));
     EXPECT_EQ(order, (std::vector<std::string>{"#C", "#T", "#P", "A1", "B2", "C3", "#P", "A1", "C3"}));
     EXPECT_EQ(h.modem.commands()[3], cmd({'#', 'P', 0x6E})); // attempt 3's power
-    EXPECT_EQ(h.host.attemptPointer, (std::vector<int>{72, 95, 95, 95, 118, 118, 118}));
+    EXPECT_EQ(h.host.attemptsStarted(), (std::vector<int>{0, 1, 1, 1, 2, 2, 2}));
     EXPECT_EQ(h.state(1), TaskDone);
 }
 
@@ -239,36 +242,36 @@ TEST(Polling, UserStopsTheTask) {
     h.attach(a);
     ASSERT_TRUE(h.start(TTaskKind::Download));
     h.runFor(1000);
-    ASSERT_TRUE(h.host.readTimerOn);
+    ASSERT_TRUE(h.driver.receiving());
     // The switch goes off by the user's hand: its off-handler.
     h.host.switchOn = false;
     h.engine.StopTask();
-    EXPECT_FALSE(h.host.taskRunning());
-    EXPECT_FALSE(h.host.readTimerOn);
-    EXPECT_FALSE(h.host.skipDevOn);
-    EXPECT_EQ(h.host.label, "");
-    EXPECT_EQ(h.host.finishedTimerStarts, 0);
+    EXPECT_FALSE(h.engine.running());
+    EXPECT_FALSE(h.driver.receiving());
+    EXPECT_FALSE(h.driver.limitArmed());
+    EXPECT_EQ(h.host.lastProgress().phase, EngineEvent::Phase::None);
+    EXPECT_EQ(h.host.finishedNotices(), 0);
     EXPECT_EQ(h.state(0), NotFound);
     EXPECT_FALSE(h.os.dtr);
     // A time-limit tick that was already queued changes nothing.
     const size_t sent = h.modem.sent.size();
     h.engine.TimerSkipDevTimer();
     EXPECT_EQ(h.modem.sent.size(), sent);
-    EXPECT_EQ(h.host.notices, "");
+    EXPECT_EQ(h.host.notices(), "");
 }
 
 TEST(Polling, StopHandsThePortBackToAShowingAnalyzer) {
     Harness h;
     h.addLoggers({"A1"});
-    h.host.analyzerShown = true;
+    h.host.listening = true;
     h.host.unticked[0] = true;
     ASSERT_TRUE(h.start(TTaskKind::Measure));
-    EXPECT_EQ(h.host.analyzerStarts, 1);
+    EXPECT_EQ(h.host.count(EngineEvent::ListeningResumed), 1);
     EXPECT_TRUE(h.os.dtr); // the analyzer keeps reading
 
-    h.host.connectOn = false;
+    h.host.listening = false;
     ASSERT_TRUE(h.start(TTaskKind::Measure));
-    EXPECT_EQ(h.host.analyzerStarts, 1);
+    EXPECT_EQ(h.host.count(EngineEvent::ListeningResumed), 1);
     EXPECT_FALSE(h.os.dtr);
 }
 
@@ -283,10 +286,10 @@ TEST(Polling, ModemSwitchedOffMidTask) {
     // The connection switch goes off: the port closes and the task switches go off.
     h.port.ClosePort();
     h.host.switchTasksOff();
-    EXPECT_FALSE(h.host.taskRunning());
-    EXPECT_EQ(h.host.finishedTimerStarts, 0);
+    EXPECT_FALSE(h.engine.running());
+    EXPECT_EQ(h.host.finishedNotices(), 0);
     h.runFor(30000); // nothing left to drive
-    EXPECT_EQ(h.host.notices, "");
+    EXPECT_EQ(h.host.notices(), "");
 }
 
 TEST(ChannelResult, FirstTickedLoggerNotDone) {

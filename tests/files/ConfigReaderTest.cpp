@@ -4,6 +4,7 @@
 #include "engine/LoggerTable.h"
 #include "engine/UiSeams.h"
 #include "files/Cp1251.h"
+#include "tests/support/ScriptedMessages.h"
 
 #include <gtest/gtest.h>
 
@@ -196,17 +197,7 @@ TEST(ConfigParse, ExtensionRule) {
 
 namespace {
 
-class ScriptedMessages : public IMessages {
-public:
-    void error(const std::string& text) override { errors.push_back(text); }
-    void info(const std::string& text) override { infos.push_back(text); }
-    bool question(const std::string& text) override {
-        questions.push_back(text);
-        return answer;
-    }
-    bool answer = true;
-    std::vector<std::string> errors, infos, questions;
-};
+using rig::ScriptedMessages;
 
 class CountingRows : public IRowNotifications {
 public:

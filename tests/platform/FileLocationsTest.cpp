@@ -7,6 +7,8 @@
 
 namespace {
 
+constexpr auto kFreedesktop = FileLocations::Convention::Freedesktop;
+
 struct FakeEnvironment {
     std::map<std::string, std::string> vars;
     FileLocations::Environment lookup() const {
@@ -57,7 +59,8 @@ TEST(FileLocations, InstalledProgramUsesTheUsersFoldersAndTheShareFolder) {
                          {"XDG_CONFIG_HOME", dir.file("config")},
                          {"XDG_DATA_HOME", dir.file("data")}}};
     for (bool writable : {true, false}) {
-        const FileLocations l = FileLocations::decide(dir.file("usr/bin"), writable, env.lookup());
+        const FileLocations l =
+            FileLocations::decide(dir.file("usr/bin"), writable, env.lookup(), kFreedesktop);
         EXPECT_FALSE(l.portable);
         EXPECT_EQ(l.settingsFile, expected(dir, "config/kestrovane/ProgSet.ini"));
         EXPECT_EQ(l.soundDir, expected(dir, "usr/share/kestrovane/sound"));
@@ -73,7 +76,8 @@ TEST(FileLocations, InstalledProgramUsesTheUsersFoldersAndTheShareFolder) {
 TEST(FileLocations, ReadOnlyCopiedFolderFallsBackToTheDefaultsUnderHome) {
     TempDir dir;
     FakeEnvironment env{{{"HOME", dir.file("home")}, {"XDG_CONFIG_HOME", "config"}}};
-    const FileLocations l = FileLocations::decide(dir.file("stick/kestrovane"), false, env.lookup());
+    const FileLocations l =
+        FileLocations::decide(dir.file("stick/kestrovane"), false, env.lookup(), kFreedesktop);
     EXPECT_FALSE(l.portable);
     EXPECT_EQ(l.settingsFile, expected(dir, "home/.config/kestrovane/ProgSet.ini"));
     EXPECT_EQ(l.soundDir, expected(dir, "stick/kestrovane/sound"));
@@ -90,7 +94,7 @@ TEST(FileLocations, UserFoldersAreMadeOnceWithTheExamplesCopiedIn) {
     std::filesystem::permissions(dir.at("usr/share/kestrovane/Cfg/example.cfg"),
                                  std::filesystem::perms::owner_read);
     FakeEnvironment env{{{"HOME", dir.file("home")}}};
-    const FileLocations l = FileLocations::decide(dir.file("usr/bin"), false, env.lookup());
+    const FileLocations l = FileLocations::decide(dir.file("usr/bin"), false, env.lookup(), kFreedesktop);
 
     ASSERT_TRUE(l.prepareUserFolders());
     EXPECT_TRUE(std::filesystem::is_directory(dir.at("home/Documents/Kestrovane/Archive")));
@@ -108,4 +112,34 @@ TEST(FileLocations, UserFoldersAreMadeOnceWithTheExamplesCopiedIn) {
     EXPECT_FALSE(std::filesystem::exists(dir.at("home/.config/kestrovane")));
     ASSERT_TRUE(l.prepareSettingsFolder());
     EXPECT_TRUE(std::filesystem::is_directory(dir.at("home/.config/kestrovane")));
+}
+
+// Windows: a folder the installer made (its uninstaller beside the programs) or one the user cannot
+// write keeps the sounds and examples beside the programs and the user's files in the Windows places;
+// a copied folder the user can write stays portable.
+TEST(FileLocations, WindowsInstallationUsesAppDataDocumentsAndLocalAppData) {
+    TempDir dir;
+    makeDir(dir, "Program Files/Kestrovane");
+    writeBytes(dir.file("Program Files/Kestrovane/Uninstall.exe"), "MZ");
+    FakeEnvironment env{{{"USERPROFILE", dir.file("Users/Пётр")},
+                         {"APPDATA", dir.file("Users/Пётр/AppData/Roaming")},
+                         {"LOCALAPPDATA", dir.file("Users/Пётр/AppData/Local")},
+                         {"{Documents}", dir.file("Users/Пётр/Мои документы")}}};
+    constexpr auto windows = FileLocations::Convention::Windows;
+    for (bool writable : {true, false}) {
+        const FileLocations l =
+            FileLocations::decide(dir.file("Program Files/Kestrovane"), writable, env.lookup(), windows);
+        EXPECT_FALSE(l.portable);
+        EXPECT_EQ(l.settingsFile, expected(dir, "Users/Пётр/AppData/Roaming/Kestrovane/ProgSet.ini"));
+        EXPECT_EQ(l.soundDir, expected(dir, "Program Files/Kestrovane/sound"));
+        EXPECT_EQ(l.archiveDir, expected(dir, "Users/Пётр/Мои документы/Kestrovane/Archive"));
+        EXPECT_EQ(l.cfgDir, expected(dir, "Users/Пётр/Мои документы/Kestrovane/Cfg"));
+        EXPECT_EQ(l.dataDir, expected(dir, "Users/Пётр/AppData/Local/Kestrovane"));
+        EXPECT_EQ(l.examplesDir, expected(dir, "Program Files/Kestrovane/Cfg"));
+    }
+    EXPECT_TRUE(FileLocations::decide(dir.file("Users/Пётр/Desktop/Kestrovane"), true, env.lookup(), windows)
+                    .portable);
+    const FileLocations readOnly =
+        FileLocations::decide(dir.file("Program Files/Other"), false, env.lookup(), windows);
+    EXPECT_EQ(readOnly.settingsFile, expected(dir, "Users/Пётр/AppData/Roaming/Kestrovane/ProgSet.ini"));
 }

@@ -33,7 +33,7 @@ public:
     double level = 0;
     bool taskRunning() const override { return task; }
     int modemChannel() const override { return channel; }
-    double& signalLevel() override { return level; }
+    void setSignalLevel(double l) override { level = l; }
     int lost = 0;
     void portLost() override { ++lost; }
 };

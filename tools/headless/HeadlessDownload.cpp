@@ -7,13 +7,15 @@
 #include "central/CentralArchive.h"
 #endif
 
-#include "engine/EngineHost.h"
+#include "engine/EngineEvents.h"
 #include "engine/LoggerTable.h"
+#include "engine/TaskDriver.h"
 #include "engine/TaskEngine.h"
 #include "files/ConfigReader.h"
 #include "files/Cp1251.h"
 #include "files/FileIo.h"
 #include "files/OrxWriter.h"
+#include "modem/ModemLine.h"
 #include "modem/ModemLink.h"
 #include "platform/Clock.h"
 #include "platform/PortMapping.h"
@@ -70,7 +72,6 @@ std::string recordsText(int n) {
     return std::to_string(n) + (n == 1 ? " record" : " records");
 }
 
-constexpr uint32_t kSkipDevInterval = 26000;
 // How long the end of a run waits for a busy archive to take the records held back.
 constexpr uint32_t kFinalArchiveWaitMs = 5000;
 
@@ -86,12 +87,12 @@ bool parseInt(const std::string& text, int low, int high, int& out) {
 }
 
 // The window's part, played by plain fields: every logger ticked, the strategy of the default
-// settings, timers as deadlines that the loop below serves.
-class ConsoleHost final : public IEngineHost, public IModemHost, public IConfigHost, public IMessages {
+// settings; the engine's events become lines of the log and the live bar.
+class ConsoleHost final : public IEngineSettings, public IModemHost, public IConfigHost, public IMessages {
 public:
     ConsoleHost(const Options& o, IClock& clock, std::FILE* log) : options(o), clock_(clock), log_(log) {}
 
-    // IEngineHost: controls.
+    // IEngineSettings.
     bool attemptTicked(int a) const override { return a >= 0 && a < 3 && options.attempts[a]; }
     int powerIndex(int a) const override { return a >= 0 && a < 3 ? options.powers[a] : -1; }
     int dataBlockPosition() const override { return options.blockPosition; }
@@ -103,38 +104,59 @@ public:
     bool loggerTicked(int) const override { return true; }
     bool onlyNew() const override { return options.onlyNew; }
 
-    // Progress: the engine's bar and its texts feed the live bar; the texts are lines only when verbose.
-    bool taskRunning() const override { return progressShown; }
-    void setProgressShown(bool shown) override { progressShown = shown; }
-    void setProgressMax(int max) override {
-        progressMax_ = max;
-        drawBar();
+    bool taskRunning() const { return engine && engine->running(); }
+
+    // The engine's events: the bar follows its progress, the texts are lines only when verbose.
+    void onEvent(EngineEvent& e) {
+        if (visit && table) {
+            // The collector's one task, a download, runs on the group's channel.
+            if (e.kind == EngineEvent::TaskStarted)
+                visit->taskStarted(e.task, channel);
+            visit->follow(e, *table);
+        }
+        if (const std::string text = panelText(e); !text.empty())
+            setStatusPanel1(text);
+        switch (e.kind) {
+        case EngineEvent::Progress:
+            progressMax_ = e.maximum;
+            progressPosition_ = e.position;
+            drawBar();
+            break;
+        case EngineEvent::LoggerServed:
+            // The engine moves to the next logger: the one it leaves gets its line.
+            reportServed();
+            served_ = e.row;
+            servedAttempt_ = e.attempt + 1;
+            break;
+        case EngineEvent::RunThrough:
+            switchTasksOff();
+            break;
+        case EngineEvent::LoggerState:
+            if (options.verbose && table && table->validIndex(e.row) && e.state >= TaskDone)
+                say(tr("logger %d: %s\n", "логгер %d: %s\n"), e.row + 1, stateLook(e.state).hint);
+            break;
+        case EngineEvent::StatusDecoded:
+            if (options.verbose && table)
+                say(tr("logger %d: status, %d sensors, %d stored\n",
+                       "логгер %d: статус, датчиков %d, в памяти %d\n"),
+                    e.row + 1, table->StatusSensorCount, table->StatusMeasureCount);
+            break;
+        case EngineEvent::Question:
+            e.answer = question(e.text);
+            break;
+        case EngineEvent::Error:
+            error(e.text);
+            break;
+        default:
+            break;
+        }
     }
-    void setProgressPosition(int position) override {
-        progressPosition_ = position;
-        drawBar();
-    }
-    void advanceProgress() override {
-        // Wraps like the window's bar.
-        progressPosition_ = progressPosition_ + 1 > progressMax_ ? 0 : progressPosition_ + 1;
-        drawBar();
-    }
-    void setExecutionLabel(const std::string&) override {}
     void setStatusPanel1(const std::string& text) override {
         if (options.verbose && text != panel1_)
             say("%s\n", text.c_str());
         panel1_ = text;
         drawBar();
     }
-    void showPointers() override {}
-    void moveAttemptPointer(int) override {}
-    // The engine moves to the next logger: the one it leaves gets its line.
-    void moveDevicePointer(int) override {
-        reportServed();
-        served_ = table ? table->CurrentLogger : -1;
-        servedAttempt_ = engine ? engine->AttemptIndex + 1 : 0;
-    }
-    void setModemChannelEnabled(bool) override {}
 
     // Switches: only the download switch can be on.
     void switchTasksOff() override {
@@ -145,52 +167,9 @@ public:
         if (engine)
             engine->StopTask();
     }
-    bool connectSwitchOn() const override { return connected; }
 
-    // Timers.
-    void setReadStreamTimer(bool on) override {
-        if (on && !readOn)
-            readStart = clock_.tickCount();
-        readOn = on;
-    }
-    int readStreamInterval() const override { return 50; }
-    void restartSkipDevTimer() override {
-        skipOn = true;
-        skipStart = clock_.tickCount();
-    }
-    void stopSkipDevTimer() override { skipOn = false; }
-    void startFinishedSoundTimer() override {}
-
-    // Rows.
-    void rowShowState(int row, int code) override {
-        if (visit && table)
-            visit->state(row, code, *table);
-        if (options.verbose && table && table->validIndex(row) && code >= TaskDone)
-            say(tr("logger %d: %s\n", "логгер %d: %s\n"), row + 1, stateLook(code).hint);
-    }
-    void rowShowLink(int row, double level, int) override {
-        if (visit)
-            visit->link(row, level);
-    }
-    void rowShowStatus(int row, const LoggerTable& t) override {
-        if (visit)
-            visit->status(row, t, !engine || engine->statusClockValid());
-        if (options.verbose)
-            say(tr("logger %d: status, %d sensors, %d stored\n",
-                   "логгер %d: статус, датчиков %d, в памяти %d\n"),
-                row + 1, t.StatusSensorCount, t.StatusMeasureCount);
-    }
-    void rowShowClockText(int, const std::string&) override {}
-    void rowShowRawClock(int, const std::string&) override {}
-
-    // No sound and no analyzer here.
-    int soundMode() const override { return 0; }
-    void playCompleted() override {}
-    void playMissed() override {}
+    // No analyzer here.
     bool analyzerShowing() const override { return false; }
-    void analyzerStopReading() override {}
-    void analyzerStart() override {}
-    void analyzerAddRssi(TDateTime, double) override {}
     void analyzerShowRoutine() override {}
     void analyzerCloseRoutine() override {}
 
@@ -292,13 +271,8 @@ public:
     double portValue = 2;
     TDateTime begin = 0;
     TDateTime finish = 0;
-    bool progressShown = false;
     bool downloadOn = false;
     bool connected = false;
-    bool readOn = false;
-    bool skipOn = false;
-    uint32_t readStart = 0;
-    uint32_t skipStart = 0;
     int errors = 0;
     std::function<void()> retryArchive; // the loop's turn for records held back by the archive
 
@@ -319,7 +293,7 @@ private:
 
     // "[#####-----] 2/3 D4071534902 downloading 12/40", kept to one terminal line.
     void drawBar() {
-        if (!options.progressBar || !log_ || !progressShown || !table ||
+        if (!options.progressBar || !log_ || !taskRunning() || !table ||
             !table->validIndex(table->CurrentLogger))
             return;
         const int cur = table->CurrentLogger;
@@ -335,8 +309,8 @@ private:
             (loading ? tr(" downloading ", " загрузка ") + std::to_string(progressPosition_) + "/" +
                            std::to_string(progressMax_)
                      : std::string(tr(" searching", " поиск"))) +
-            (engine && engine->FailureCount > 0
-                 ? std::string(tr(", failures ", ", сбоев ")) + std::to_string(engine->FailureCount)
+            (engine && engine->failureCount() > 0
+                 ? std::string(tr(", failures ", ", сбоев ")) + std::to_string(engine->failureCount())
                  : std::string());
         if (text.size() > 79)
             text.resize(79);
@@ -366,25 +340,6 @@ private:
     size_t barLength_ = 0;
 };
 
-void configurePort(TSerialPortDriver& port) {
-    port.setInBufSize(4096);
-    port.setOutBufSize(4096);
-    port.setHwFlow(hfNONE);
-    port.setSwFlow(sfNONE);
-    port.setEnableDTROnOpen(false);
-    port.setCheckLineStatus(false);
-    port.setStopBits(sb1BITS);
-    port.setDataBits(db8BITS);
-    port.setParity(ptNONE);
-    port.setOutputTimeout(50);
-    port.setInputTimeout(50);
-    port.setPollingDelay(60000);
-    port.setBaudRateValue(57600);
-    if (port.PollingActive())
-        port.SuspendPolling();
-}
-
-// Serves the two timers until the task ends, sleeping to the nearer deadline in between.
 // Waits up to ms for bytes on the port; true when some came before the time was up. Without a
 // descriptor to wait on (Windows), it looks every 2 ms.
 bool waitForBytes(TSerialPortDriver& port, IClock& clock, uint32_t ms) {
@@ -405,8 +360,10 @@ bool waitForBytes(TSerialPortDriver& port, IClock& clock, uint32_t ms) {
     return false;
 }
 
-// True when a stop request ended the task.
-bool driveTask(ConsoleHost& host, TaskEngine& engine, TSerialPortDriver& port, IClock& clock) {
+// Drives the task until it ends; true when a stop request ended it. A pulled adapter ends it
+// through the driver's lost handler.
+bool driveTask(ConsoleHost& host, TaskDriver& driver, TSerialPortDriver& port, IClock& clock) {
+    const TaskDriver::ByteWait bytes = [&](uint32_t ms) { return waitForBytes(port, clock, ms); };
     while (host.taskRunning()) {
         if (host.retryArchive)
             host.retryArchive();
@@ -415,41 +372,7 @@ bool driveTask(ConsoleHost& host, TaskEngine& engine, TSerialPortDriver& port, I
             host.switchTasksOff();
             return true;
         }
-        if (port.DeviceLost()) {
-            // A pulled adapter: nothing more will come; what came is written.
-            host.say("%s", tr("the modem was lost\n", "связь с модемом потеряна\n"));
-            host.switchTasksOff();
-            host.sayNotTried();
-            break;
-        }
-        const uint32_t now = clock.tickCount();
-        uint32_t wait = 50;
-        if (host.readOn) {
-            const uint32_t due = now - host.readStart;
-            wait = due >= 50 ? 0 : 50 - due;
-        }
-        if (host.skipOn) {
-            const uint32_t due = now - host.skipStart;
-            wait = std::min(wait, due >= kSkipDevInterval ? 0 : kSkipDevInterval - due);
-        }
-        // While a reply is awaited, bytes are taken as they arrive: a whole reply goes on at once.
-        if (wait > 0 && host.readOn && waitForBytes(port, clock, wait)) {
-            engine.ReadArrived();
-            continue;
-        }
-        if (wait > 0)
-            clock.sleepMs(wait);
-        const uint32_t t = clock.tickCount();
-        if (host.skipOn && t - host.skipStart >= kSkipDevInterval) {
-            // A repeating timer: the next limit counts from this tick unless the engine restarts it.
-            host.skipStart = t;
-            engine.TimerSkipDevTimer();
-            continue;
-        }
-        if (host.readOn && t - host.readStart >= 50) {
-            host.readStart = t;
-            engine.TimerReadStreamTimer();
-        }
+        driver.runOnce(bytes);
     }
     return false;
 }
@@ -736,7 +659,7 @@ int run(const Options& options, TSerialPortDriver& port, IClock& systemClock, IA
     FixedNowClock fixedClock(systemClock, options.nowValue);
     IClock& clock = options.fixedNow ? static_cast<IClock&>(fixedClock) : systemClock;
 
-    configurePort(port);
+    setModemLine(port);
     LoggerTable table;
     ConsoleHost host(options, clock, log);
     table.setMessages(&host);
@@ -768,8 +691,15 @@ int run(const Options& options, TSerialPortDriver& port, IClock& systemClock, IA
     link.setAdapterSettings(adapter);
     link.setHost(&host);
     host.link = &link;
-    TaskEngine engine(table, port, link, clock, host);
+    TaskEngine engine(table, port, link, clock, host, [&host](EngineEvent& e) { host.onEvent(e); });
     host.engine = &engine;
+    TaskDriver driver(engine, port, clock);
+    driver.setLostHandler([&host] {
+        // A pulled adapter: nothing more will come; what came is written.
+        host.say("%s", tr("the modem was lost\n", "связь с модемом потеряна\n"));
+        host.switchTasksOff();
+        host.sayNotTried();
+    });
     VisitRecorder visit(clock);
     host.visit = &visit;
     attachLinkLog(visit, port);
@@ -810,10 +740,8 @@ int run(const Options& options, TSerialPortDriver& port, IClock& systemClock, IA
     }
     host.downloadOn = true;
     visit.setModem(host.panel0);
-    visit.taskStarted(TTaskKind::Download, host.channel);
     engine.StartTask(TTaskKind::Download);
-    const bool stopped = driveTask(host, engine, port, clock);
-    visit.taskEnded();
+    const bool stopped = driveTask(host, driver, port, clock);
     host.finishBar();
 
     bool complete = true;

@@ -4,13 +4,10 @@
 #include "app/CentralPushPanel.h"
 #include "app/TfrmKestrovane.h"
 #include "files/Cp1251.h"
-#include "platform/FakeClock.h"
-#include "sim/Scenario.h"
-#include "sim/SimDevices.h"
-#include "sim/SimSerialOs.h"
 #include "tests/app/AppTestSupport.h"
 #include "tests/archive/ArchiveTestSupport.h"
 #include "tests/central/CentralTestSupport.h"
+#include "tests/support/WindowRig.h"
 #include "widgets/TOnOffSwitch.h"
 
 #include <QCheckBox>
@@ -26,42 +23,32 @@ const char* const kScenario = R"({"modem": {"port": 6, "channel": 20}, "loggers"
 
 class CentralWindowTest : public QObject {
     Q_OBJECT
-    std::unique_ptr<QTemporaryDir> dir_;
-    std::unique_ptr<FakeClock> clock_;
-    std::unique_ptr<SimDevices> devices_;
-    std::unique_ptr<SimSerialOs> os_;
-    std::unique_ptr<TfrmKestrovane> w_;
+    std::unique_ptr<rig::WindowRig> r_;
+    TfrmKestrovane* w_ = nullptr;
     std::string db_;
 
     void openWindow(const std::string& address, bool earlierRecord = false) {
-        dir_ = std::make_unique<QTemporaryDir>();
-        setProgramDirForTests(dir_->path());
-        if (earlierRecord) {
-            RecordArchive earlier;
-            QVERIFY(earlier.open((dir_->path() + "/archive.sqlite").toStdString()));
-            QCOMPARE(store(earlier, testBlock("D0000000Z09", 2, 0, 1)).added, 1);
-        }
-        writeFile(dir_->path() + "/Cfg/group.cfg", "Channel 20\r\nD0000000A01\r\nD0000000B02\r\n");
-        writeFile(dir_->path() + "/ini/ProgSet.ini",
-                  QByteArray::fromStdString("[Settings]\r\n" + utf8ToCp1251(CentralPushPanel::kSettingsKey) +
-                                            "=" + address + "\r\n"));
-        clock_ = std::make_unique<FakeClock>();
-        ScenarioResult parsed = parseScenario(kScenario, "central.json");
-        QVERIFY2(parsed.ok, parsed.error.c_str());
-        devices_ = std::make_unique<SimDevices>(parsed.scenario, *clock_);
-        os_ = std::make_unique<SimSerialOs>(*devices_);
-        w_ = std::make_unique<TfrmKestrovane>(*clock_, *os_);
+        r_ = std::make_unique<rig::WindowRig>(
+            kScenario, "Channel 20\r\nD0000000A01\r\nD0000000B02\r\n", [&](const QString& folder) {
+                if (earlierRecord) {
+                    RecordArchive earlier;
+                    QVERIFY(earlier.open((folder + "/archive.sqlite").toStdString()));
+                    QCOMPARE(store(earlier, testBlock("D0000000Z09", 2, 0, 1)).added, 1);
+                }
+                writeFile(folder + "/ini/ProgSet.ini",
+                          QByteArray::fromStdString("[Settings]\r\n" +
+                                                    utf8ToCp1251(CentralPushPanel::kSettingsKey) + "=" +
+                                                    address + "\r\n"));
+            });
+        w_ = r_->window.get();
         w_->CheckBoxRunOrmix->setChecked(false);
     }
     void download() {
         BoxRecorder boxes;
-        LoadConfiguration((dir_->path() + "/Cfg/group.cfg").toStdString(), w_->table, *w_);
+        r_->loadGroup();
         w_->SwitchConnect->setOn(true);
         w_->SwitchDownload->setOn(true);
-        for (int ms = 0; w_->taskRunning() && ms < 10 * 60 * 1000; ms += 50) {
-            clock_->advanceMs(50);
-            w_->TimerReadStreamTimer();
-        }
+        r_->runTask();
     }
     long centralRecords() const {
         return pgtest::Cluster::get().server().count(db_, "SELECT count(*) FROM kestrovane.record");
@@ -75,11 +62,7 @@ private slots:
         db_ = pgtest::Cluster::get().freshDatabase();
         QVERIFY2(pgtest::Cluster::get().why().empty(), pgtest::Cluster::get().why().c_str());
     }
-    void cleanup() {
-        w_.reset();
-        os_.reset();
-        devices_.reset();
-    }
+    void cleanup() { r_.reset(); }
 
     // The server stalls (held with SIGSTOP) as the window starts and pushes what an earlier session
     // left: the download runs on regardless, and what it brought goes once the server answers again.
