@@ -66,9 +66,10 @@ TDateTime fromQDateTime(const QDateTime& v) {
 } // namespace
 
 TfrmKestrovane::TfrmKestrovane(IClock& clock, ISerialOs& serialOs, QWidget* parent)
-    : QMainWindow(parent), PortDrv(serialOs, clock), modem(PortDrv, clock),
+    : QMainWindow(parent), linkLog(clock), loggedPort(serialOs, linkLog), PortDrv(loggedPort, clock),
+      modem(PortDrv, clock),
       engine(table, PortDrv, modem, clock, *this, [this](EngineEvent& e) { onEngineEvent(e); }),
-      driver(engine, PortDrv, clock), clock_(clock), messages_(this) {
+      driver(engine, PortDrv, clock), visit(clock), clock_(clock), messages_(this) {
     setObjectName("frmKestrovane");
     setWindowTitle("Kestrovane");
     setMinimumSize(ui::clientSizeOf(800, 512));
@@ -96,6 +97,7 @@ TfrmKestrovane::TfrmKestrovane(IClock& clock, ISerialOs& serialOs, QWidget* pare
     buildPanelControl();
     buildDevList();
     buildNonVisual();
+    buildVisitMenu();
     driver.setChangeListener([this](TaskDriver::Change c) { onTimerChange(c); });
     driver.setLostHandler([this] { ModemLost(); });
 
@@ -340,6 +342,8 @@ void TfrmKestrovane::openArchive() {
     archive_ = std::move(sink);
     engine.setRecordSink(opened);
     opened->open(archivePath().toStdString());
+    visit.keep = [opened](const StatusRead& r) { opened->keepStatus(r); };
+    visit.earlier = [opened](const std::string& name) { return opened->statusHistory(name); };
 #endif
 }
 

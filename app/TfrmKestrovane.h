@@ -9,6 +9,9 @@
 #include "modem/ModemLink.h"
 #include "platform/Clock.h"
 #include "platform/FileLocations.h"
+#include "report/VisitRecorder.h"
+#include "serial/LinkLog.h"
+#include "serial/LinkLogSerialOs.h"
 #include "serial/TSerialPortDriver.h"
 #include "ui/SoundNotices.h"
 #include "ui/TfrmAnalyzer.h"
@@ -22,6 +25,7 @@
 #include <functional>
 #include <memory>
 
+class IniFile;
 class QCheckBox;
 class QDateTimeEdit;
 class QFileDialog;
@@ -128,10 +132,18 @@ public:
     QByteArray soundCompleted, soundMissed, soundFinished;
     int SoundMode = 1;
     LoggerTable table;
+    // Settings/Журнал связи: the link log for support, between the driver and the system's port.
+    LinkLog linkLog;
+    LinkLogSerialOs loggedPort;
     TSerialPortDriver PortDrv;
     ModemLink modem;
     TaskEngine engine;
     TaskDriver driver;
+    // The visit so far (TfrmKestrovaneVisit.cpp): what "Отчёт о выезде…" writes.
+    VisitRecorder visit;
+    // Where the report goes; the save dialog by default, tests replace it. Empty: cancelled.
+    std::function<QString()> askReportPath;
+    void ActionVisitReportClick();
     QtMessages& qtMessages() { return messages_; }
     QString settingsPath() const { return QString::fromStdString(Locations.settingsFile); }
     // Every record received is kept there across downloads, beside the program's own data.
@@ -292,6 +304,12 @@ private:
     void buildPanelControl();
     void buildDevList();
     void buildNonVisual();
+    void buildVisitMenu();
+    void openLinkLog(const IniFile& ini);
+    // What the visit report and the rows' warnings take from an engine event.
+    void visitEvent(const EngineEvent& e);
+    void visitTaskStarted(TTaskKind kind);
+    void showVisitWarnings(int row);
     void readSettings();
     bool writeSettings();
     void loadSounds();

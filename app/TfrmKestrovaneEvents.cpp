@@ -38,6 +38,7 @@ QString phaseText(EngineEvent::Phase phase) {
 } // namespace
 
 void TfrmKestrovane::onEngineEvent(EngineEvent& e) {
+    visitEvent(e);
     if (const std::string text = panelText(e); !text.empty())
         setStatusPanel1(text);
     switch (e.kind) {

@@ -38,6 +38,7 @@ bool TfrmKestrovane::saveMeasurements() {
         return false;
     }
     table.savedArrivals = table.recordsArrived;
+    visit.saved(target, table, tickedLoggers());
     if (CheckBoxRunOrmix->isChecked()) {
         if (QFileInfo::exists(targetText))
             openDocument(targetText);

@@ -51,6 +51,7 @@ void TfrmKestrovane::readSettings() {
     CheckBoxAttempt2->setChecked(ini.readBool("Strategy", "Attempt2", true));
     CheckBoxAttempt3->setChecked(ini.readBool("Strategy", "Attempt3", false));
     CheckBoxOnlyNew->setChecked(ini.readBool("Strategy", "OnlyNew", false));
+    openLinkLog(ini);
     // Read, never written: the address is the user's to set.
     central_ = std::make_unique<CentralPushPanel>([this] { showPanel1(); });
     central_->configure(ini, archivePath().toStdString());

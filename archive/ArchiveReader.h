@@ -1,4 +1,5 @@
 #pragma once
+#include "archive/StatusRead.h"
 #include "platform/DateTime.h"
 
 #include <cstddef>
@@ -45,6 +46,13 @@ public:
     virtual bool loggers(std::vector<ArchivedLogger>& out) = 0;
     // The history in time order; records of one time in the order the archive first took them.
     virtual bool history(const std::string& loggerName, LoggerHistory& out) = 0;
+    // Every status read of the logger and every setting of its clock, in time order; an archive
+    // that keeps none gives none.
+    virtual bool statusHistory(const std::string& loggerName, std::vector<StatusRead>& out) {
+        (void)loggerName;
+        out.clear();
+        return true;
+    }
     // The last failure as a line for the message panel or box (UTF-8, Russian).
     virtual std::string errorText() const = 0;
     // Where the archive is, for captions: a file's path or a database's address.

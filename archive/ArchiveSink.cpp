@@ -122,8 +122,16 @@ bool ArchiveSink::usable() {
 bool ArchiveSink::storePending() {
     lastTryMs_ = clock_.tickCount();
     if (!usable()) {
-        heldBack_ = heldBack_ || !queue_.empty();
-        return queue_.empty();
+        heldBack_ = heldBack_ || !queue_.empty() || !statuses_.empty();
+        return queue_.empty() && statuses_.empty();
+    }
+    while (!statuses_.empty()) {
+        if (!archive_.storeStatus(statuses_.front())) {
+            failed(static_cast<int>(archive_.error()), archive_.errorText());
+            heldBack_ = true;
+            return false;
+        }
+        statuses_.pop_front();
     }
     while (!queue_.empty()) {
         const Pending& p = queue_.front();
@@ -184,6 +192,21 @@ void ArchiveSink::blockAccepted(const LoggerTable& table, int row, const RecordB
     queuedRecords_ += static_cast<int>(p.times.size());
     queue_.push_back(std::move(p));
     storePending();
+}
+
+void ArchiveSink::keepStatus(const StatusRead& read) {
+    // A small queue of its own: a busy archive takes the readings later, in their order.
+    constexpr size_t kMaxHeldStatuses = 10000;
+    if (statuses_.size() < kMaxHeldStatuses)
+        statuses_.push_back(read);
+    storePending();
+}
+
+std::vector<StatusRead> ArchiveSink::statusHistory(const std::string& loggerName) {
+    std::vector<StatusRead> out;
+    if (usable() && !archive_.statusHistory(loggerName, out))
+        failed(static_cast<int>(archive_.error()), archive_.errorText());
+    return out;
 }
 
 std::optional<KeptNewest> ArchiveSink::newestKept(const std::string& loggerName) {

@@ -34,6 +34,11 @@ public:
     std::optional<KeptNewest> newestKept(const std::string& loggerName) override;
     int unarchivedRecords() const override { return queuedRecords_; }
 
+    // The loggers' health: a status read or a clock setting is kept like a block, held back while
+    // the archive is busy; what the archive holds of a logger's readings.
+    void keepStatus(const StatusRead& read);
+    std::vector<StatusRead> statusHistory(const std::string& loggerName);
+
     // A failure is not over: the archive cannot be used, or records wait for it.
     bool failing() const { return failing_; }
     // Tries the blocks held back again, at most once per kRetryIntervalMs; cheap to call often.
@@ -79,6 +84,7 @@ private:
     RecordArchive archive_;
     std::string path_;
     std::deque<Pending> queue_;
+    std::deque<StatusRead> statuses_;
     int queuedRecords_ = 0;
     uint32_t lastTryMs_ = 0;
     bool failing_ = false;

@@ -282,7 +282,8 @@ bool RecordArchive::createSchema() {
         return false;
     const std::string stamp = "PRAGMA application_id=" + std::to_string(kApplicationId) +
                               "; PRAGMA user_version=" + std::to_string(kSchemaVersion) + ";";
-    if (!exec(kSchema) || !exec(kSchemaPush) || !exec(stamp.c_str()) || !exec("COMMIT")) {
+    if (!exec(kSchema) || !exec(kSchemaPush) || !exec(healthSchema()) || !exec(stamp.c_str()) ||
+        !exec("COMMIT")) {
         sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
         return false;
     }
@@ -297,7 +298,7 @@ bool RecordArchive::migrate() {
         int to;
         const char* sql;
     };
-    static const Step steps[] = {{2, kSchemaPush}};
+    static const Step steps[] = {{2, kSchemaPush}, {3, healthSchema()}};
     int64_t version = 0;
     int rc = queryInt(db_, "PRAGMA user_version", version);
     if (rc != SQLITE_OK)

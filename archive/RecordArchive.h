@@ -1,5 +1,6 @@
 #pragma once
 #include "archive/ArchiveReader.h"
+#include "archive/StatusRead.h"
 #include "platform/DateTime.h"
 
 #include <cstddef>
@@ -97,7 +98,7 @@ public:
         // for what a central database lacks; only the marks of what it took are written.
         Push,
     };
-    static constexpr int kSchemaVersion = 2;
+    static constexpr int kSchemaVersion = 3;
 
     RecordArchive() = default;
     ~RecordArchive();
@@ -123,6 +124,12 @@ public:
     bool loggers(std::vector<ArchivedLogger>& out) override;
     bool history(const std::string& loggerName, LoggerHistory& out) override;
 
+    // The loggers' health over time (RecordArchiveHealth.cpp): every status read and every
+    // setting of a clock, kept per logger with the visit it came on.
+    bool storeStatus(const StatusRead& read);
+    // In time order; empty for a logger never read.
+    bool statusHistory(const std::string& loggerName, std::vector<StatusRead>& out) override;
+
     // The push to central databases. This archive's own id: 32 hex digits, made with the archive
     // and drawn anew in a copy of it, so that a central database tells its blocks from any other
     // archive's.
@@ -143,6 +150,7 @@ public:
     std::string errorText() const override;
 
 private:
+    static const char* healthSchema();
     bool fail(ArchiveError kind, const std::string& detail);
     bool failFromSqlite(int code);
     bool exec(const char* sql);

@@ -2,11 +2,13 @@
 
 #include "files/Cp1251.h"
 #include "ormix/OrmixText.h"
+#include "ormix/TfrmHealth.h"
 
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QHeaderView>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTableWidget>
@@ -60,7 +62,8 @@ TfrmArchiveLoggers::TfrmArchiveLoggers(const QString& title, const QString& loca
     connect(table_, &QTableWidget::cellDoubleClicked, this, [this] { accept(); });
     column->addWidget(table_, 1);
 
-    auto* buttons = new QDialogButtonBox(this);
+    buttons_ = new QDialogButtonBox(this);
+    QDialogButtonBox* buttons = buttons_;
     QPushButton* open = buttons->addButton(QStringLiteral("Открыть"), QDialogButtonBox::AcceptRole);
     open->setDefault(true);
     buttons->addButton(QStringLiteral("Отмена"), QDialogButtonBox::RejectRole);
@@ -72,6 +75,26 @@ TfrmArchiveLoggers::TfrmArchiveLoggers(const QString& title, const QString& loca
     for (int c = 0; c < ColumnCount; ++c)
         width += table_->columnWidth(c);
     resize(std::max(width, 520), 360);
+}
+
+void TfrmArchiveLoggers::setArchive(IArchiveReader* archive) {
+    archive_ = archive;
+    if (health_ || !archive)
+        return;
+    health_ = buttons_->addButton(QStringLiteral("Состояние…"), QDialogButtonBox::ActionRole);
+    health_->setObjectName(QStringLiteral("ButtonHealth"));
+    connect(health_, &QPushButton::clicked, this, [this] {
+        const ArchivedLogger* l = chosenLogger();
+        std::vector<StatusRead> readings;
+        if (!l || !archive_)
+            return;
+        if (!archive_->statusHistory(l->LoggerName, readings)) {
+            QMessageBox::critical(this, windowTitle(), QString::fromStdString(archive_->errorText()));
+            return;
+        }
+        TfrmHealth health(QString::fromStdString(cp1251ToUtf8(l->LoggerName)), readings, this);
+        health.exec();
+    });
 }
 
 const ArchivedLogger* TfrmArchiveLoggers::chosenLogger() const {

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+class QDialogButtonBox;
+class QPushButton;
 class QTableWidget;
 
 // The loggers an archive holds, with their record counts and time spans: the user picks the one
@@ -21,10 +23,16 @@ public:
                        QWidget* parent = nullptr);
 
     QTableWidget* table() const { return table_; }
+    // With the archive given, "Состояние…" shows the chosen logger's health over its visits.
+    void setArchive(IArchiveReader* archive);
+    QPushButton* healthButton() const { return health_; }
     // The chosen row; nullptr when none is.
     const ArchivedLogger* chosenLogger() const;
 
 private:
     std::vector<ArchivedLogger> loggers_;
     QTableWidget* table_ = nullptr;
+    QDialogButtonBox* buttons_ = nullptr;
+    QPushButton* health_ = nullptr; // once an archive is given
+    IArchiveReader* archive_ = nullptr;
 };

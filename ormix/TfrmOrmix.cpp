@@ -358,6 +358,7 @@ bool TfrmOrmix::chooseFromArchive(IArchiveReader& archive, const QString& name) 
         return false;
     }
     TfrmArchiveLoggers chooser(QStringLiteral("Архив — ") + name, location, std::move(loggers), this);
+    chooser.setArchive(&archive);
     if (chooser.exec() != QDialog::Accepted || !chooser.chosenLogger())
         return false;
     return openArchiveLogger(archive, chooser.chosenLogger()->LoggerName, name);

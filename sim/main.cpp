@@ -1,10 +1,15 @@
 // kestrovane-sim --link PATH --scenario FILE [--log FILE] [--fixed-now "YYYY-MM-DD hh:mm:ss"]
+// kestrovane-sim --link PATH --replay LINKLOG [--log FILE]
 // Serves a scenario's modem and loggers on a pseudo-terminal linked at PATH, in real time,
 // until SIGTERM or SIGINT. With --fixed-now the devices' date-time stands still at that moment
 // (records, logger clocks), so that two runs of a scenario give the same data. DTR does not
 // cross a pty, so here it counts as always high, and what is still unread is dropped at every "#?" and "#T".
+// With --replay it plays the modem's side of a program's link log instead, so that a run in the
+// field can be run again here.
 #include "platform/Clock.h"
+#include "serial/LinkLog.h"
 #include "sim/FixedNowClock.h"
+#include "sim/LinkReplay.h"
 #include "sim/PtySplitter.h"
 #include "sim/Scenario.h"
 #include "sim/SimDevices.h"
@@ -23,6 +28,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -36,7 +42,8 @@ void onSignal(int) {
 
 int usage() {
     std::fprintf(stderr, "usage: kestrovane-sim --link PATH --scenario FILE [--log FILE]"
-                         " [--fixed-now \"YYYY-MM-DD hh:mm:ss\"]\n");
+                         " [--fixed-now \"YYYY-MM-DD hh:mm:ss\"]\n"
+                         "       kestrovane-sim --link PATH --replay LINKLOG [--log FILE]\n");
     return 2;
 }
 
@@ -107,16 +114,91 @@ uint64_t monoMs() {
                                      .count());
 }
 
+std::string readWhole(const std::string& path) {
+    std::string out;
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f)
+        return out;
+    char buf[65536];
+    size_t n = 0;
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0)
+        out.append(buf, n);
+    std::fclose(f);
+    return out;
+}
+
+// The link is removed only while it still points at this run's pty.
+void unlinkOwn(const std::string& link, const std::string& slavePath) {
+    char target[4096];
+    const ssize_t len = readlink(link.c_str(), target, sizeof target - 1);
+    if (len > 0 && std::string(target, static_cast<size_t>(len)) == slavePath)
+        unlink(link.c_str());
+}
+
+// Waits up to timeout ms for the program's bytes (and for room to write, when there is some to
+// write) and hands what it reads on; false when the line failed.
+bool waitAndRead(int master, bool writing, int timeout, Log& log,
+                 const std::function<void(const uint8_t*, size_t)>& got) {
+    pollfd pfd{master, static_cast<short>(POLLIN | (writing ? POLLOUT : 0)), 0};
+    const int r = poll(&pfd, 1, timeout);
+    if (r < 0 && errno != EINTR)
+        return false;
+    if (r > 0 && (pfd.revents & POLLIN)) {
+        uint8_t buf[4096];
+        const ssize_t n = read(master, buf, sizeof buf);
+        if (n > 0) {
+            log.line("RX", buf, static_cast<size_t>(n));
+            got(buf, static_cast<size_t>(n));
+        }
+    }
+    return true;
+}
+
+// As much of out as the pty takes now.
+void writeOut(int master, std::vector<uint8_t>& out) {
+    while (!out.empty()) {
+        const ssize_t w = write(master, out.data(), out.size());
+        if (w <= 0)
+            break;
+        out.erase(out.begin(), out.begin() + w);
+    }
+}
+
+// The modem's side of a link log until a signal: the program's bytes are counted, and each part
+// of the log goes out when it falls due.
+void serveReplay(int master, LinkReplay replay, Log& log) {
+    std::vector<uint8_t> out;
+    while (!gStop) {
+        const uint64_t due = replay.nextDueMs();
+        const uint64_t now = monoMs();
+        int timeout = 100;
+        if (due != UINT64_MAX)
+            timeout = due > now ? static_cast<int>(std::min<uint64_t>(due - now, 100)) : 0;
+        if (!waitAndRead(master, !out.empty(), timeout, log,
+                         [&](const uint8_t* data, size_t n) { replay.written(data, n, monoMs()); }))
+            break;
+        const std::vector<uint8_t> part = replay.due(monoMs());
+        if (!part.empty()) {
+            log.line("TX", part.data(), part.size());
+            out.insert(out.end(), part.begin(), part.end());
+        }
+        writeOut(master, out);
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
-    std::string link, scenarioPath, logPath;
+    std::string link, scenarioPath, logPath, replayPath;
     bool fixedNow = false;
     TDateTime fixedNowValue = 0;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
-        if ((a == "--link" || a == "--scenario" || a == "--log") && i + 1 < argc) {
-            (a == "--link" ? link : a == "--scenario" ? scenarioPath : logPath) = argv[++i];
+        if ((a == "--link" || a == "--scenario" || a == "--log" || a == "--replay") && i + 1 < argc) {
+            (a == "--link"       ? link
+             : a == "--scenario" ? scenarioPath
+             : a == "--replay"   ? replayPath
+                                 : logPath) = argv[++i];
         } else if (a == "--fixed-now" && i + 1 < argc) {
             fixedNow = parseFixedNow(argv[++i], fixedNowValue);
             if (!fixedNow) {
@@ -127,11 +209,20 @@ int main(int argc, char** argv) {
             return usage();
         }
     }
-    if (link.empty() || scenarioPath.empty())
+    if (link.empty() || scenarioPath.empty() == replayPath.empty())
         return usage();
 
-    const ScenarioResult loaded = loadScenarioFile(scenarioPath);
-    if (!loaded.ok) {
+    std::vector<LinkLogEntry> replayed;
+    if (!replayPath.empty()) {
+        const std::string text = readWhole(replayPath);
+        replayed = parseLinkLog(text);
+        if (text.empty() || replayed.empty()) {
+            std::fprintf(stderr, "kestrovane-sim: no link log in %s\n", replayPath.c_str());
+            return 1;
+        }
+    }
+    const ScenarioResult loaded = replayPath.empty() ? loadScenarioFile(scenarioPath) : ScenarioResult{};
+    if (!loaded.ok && replayPath.empty()) {
         std::fprintf(stderr, "kestrovane-sim: bad scenario: %s\n", loaded.error.c_str());
         return 1;
     }
@@ -183,6 +274,18 @@ int main(int argc, char** argv) {
     sigaction(SIGTERM, &sa, nullptr);
     sigaction(SIGINT, &sa, nullptr);
     signal(SIGPIPE, SIG_IGN);
+    std::printf("kestrovane-sim: %s -> %s\n", link.c_str(), slavePath.c_str());
+    std::fflush(stdout);
+
+    if (!replayPath.empty()) {
+        log.text("START " + slavePath + " linked at " + link + ", replaying " + replayPath);
+        serveReplay(master, LinkReplay(replayed), log);
+        unlinkOwn(link, slavePath);
+        log.text("STOP");
+        close(heldSlave);
+        close(master);
+        return 0;
+    }
 
     SystemClock systemClock;
     FixedNowClock fixedClock(systemClock, fixedNowValue);
@@ -194,11 +297,8 @@ int main(int argc, char** argv) {
         names.push_back(devices.logger(i).name());
     PtySplitter splitter(names);
     log.text("START " + slavePath + " linked at " + link + ", scenario " + scenarioPath);
-    std::printf("kestrovane-sim: %s -> %s\n", link.c_str(), slavePath.c_str());
-    std::fflush(stdout);
 
     std::vector<uint8_t> out; // bytes due to the program that the pty has not taken yet
-    uint8_t buf[4096];
     auto dispatch = [&](const std::vector<PtySplitter::Piece>& pieces) {
         for (const auto& p : pieces) {
             if (!lineIs57600_8N1(heldSlave)) {
@@ -238,17 +338,9 @@ int main(int argc, char** argv) {
             const uint64_t d = splitter.deadlineMs();
             timeout = std::min<int64_t>(timeout, d > now ? int64_t(d - now) : 0);
         }
-        pollfd pfd{master, static_cast<short>(POLLIN | (out.empty() ? 0 : POLLOUT)), 0};
-        const int r = poll(&pfd, 1, timeout);
-        if (r < 0 && errno != EINTR)
+        if (!waitAndRead(master, !out.empty(), timeout, log,
+                         [&](const uint8_t* data, size_t n) { dispatch(splitter.feed(data, n, monoMs())); }))
             break;
-        if (r > 0 && (pfd.revents & POLLIN)) {
-            const ssize_t n = read(master, buf, sizeof buf);
-            if (n > 0) {
-                log.line("RX", buf, static_cast<size_t>(n));
-                dispatch(splitter.feed(buf, static_cast<size_t>(n), monoMs()));
-            }
-        }
         dispatch(splitter.flush(monoMs()));
 
         const size_t avail = devices.available();
@@ -262,18 +354,10 @@ int main(int argc, char** argv) {
         // the newest bytes.
         if (out.size() > 4096)
             out.erase(out.begin(), out.end() - 4096);
-        while (!out.empty()) {
-            const ssize_t w = write(master, out.data(), out.size());
-            if (w <= 0)
-                break;
-            out.erase(out.begin(), out.begin() + w);
-        }
+        writeOut(master, out);
     }
 
-    char target[4096];
-    const ssize_t len = readlink(link.c_str(), target, sizeof target - 1);
-    if (len > 0 && std::string(target, static_cast<size_t>(len)) == slavePath)
-        unlink(link.c_str());
+    unlinkOwn(link, slavePath);
     log.text("STOP");
     close(heldSlave);
     close(master);

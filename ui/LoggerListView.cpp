@@ -290,6 +290,13 @@ void LoggerListView::showStatus(int row, const LoggerTable& table) {
     offset->setTextColour(colour);
 }
 
+void LoggerListView::setWarnings(int row, const QStringList& warnings) {
+    if (!valid(row))
+        return;
+    QCheckBox* check = rows_[static_cast<size_t>(row)].check;
+    check->setToolTip(warnings.isEmpty() ? QString() : QStringLiteral("Внимание: ") + warnings.join("; "));
+}
+
 QString LoggerListView::clockOffsetText(int64_t seconds) {
     const int64_t a = std::llabs(seconds);
     const QString sign = seconds > 0 ? QStringLiteral("+") : seconds < 0 ? QStringLiteral("−") : QString();

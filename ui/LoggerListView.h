@@ -7,6 +7,7 @@
 #include <QLocale>
 #include <QPointer>
 #include <QString>
+#include <QStringList>
 
 #include <array>
 #include <functional>
@@ -70,6 +71,9 @@ public:
     void showClockText(int row, const QString& text);
     // A clock that forms no valid date or time: its raw bytes, in red, never compared.
     void showRawClock(int row, const QString& text);
+    // What needs the engineer's eye before the next visit (battery, clock drift, link margin), as
+    // the hint of the logger's name; none clears it.
+    void setWarnings(int row, const QStringList& warnings);
     // One of the value labels 0..4, after the logger acknowledged a change it reports about itself.
     void setValueText(int row, int column, const QString& text);
 

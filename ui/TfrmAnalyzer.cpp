@@ -151,3 +151,20 @@ void TfrmAnalyzer::closeEvent(QCloseEvent* event) {
     FormClose();
     event->accept();
 }
+
+std::optional<double> TfrmAnalyzer::noiseFloor() const {
+    // The noise moves with the hour and the weather: only the last minutes speak for this visit.
+    constexpr double kRecentDays = 10.0 / (24 * 60);
+    const TDateTime now = clock_.now();
+    double sum = 0;
+    int count = 0;
+    for (int i = PlotRSSI->pointCount(LineNoise); i-- > 0;) {
+        if (now - PlotRSSI->pointTime(LineNoise, i) > kRecentDays)
+            break;
+        sum += PlotRSSI->pointValue(LineNoise, i);
+        ++count;
+    }
+    if (count == 0)
+        return std::nullopt;
+    return sum / count;
+}

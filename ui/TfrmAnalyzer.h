@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 class IClock;
@@ -51,6 +52,9 @@ public:
 
     // The task engine's levels during a task.
     void addRssiPoint(TDateTime t, double level);
+    // The noise floor the modem reported over the last minutes, dBm (their mean); empty when the
+    // analyzer has not read any then.
+    std::optional<double> noiseFloor() const;
     // A task start: the engine alone reads the port from now on.
     void stopReading();
     bool autoShift() const { return autoShift_; }

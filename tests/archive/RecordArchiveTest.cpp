@@ -175,3 +175,56 @@ TEST_F(RecordArchiveTest, AnArchiveOfTheVersionBeforeThePushIsBroughtUpOnOpening
 }
 
 } // namespace
+
+// The loggers' health: every status and every setting of a clock comes back in time order with
+// what was unknown left unknown, also from an archive made before the health was kept.
+TEST_F(RecordArchiveTest, StatusReadsAndClockSettingsComeBackInTimeOrderAlsoAfterAnUpgrade) {
+    ASSERT_EQ(store(archive, testBlock("D0042", 2, 0, 3)).added, 3);
+    archive.close();
+    RawConnection(dir.file("archive.sqlite")).exec("DROP TABLE status_read; PRAGMA user_version=2");
+    ASSERT_TRUE(archive.open(dir.file("archive.sqlite"))) << archive.errorText();
+
+    StatusRead later;
+    later.LoggerName = "D0042";
+    later.visit = testHour(100);
+    later.time = testHour(101);
+    later.battery = 3.52;
+    later.level = -81.5;
+    later.noise = -107.0;
+    later.deviation = -12;
+    later.error = 4;
+    later.measureCount = 336;
+    StatusRead set;
+    set.LoggerName = "D0042";
+    set.visit = testHour(0);
+    set.time = testHour(1);
+    set.clockSet = true;
+    set.deviation = 0;
+    StatusRead other = later;
+    other.LoggerName = "\xD1\xEA\xE2"; // a new logger, Windows-1251 bytes
+    other.deviation.reset();           // a clock that formed no date
+    ASSERT_TRUE(archive.storeStatus(later) && archive.storeStatus(set) && archive.storeStatus(other))
+        << archive.errorText();
+
+    RecordArchive reader;
+    ASSERT_TRUE(reader.open(dir.file("archive.sqlite"), RecordArchive::Mode::ReadOnly));
+    std::vector<StatusRead> h;
+    ASSERT_TRUE(reader.statusHistory("D0042", h));
+    ASSERT_EQ(h.size(), 2u);
+    EXPECT_TRUE(h[0].clockSet);
+    EXPECT_FALSE(h[0].level);
+    EXPECT_EQ(h[0].deviation, 0);
+    EXPECT_FALSE(h[1].clockSet);
+    EXPECT_DOUBLE_EQ(h[1].battery, 3.52);
+    EXPECT_EQ(h[1].level, -81.5);
+    EXPECT_EQ(h[1].noise, -107.0);
+    EXPECT_EQ(h[1].deviation, -12);
+    EXPECT_EQ(h[1].error, 4);
+    EXPECT_EQ(h[1].measureCount, 336);
+    EXPECT_DOUBLE_EQ(h[1].visit, testHour(100));
+    ASSERT_TRUE(reader.statusHistory("\xD1\xEA\xE2", h));
+    ASSERT_EQ(h.size(), 1u);
+    EXPECT_FALSE(h[0].deviation);
+    ASSERT_TRUE(reader.statusHistory("D9999", h));
+    EXPECT_TRUE(h.empty());
+}

@@ -60,8 +60,12 @@ public:
         std::ofstream(scenario_, std::ios::binary) << scenarioJson;
         start(port);
     }
-    // An existing scenario file, such as the demo's.
-    SimProcess(int port, const std::string& scenarioFile) : scenario_(scenarioFile) { start(port); }
+    // An existing scenario file, such as the demo's; or a link log to serve back.
+    enum Source { Scenario, Replay };
+    SimProcess(int port, const std::string& file, Source source = Scenario)
+        : scenario_(file), replay_(source == Replay) {
+        start(port);
+    }
 
     ~SimProcess() {
         if (pid_ > 0 && !exited_) {
@@ -159,14 +163,15 @@ private:
             dup2(err, 2);
             const int null = open("/dev/null", O_WRONLY);
             dup2(null, 1);
-            execl(KV_SIM_PATH, KV_SIM_PATH, "--link", link_.c_str(), "--scenario", scenario_.c_str(), "--log",
-                  log_.c_str(), static_cast<char*>(nullptr));
+            execl(KV_SIM_PATH, KV_SIM_PATH, "--link", link_.c_str(), replay_ ? "--replay" : "--scenario",
+                  scenario_.c_str(), "--log", log_.c_str(), static_cast<char*>(nullptr));
             _exit(127);
         }
     }
 
     TempFolder folder_;
     std::string scenario_, link_, log_, err_;
+    bool replay_ = false;
     pid_t pid_ = -1;
     int status_ = 0;
     bool exited_ = false;

@@ -19,8 +19,10 @@
 #include "modem/ModemLink.h"
 #include "platform/Clock.h"
 #include "platform/PortMapping.h"
+#include "report/VisitRecorder.h"
 #include "serial/TSerialPortDriver.h"
 #include "sim/FixedNowClock.h"
+#include "tools/headless/HeadlessVisit.h"
 #include "tools/headless/StopSignals.h"
 
 #include <algorithm>
@@ -106,6 +108,12 @@ public:
 
     // The engine's events: the bar follows its progress, the texts are lines only when verbose.
     void onEvent(EngineEvent& e) {
+        if (visit && table) {
+            // The collector's one task, a download, runs on the group's channel.
+            if (e.kind == EngineEvent::TaskStarted)
+                visit->taskStarted(e.task, channel);
+            visit->follow(e, *table);
+        }
         if (const std::string text = panelText(e); !text.empty())
             setStatusPanel1(text);
         switch (e.kind) {
@@ -255,6 +263,7 @@ public:
 
     const Options& options;
     TaskEngine* engine = nullptr;
+    VisitRecorder* visit = nullptr;
     ModemLink* link = nullptr;
     const LoggerTable* table = nullptr;
     int channel = 0;
@@ -446,6 +455,22 @@ const std::vector<OptionEntry>& optionTable() {
          "no download: only push the record archive to\nthe --central database (no group file then)",
          "без загрузки: только передать архив записей\nв базу --central (файл группы не нужен)",
          [](Options& o, const std::string&) { return o.pushOnly = true; }},
+        {0, "report", "FILE.pdf",
+         "write the visit report: the group, the modem and\nevery logger's status, link and results, with\n"
+         "FILE.csv beside it",
+         "записать отчёт о выезде: группа, модем и у каждого\nлоггера статус, связь и итоги; рядом — "
+         "FILE.csv",
+         [](Options& o, const std::string& v) {
+             o.reportFile = v;
+             return !v.empty();
+         }},
+        {0, "link-log", "FILE",
+         "append every byte to and from the modem, with its\ntime in ms, and what the download made of it",
+         "дописывать в файл каждый байт к модему и от него со\nвременем в мс и ходом загрузки",
+         [](Options& o, const std::string& v) {
+             o.linkLogFile = v;
+             return !v.empty();
+         }},
         {'v', "verbose", nullptr, "also print every status text the window shows",
          "выводить также каждое сообщение строки состояния окна",
          [](Options& o, const std::string&) { return o.verbose = true; }},
@@ -515,7 +540,7 @@ std::string helpText(const char* program) {
                      "  5  загрузку не удалось начать\n"
                      "  6  какой-то логгер не завершён, или загрузку прервал SIGTERM, SIGINT или\n"
                      "     SIGHUP; в файле то, что пришло\n"
-                     "  7  файл не удалось записать\n"
+                     "  7  файл или отчёт не удалось записать\n"
                      "  8  часть записей не попала в архив записей (он был занят или неисправен);\n"
                      "     в файле они есть\n"
                      "Если подходит несколько, 7 важнее 8, а 8 важнее 6.\n";
@@ -530,7 +555,7 @@ std::string helpText(const char* program) {
            "  5  the download could not start\n"
            "  6  some logger did not finish, or SIGTERM, SIGINT or SIGHUP ended the\n"
            "     download; the file holds what came\n"
-           "  7  the file could not be written\n"
+           "  7  the file or the report could not be written\n"
            "  8  some records could not be kept in the record archive (it stayed busy\n"
            "     or failed); the file holds them\n"
            "  9  the central database did not take every record (not reached, the\n"
@@ -675,6 +700,10 @@ int run(const Options& options, TSerialPortDriver& port, IClock& systemClock, IA
         host.switchTasksOff();
         host.sayNotTried();
     });
+    VisitRecorder visit(clock);
+    host.visit = &visit;
+    attachLinkLog(visit, port);
+    visit.startGroup(table, options.groupFile, host.channel);
 #ifdef KV_HAVE_ARCHIVE
     // A busy, failing or missing archive is told and holds nothing up: the records wait for it.
     ArchiveSink archive(clock, [&host](const std::string& text) {
@@ -683,6 +712,8 @@ int run(const Options& options, TSerialPortDriver& port, IClock& systemClock, IA
     if (!options.archivePath.empty()) {
         archive.open(options.archivePath);
         engine.setRecordSink(&archive);
+        visit.keep = [&archive](const StatusRead& r) { archive.keepStatus(r); };
+        visit.earlier = [&archive](const std::string& name) { return archive.statusHistory(name); };
         host.retryArchive = [&archive] { archive.retry(); };
     }
 #endif
@@ -708,6 +739,7 @@ int run(const Options& options, TSerialPortDriver& port, IClock& systemClock, IA
         return kTaskRefused;
     }
     host.downloadOn = true;
+    visit.setModem(host.panel0);
     engine.StartTask(TTaskKind::Download);
     const bool stopped = driveTask(host, driver, port, clock);
     host.finishBar();
@@ -745,6 +777,10 @@ int run(const Options& options, TSerialPortDriver& port, IClock& systemClock, IA
         host.say(tr("error: %s\n", "ошибка: %s\n"), orxFailureMessage(written, options.outFile).c_str());
     else
         host.say(tr("written %s\n", "записан файл %s\n"), options.outFile.c_str());
+    if (written == orx::WriteResult::Ok)
+        visit.saved(options.outFile, table, ticked);
+    const bool reported = writeVisitReport(
+        options, visit, [&host](const std::string& line) { host.say("%s\n", line.c_str()); });
     // What the archive holds goes to the central database whatever became of the file; a run cut
     // short by a signal ends now rather than start on the network.
     bool pushed = true;
@@ -752,7 +788,7 @@ int run(const Options& options, TSerialPortDriver& port, IClock& systemClock, IA
     if (!options.central.empty() && !stopped)
         pushed = pushToCentral(options, log) == kOk;
 #endif
-    if (written != orx::WriteResult::Ok)
+    if (written != orx::WriteResult::Ok || !reported)
         return kWriteFailed;
     if (unarchived > 0)
         return kArchiveIncomplete;

@@ -3,10 +3,12 @@
 #include "platform/DateTime.h"
 
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
 class IAdapterSettings;
+struct VisitReport;
 class IClock;
 class TSerialPortDriver;
 
@@ -34,7 +36,11 @@ struct Options {
     ChannelRange channels;     // the program's MinChannel…MaxChannel: the group's channel is kept within
     bool progressBar = false;  // a bar redrawn in place: the log is a terminal
     bool timestamps = false;   // each line starts with the time: the log is a file or a pipe
-    bool help = false;         // --help or --version: print and end, nothing else is checked
+    std::string reportFile;    // the visit report (PDF, and its CSV beside it); empty: none
+    std::string linkLogFile;   // the link log, written by the caller's serial layer; empty: none
+    // Writes the report (Qt's PDF writer, set by the program where it is built); false with why.
+    std::function<bool(const VisitReport&, const std::string& path, std::string& error)> writeReport;
+    bool help = false; // --help or --version: print and end, nothing else is checked
     bool version = false;
 };
 

@@ -6,8 +6,16 @@
 #include "files/IniFile.h"
 #include "platform/Clock.h"
 #include "platform/FileLocations.h"
+#include "serial/LinkLog.h"
+#include "serial/LinkLogSerialOs.h"
 #include "serial/TSerialPortDriver.h"
 #include "tools/headless/StopSignals.h"
+
+#ifdef KV_HAVE_REPORT
+#include "report/VisitPdf.h"
+#include <QGuiApplication>
+#include <memory>
+#endif
 
 #ifdef _WIN32
 #include "platform/AdapterSettingsWin32.h"
@@ -98,7 +106,31 @@ int main(int argc, char** argv) {
     PosixSerialOs os(options.portDevice);
     IAdapterSettings* adapterSettings = nullptr;
 #endif
-    TSerialPortDriver port(os, clock);
+    // The link log sits between the driver and the system, so it sees every byte the driver does.
+    LinkLog linkLog(clock);
+    if (!options.linkLogFile.empty() && !linkLog.open(options.linkLogFile)) {
+        std::fprintf(stderr, "%s: %s %s\n", kProgram,
+                     headless::russian() ? "не удаётся записать журнал связи" : "cannot write the link log",
+                     options.linkLogFile.c_str());
+        return headless::kUsage;
+    }
+    LinkLogSerialOs loggedOs(os, linkLog);
+    TSerialPortDriver port(loggedOs, clock);
+#ifdef KV_HAVE_REPORT
+    // Qt's PDF writer needs its fonts; no window is shown, so a cron job needs no display either.
+    // Windows has its own platform plugin beside the program, always there.
+    std::unique_ptr<QGuiApplication> app;
+    if (!options.reportFile.empty()) {
+#ifndef _WIN32
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+#endif
+        static int qtArgc = 1;
+        static char name[] = "kestrovane-collect";
+        static char* qtArgv[] = {name, nullptr};
+        app = std::make_unique<QGuiApplication>(qtArgc, qtArgv);
+        options.writeReport = visitreport::writeReport;
+    }
+#endif
     const int code = headless::run(options, port, clock, adapterSettings, stderr);
     headless::runEnded();
     return code;

@@ -1,5 +1,6 @@
 #include "ormix/TOrxRecordModel.h"
 #include "ormix/TfrmArchiveLoggers.h"
+#include "ormix/TfrmHealth.h"
 #include "ormix/TfrmOrmix.h"
 #include "tests/archive/ArchiveTestSupport.h"
 #include "tests/ormix/OrxTestSupport.h"
@@ -9,6 +10,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QLabel>
+#include <QPushButton>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -110,6 +112,65 @@ private slots:
         QCOMPARE(w.fileData(1)->recordCount(), size_t{6});
         QCOMPARE(w.fileData(1)->badSignatureLines, uint64_t{0});
         QVERIFY(!w.findChild<QAction*>(QStringLiteral("ActionSaveHistoryOrx"))->isEnabled());
+    }
+
+    // Five visits a quarter apart: the battery falls, the clock is set at each visit and drifts
+    // faster and faster, and the last reply is barely over the analyzer's noise.
+    void theHealthOfALoggerShowsItsVisitsAgainstTime() {
+        const QString path = makeArchive();
+        {
+            RecordArchive a;
+            QVERIFY(a.open(path.toStdString()));
+            for (int v = 0; v < 5; ++v) {
+                StatusRead r;
+                r.LoggerName = "D0042";
+                r.visit = testHour(0) + 91 * v;
+                r.time = r.visit + 0.01;
+                r.battery = 3.62 - 0.14 * v;
+                r.level = -80.0 - 6 * v;
+                if (v == 4)
+                    r.noise = -110.0;
+                r.deviation = v == 0 ? 4 : 91 * 3 * v;
+                r.measureCount = 100 * v;
+                QVERIFY(a.storeStatus(r));
+                StatusRead set = r;
+                set.clockSet = true;
+                set.time = r.time + 0.001;
+                set.deviation = 0;
+                QVERIFY(a.storeStatus(set));
+            }
+        }
+        RecordArchive reader;
+        QVERIFY(reader.open(path.toStdString(), RecordArchive::Mode::ReadOnly));
+        std::vector<ArchivedLogger> loggers;
+        QVERIFY(reader.loggers(loggers));
+        TfrmArchiveLoggers chooser(QStringLiteral("Архив"), path, loggers);
+        QVERIFY(!chooser.healthButton());
+        chooser.setArchive(&reader);
+        chooser.show();
+        QVERIFY(chooser.healthButton()->isVisible());
+        // Read while it shows, checked once it is closed: a failed check must not leave it open.
+        std::vector<int> counts;
+        double lastDrift = 0;
+        QString warnings;
+        whenShown<TfrmHealth>([&](TfrmHealth* h) {
+            counts = {h->battery()->pointCount(0), h->level()->pointCount(0), h->level()->pointCount(1),
+                      h->drift()->pointCount(0)};
+            lastDrift =
+                h->drift()->pointCount(0) > 0 ? h->drift()->pointValue(0, h->drift()->pointCount(0) - 1) : 0;
+            warnings = h->warnings()->text();
+            if (qEnvironmentVariableIsSet("ORMIX_HEALTH_SCREENSHOT"))
+                h->grab().save(qEnvironmentVariable("ORMIX_HEALTH_SCREENSHOT"));
+            h->reject();
+        });
+        chooser.healthButton()->click();
+        // Five of battery and level, the noise where it was measured, and the drift from the
+        // second visit on, each from the setting at the visit before.
+        QCOMPARE(counts, (std::vector<int>{5, 5, 1, 4}));
+        QCOMPARE(lastDrift, 91 * 3 * 4 / (91 - 0.001));
+        QVERIFY2(warnings.contains("батарея на исходе") && warnings.contains("часы уходят") &&
+                     warnings.contains("слабая связь"),
+                 qPrintable(warnings));
     }
 
     void anArchiveThatCannotBeReadGivesItsErrorAndOpensNothing() {
