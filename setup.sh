@@ -30,6 +30,8 @@ packages=(
     # Qt and SQLite for Windows are built from Debian's source (tclsh makes the SQLite amalgamation);
     # makensis builds the installer.
     tcl nsis
+    # Wine's own fonts (Tahoma), which Windows programs expect to find.
+    fonts-wine
 )
 
 install_packages() {

@@ -24,21 +24,9 @@ install(FILES ${CMAKE_SOURCE_DIR}/resources/Cfg/example.cfg DESTINATION Cfg)
 if(EXISTS ${CMAKE_BINARY_DIR}/bin/sound)
     install(DIRECTORY ${CMAKE_BINARY_DIR}/bin/sound DESTINATION .)
 endif()
-string(REPLACE ";" " " _plugin_list "${_plugins};${_styles}")
-install(CODE "
-set(CMAKE_GET_RUNTIME_DEPENDENCIES_PLATFORM windows+pe)
-set(CMAKE_GET_RUNTIME_DEPENDENCIES_TOOL objdump)
-set(CMAKE_GET_RUNTIME_DEPENDENCIES_COMMAND x86_64-w64-mingw32-objdump)
-file(GET_RUNTIME_DEPENDENCIES
-     EXECUTABLES $<TARGET_FILE:kestrovane> $<TARGET_FILE:ormix> $<TARGET_FILE:kestrovane-collect>
-     LIBRARIES ${_plugin_list}
-     DIRECTORIES ${CMAKE_BINARY_DIR}/bin
-     PRE_EXCLUDE_REGEXES \"^api-ms-\" \"^ext-ms-\"
-     RESOLVED_DEPENDENCIES_VAR _found)
-foreach(_dll IN LISTS _found)
-    file(INSTALL \${_dll} DESTINATION \${CMAKE_INSTALL_PREFIX})
-endforeach()
-")
+install(CODE "set(KV_BIN ${CMAKE_BINARY_DIR}/bin)
+set(KV_FILES $<TARGET_FILE:kestrovane> $<TARGET_FILE:ormix> $<TARGET_FILE:kestrovane-collect> ${_plugins} ${_styles})
+include(${CMAKE_SOURCE_DIR}/cmake/WindowsDlls.cmake)")
 
 set(_stage ${CMAKE_BINARY_DIR}/Kestrovane)
 set(_zip ${CMAKE_BINARY_DIR}/kestrovane-${PROJECT_VERSION}-windows.zip)

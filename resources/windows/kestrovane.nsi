@@ -1,9 +1,9 @@
 ; Kestrovane's installer: per machine (Program Files, for every user) or per user (no administrator
 ; rights needed). makensis gets VERSION, ICON, STAGE (the folder to install, as the portable zip holds
 ; it), FILES and UNFILES (the File and Delete lines of exactly that folder) and OUTFILE.
-Unicode true
+; The programs are 64-bit, and so is the installer (it runs where they run).
+Target amd64-unicode
 SetCompressor /SOLID lzma
-RequestExecutionLevel user
 
 !define APP "Kestrovane"
 !define UNINSTKEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Kestrovane"

@@ -1,0 +1,31 @@
+# Run at install time: copies into the install prefix the DLLs of KV_BIN that the programs and
+# plugins KV_FILES load, directly or through one another. Import names are matched without regard
+# to case, as Windows does (the build machine's file system is case-sensitive); DLLs not in KV_BIN
+# are the system's own.
+cmake_policy(VERSION 3.25)
+set(CMAKE_GET_RUNTIME_DEPENDENCIES_PLATFORM windows+pe)
+set(CMAKE_GET_RUNTIME_DEPENDENCIES_TOOL objdump)
+set(CMAKE_GET_RUNTIME_DEPENDENCIES_COMMAND x86_64-w64-mingw32-objdump)
+file(GLOB _available ${KV_BIN}/*.dll)
+set(_todo ${KV_FILES})
+set(_taken "")
+while(_todo)
+    file(GET_RUNTIME_DEPENDENCIES LIBRARIES ${_todo} RESOLVED_DEPENDENCIES_VAR _resolved
+         UNRESOLVED_DEPENDENCIES_VAR _unresolved)
+    set(_todo "")
+    foreach(_name IN LISTS _resolved _unresolved)
+        get_filename_component(_name ${_name} NAME)
+        string(TOLOWER ${_name} _name)
+        foreach(_dll IN LISTS _available)
+            get_filename_component(_have ${_dll} NAME)
+            string(TOLOWER ${_have} _have)
+            if(_have STREQUAL _name AND NOT _dll IN_LIST _taken)
+                list(APPEND _taken ${_dll})
+                list(APPEND _todo ${_dll})
+            endif()
+        endforeach()
+    endforeach()
+endwhile()
+foreach(_dll IN LISTS _taken)
+    file(INSTALL ${_dll} DESTINATION ${CMAKE_INSTALL_PREFIX})
+endforeach()
