@@ -70,6 +70,8 @@ for _ in $(seq 100); do
     sleep 0.3
 done
 "$wine" tasklist 2>/dev/null | grep -qi kestrovane.exe && fail "the program did not close on WM_CLOSE"
+# Until the process has gone for good, Windows keeps its DLLs, and the uninstaller could not delete them.
+timeout 60 "$wineserver" -w || fail "Wine did not settle after the close"
 appdata="$WINEPREFIX/drive_c/users/$user/AppData/Roaming/Kestrovane"
 [[ -f "$appdata/ProgSet.ini" ]] || fail "no settings in %APPDATA%\\Kestrovane"
 grep -q $'\r$' "$appdata/ProgSet.ini" || fail "the settings file has no CR LF line ends"
