@@ -84,10 +84,12 @@ int DecodeStatus(const uint8_t* data, size_t size, const std::string& loggerName
     s.clockRaw = raw;
     TDateTime clock = 0.0;
     s.clockValid = LoggerDateTime(date, time, currentYear, clock);
-    if (s.clockValid)
-        s.clock = dt::fromSeconds(dt::toSeconds(clock) + 8 * static_cast<int64_t>(be16(tail + 9)));
-    else
+    if (s.clockValid) {
+        s.advanceSeconds = 8 * static_cast<int64_t>(be16(tail + 9));
+        s.clock = dt::fromSeconds(dt::toSeconds(clock) + s.advanceSeconds);
+    } else {
         s.clock = std::numeric_limits<double>::quiet_NaN();
+    }
     s.period = tail[11] == 0 ? 1 : tail[11];
     s.measureCount = be16(tail + 12);
     out = std::move(s);

@@ -30,6 +30,8 @@ struct LoggerStatus {
     bool clockValid = false;
     TDateTime clock = 0.0;
     std::string clockRaw; // "dd.mm.yy hh:nn:ss" of the raw bytes, e.g. "00.13.26 24:00:00"
+    // The advance is in clock but not in the records' times, which carry the bare clock.
+    int64_t advanceSeconds = 0;
     int period = 1;       // hours, 0 taken as 1
     int measureCount = 0; // 0..65535
 };

@@ -50,8 +50,12 @@ int TaskEngine::startTurn(const LoggerStatus& status) {
     const double periodDays = periodHours_ / 24.0;
     // Records carry the logger's own times: the window the user set on the computer's clock is
     // moved by how far the logger's clock is off, as counting back from its newest record does.
+    // That is the records' clock, without the status's advance: with it, the window's begin
+    // passes the oldest record asked for in the last minutes of each period.
     // Under a minute is the status's own delay and its whole seconds, not a clock that is off.
-    double skew = status.clockValid ? status.clock - now : 0.0;
+    const TDateTime recordClock =
+        status.clockValid ? dt::fromSeconds(secondsOf(status.clock) - status.advanceSeconds) : now;
+    double skew = status.clockValid ? recordClock - now : 0.0;
     if (std::fabs(skew) < 60.0 / 86400)
         skew = 0.0;
     windowBegin_ = settings_.dateBegin() + skew;
@@ -65,7 +69,7 @@ int TaskEngine::startTurn(const LoggerStatus& status) {
     if (kept && kept->time >= windowBegin_) {
         // The kept record's time is the logger's own.
         const bool erased = kept->measureCount >= 0 && status.measureCount < kept->measureCount;
-        const bool clockBehind = status.clockValid && status.clock < kept->time;
+        const bool clockBehind = status.clockValid && recordClock < kept->time;
         if (erased || clockBehind) {
             // The memory was erased or the clock moved since: the times no longer tell what is new.
             timeFilter_ = false;

@@ -205,6 +205,26 @@ TEST(EndToEnd, ChangedPeriodStillReachesTheBeginDate) {
     EXPECT_EQ(rig.table.loggers[0].RecordTimes.size(), 241u); // ten days at 1 hour, the first at the begin
 }
 
+// The status's clock is advanced while the records carry the bare clock: in the last minutes of a
+// period the window must still reach the oldest record the plan asks for.
+TEST(EndToEnd, ClockAdvanceDoesNotCutTheOldestRecordNearAPeriodBoundary) {
+    const char* json = R"({"modem": {"port": 6}, "loggers": [
+        {"name": "A0001", "sensors": [1, 2], "period": 3, "measuring": false, "clockOffset": -18000,
+         "advance": 40, "generate": {"count": 310}}]})";
+    // The logger's bare clock reads 08:57, three minutes before its period ends; 40 × 8 s more.
+    SimRig rig(json, dt::encode(2026, 12, 7, 13, 57, 0));
+    rig.addLoggers({"A0001"});
+    rig.host.begin = rig.clock.now() - 2;
+    rig.host.finish = rig.clock.now();
+    ASSERT_TRUE(rig.start(TTaskKind::Download));
+    rig.run();
+    EXPECT_EQ(rig.state(0), TaskDone);
+    const LoggerTable::Logger& l = rig.table.loggers[0];
+    ASSERT_EQ(l.RecordTimes.size(), 16u); // two days at 3 hours
+    EXPECT_EQ(dt::toSeconds(l.RecordTimes.front()), dt::toSeconds(dt::encode(2026, 12, 5, 9, 0, 0)));
+    EXPECT_EQ(dt::toSeconds(l.RecordTimes.back()), dt::toSeconds(dt::encode(2026, 12, 7, 6, 0, 0)));
+}
+
 // A poor link at the largest blocks: packets spoiled by the radio, lost, replies cut short. The
 // records are those of a good link, each once, and the download needs no second attempt.
 TEST(EndToEnd, PoorLinkGivesTheRecordsOfAGoodOne) {
