@@ -19,7 +19,6 @@ QByteArray resource(const char* name) {
 int main(int argc, char** argv) {
     choosePlatformDefaults();
     QApplication app(argc, argv);
-    chooseApplicationFont();
     installQtRussian(app);
     // Ties the windows to the desktop entry, so that a Wayland desktop shows its name and icon.
     QGuiApplication::setDesktopFileName(QStringLiteral("kestrovane"));

@@ -10,7 +10,6 @@
 int main(int argc, char** argv) {
     choosePlatformDefaults();
     QApplication app(argc, argv);
-    chooseApplicationFont();
     QApplication::setApplicationName(QStringLiteral("Ormix"));
     QGuiApplication::setDesktopFileName(QStringLiteral("ormix"));
     installQtRussian(app);

@@ -5,8 +5,3 @@
 // the program is tested), and DirectWrite draws the same text on every Windows the program runs on.
 // A platform chosen by the user (QT_QPA_PLATFORM, -platform) is left as it is.
 void choosePlatformDefaults();
-
-// Called once the application object is made. On Windows the windows' font is the system's own
-// (Segoe UI, else Tahoma), named so that Latin and Cyrillic text come in one face: the dialog font
-// alias that Qt takes by default may fall back to different faces for the two.
-void chooseApplicationFont();
