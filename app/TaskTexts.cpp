@@ -5,6 +5,7 @@
 #include "ui/Cp1251Text.h"
 
 #include <QStringList>
+#include <cstdlib>
 
 namespace tasktext {
 
@@ -89,6 +90,9 @@ QString summary(const LoggerTable& table, const std::vector<bool>& ticked, TTask
         answered += k <= 2 ? 1 : 0;
         outcomes[k].rows.push_back(i);
     }
+    // An erase the user declined leaves the logger with its status read and its memory whole.
+    if (kind == TTaskKind::Erase)
+        outcomes[1].word = "не стёрто";
     QString text = (stopped ? QStringLiteral("Остановлено. ") : QString()) + taskName(kind) +
                    (continued ? QStringLiteral(" (продолжение)") : QString()) + QStringLiteral(" — ");
     if (total == 0) {
@@ -106,6 +110,56 @@ QString summary(const LoggerTable& table, const std::vector<bool>& ticked, TTask
     if (detail)
         *detail = lines.join('\n');
     return text + QStringLiteral("%1 из %2: ").arg(answered).arg(total) + parts.join(QStringLiteral(", "));
+}
+
+QString deviationText(long long seconds) {
+    const long long a = seconds < 0 ? -seconds : seconds;
+    QString text = seconds > 0 ? QStringLiteral("+") : seconds < 0 ? QStringLiteral("−") : QString();
+    if (a >= 3600)
+        text += QStringLiteral("%1 ч ").arg(a / 3600);
+    if (a >= 60)
+        text += QStringLiteral("%1 мин ").arg(a / 60 % 60);
+    return text + QStringLiteral("%1 с").arg(a % 60);
+}
+
+QString clockHint(const ClockFinding& f, bool checkOnly) {
+    if (!f.valid)
+        return f.set ? QStringLiteral("Часы не читались — установлены") : QStringLiteral("Часы не читаются");
+    QString text = QStringLiteral("Часы: %1 к часам компьютера").arg(deviationText(f.seconds));
+    if (f.set)
+        return text + QStringLiteral(" — установлены");
+    if (!f.leftAlone)
+        return text + QStringLiteral(" — вне допуска, установить не удалось");
+    return text + (checkOnly ? QStringLiteral(" (только проверка)")
+                             : QStringLiteral(", в допуске — не устанавливались"));
+}
+
+QString clockNote(const LoggerTable& table, const std::vector<ClockFinding>& findings, bool checkOnly,
+                  QStringList* lines) {
+    int set = 0, left = 0, failed = 0;
+    const ClockFinding* worst = nullptr;
+    for (const ClockFinding& f : findings) {
+        (f.set ? set : f.leftAlone ? left : failed) += 1;
+        if (f.valid && (!worst || std::llabs(f.seconds) > std::llabs(worst->seconds)))
+            worst = &f;
+        if (lines)
+            *lines << names(table, {f.row}) + QStringLiteral(": ") + clockHint(f, checkOnly);
+    }
+    QStringList parts;
+    if (checkOnly)
+        parts << QStringLiteral("проверено %1").arg(left);
+    else {
+        if (left > 0)
+            parts << QStringLiteral("в допуске %1").arg(left);
+        if (set > 0)
+            parts << QStringLiteral("установлены %1").arg(set);
+        if (failed > 0)
+            parts << QStringLiteral("не установлены %1").arg(failed);
+    }
+    if (worst)
+        parts << QStringLiteral("наибольшее отклонение %1 (%2)")
+                     .arg(deviationText(worst->seconds), names(table, {worst->row}));
+    return parts.isEmpty() ? QString() : QStringLiteral("часы: ") + parts.join(QStringLiteral(", "));
 }
 
 QString splitNote(const LoggerTable& table, const std::vector<int>& moved, const std::vector<int>& stayed,

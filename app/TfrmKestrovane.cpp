@@ -324,6 +324,14 @@ void TfrmKestrovane::switchTasksOff() {
         s->setOn(false);
 }
 
+int TfrmKestrovane::clockAllowance() const {
+    return std::clamp(SpinClockAllowance->valueInRange(), 0, 3600);
+}
+
+bool TfrmKestrovane::clockCheckOnly() const {
+    return ActionClockCheckOnly->isChecked();
+}
+
 bool TfrmKestrovane::onlyNew() const {
     return CheckBoxOnlyNew->isChecked() || resuming_;
 }
@@ -573,8 +581,14 @@ void TfrmKestrovane::taskStopped(bool continued) {
     // The engine ends a task it has run through with every attempt done; any other end is a stop.
     const bool stopped = engine.attemptIndex() < 3;
     QString detail;
-    lastSummary_ =
-        tasktext::summary(table, tickedLoggers(), engine.kind(), stopped, continued, &detail).toStdString();
+    QString summary = tasktext::summary(table, tickedLoggers(), engine.kind(), stopped, continued, &detail);
+    if (engine.kind() == TTaskKind::SetTime && !clockFindings_.empty()) {
+        QStringList lines;
+        summary +=
+            QStringLiteral("; ") + tasktext::clockNote(table, clockFindings_, clockCheckOnly(), &lines);
+        detail += QStringLiteral("\n") + lines.join('\n');
+    }
+    lastSummary_ = summary.toStdString();
     setStatusPanel1(lastSummary_);
     StatusPanel1->setToolTip(detail);
     if (!stopped)

@@ -1,5 +1,6 @@
 #pragma once
 #include "app/QtMessages.h"
+#include "app/TaskTexts.h"
 #include "engine/EngineEvents.h"
 #include "engine/LoggerTable.h"
 #include "engine/RecordSink.h"
@@ -209,6 +210,8 @@ public:
     TOnOffSwitch* SwitchPeriod = nullptr;
     TOnOffSwitch* SwitchChannel = nullptr;
     TNumSpinEdit* SpinLogPeriod = nullptr;
+    TNumSpinEdit* SpinClockAllowance = nullptr; // seconds a clock may be off and left alone
+    QAction* ActionClockCheckOnly = nullptr;    // the clock task reads the clocks, sets none
     TNumSpinEdit* SpinLogChannel = nullptr;
     QLabel* LabelLogFreq = nullptr;
     TImageButton* Label13 = nullptr;
@@ -247,6 +250,8 @@ public:
     bool loggerTicked(int row) const override;
     bool onlyNew() const override;
     bool listenAfterTask() const override;
+    int clockAllowance() const override;
+    bool clockCheckOnly() const override;
 
     // The engine's events on the widgets (TfrmKestrovaneEvents.cpp); tests play some of them.
     void onEngineEvent(EngineEvent& e);
@@ -298,6 +303,9 @@ private:
     void rowShowState(int row, int code);
     // The question a start asks; the window adds what the task acts on to the designed text.
     std::string startQuestion(TTaskKind kind, const std::string& designed) const;
+    // "В архиве нет N записей регистратора …": whether to erase a logger the archive lacks records of.
+    std::string eraseLossQuestion(int row, int records) const;
+    void clockFound(const EngineEvent& e);
     void analyzerStart();
     void buildRegions();
     void buildPanelFile();
@@ -350,7 +358,8 @@ private:
     // Settings/Центральный архив: the push after each download, and its word in panel 1.
     std::unique_ptr<CentralPushPanel> central_;
     std::unique_ptr<LoggerListView> list_;
-    std::string lastSummary_; // how the last task ended, for panel 1
+    std::string lastSummary_;                           // how the last task ended, for panel 1
+    std::vector<tasktext::ClockFinding> clockFindings_; // of the clock task running or last run
 
     // A download cut by the loss of the modem, and its records held aside while it goes on.
     class ResumeSink;

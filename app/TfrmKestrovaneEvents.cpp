@@ -3,6 +3,7 @@
 #include "app/TImageButton.h"
 #include "app/TaskTexts.h"
 #include "app/TfrmKestrovane.h"
+#include "ui/Cp1251Text.h"
 #include "ui/LoggerListView.h"
 #include "widgets/TNumSpinEdit.h"
 #include "widgets/TOnOffSwitch.h"
@@ -43,6 +44,7 @@ void TfrmKestrovane::onEngineEvent(EngineEvent& e) {
         setStatusPanel1(text);
     switch (e.kind) {
     case EngineEvent::TaskStarted:
+        clockFindings_.clear();
         // The task owns the modem now: the analyzer stops reading and the channel stays as it is.
         if (analyzer_)
             analyzer_->stopReading();
@@ -89,6 +91,10 @@ void TfrmKestrovane::onEngineEvent(EngineEvent& e) {
         break;
     case EngineEvent::ClockConfirmed:
         list_->showClockText(e.row, QString::fromStdString(e.text));
+        clockFound(e);
+        break;
+    case EngineEvent::ClockChecked:
+        clockFound(e);
         break;
     case EngineEvent::Progress:
         ProgrBarExecution->setMaximum(e.maximum);
@@ -107,7 +113,8 @@ void TfrmKestrovane::onEngineEvent(EngineEvent& e) {
         analyzerStart();
         break;
     case EngineEvent::Question:
-        e.answer = messages_.question(startQuestion(e.task, e.text));
+        e.answer = messages_.question(e.row >= 0 ? eraseLossQuestion(e.row, e.records)
+                                                 : startQuestion(e.task, e.text));
         break;
     case EngineEvent::Error:
         messages_.error(e.text);
@@ -115,6 +122,23 @@ void TfrmKestrovane::onEngineEvent(EngineEvent& e) {
     case EngineEvent::Counts:
         break;
     }
+}
+
+void TfrmKestrovane::clockFound(const EngineEvent& e) {
+    auto f = std::find_if(clockFindings_.begin(), clockFindings_.end(),
+                          [&](const tasktext::ClockFinding& c) { return c.row == e.row; });
+    if (f == clockFindings_.end()) {
+        clockFindings_.push_back({e.row});
+        f = clockFindings_.end() - 1;
+    }
+    if (e.kind == EngineEvent::ClockChecked) {
+        f->valid = e.clockValid;
+        f->seconds = e.seconds;
+        f->leftAlone = e.completed;
+    } else {
+        f->set = true;
+    }
+    list_->setClockHint(e.row, tasktext::clockHint(*f, clockCheckOnly()));
 }
 
 void TfrmKestrovane::onTimerChange(TaskDriver::Change change) {
@@ -196,6 +220,23 @@ void TfrmKestrovane::rowShowState(int row, int code) {
             list_->setValueText(row, LoggerListView::kPeriodColumn,
                                 QString::number(static_cast<uint8_t>(engine.lastCommand()[at])));
     }
+}
+
+std::string TfrmKestrovane::eraseLossQuestion(int row, int records) const {
+    if (!table.validIndex(row))
+        return {};
+    const LoggerTable::Logger& l = table.loggers[static_cast<size_t>(row)];
+    QString who = textFromCp1251(l.LoggerName);
+    if (!l.LoggerComment.empty())
+        who += QStringLiteral(" («%1»)").arg(textFromCp1251(l.LoggerComment));
+    // After "нет": 1, 21 записи; 2, 5, 11 записей.
+    const bool one = records % 10 == 1 && records % 100 != 11;
+    return QStringLiteral("В архиве нет %1 %2 регистратора %3.\r\nПри стирании они будут потеряны. "
+                          "Стереть память этого логгера?")
+        .arg(records)
+        .arg(one ? QStringLiteral("записи") : QStringLiteral("записей"))
+        .arg(who)
+        .toStdString();
 }
 
 std::string TfrmKestrovane::startQuestion(TTaskKind kind, const std::string& designed) const {

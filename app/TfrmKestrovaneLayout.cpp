@@ -311,6 +311,12 @@ void TfrmKestrovane::buildPanelControl() {
     SwitchChannel = onOff("SwitchChannel", "канал", "Установить частотный\nканал логгеров", 4, 385);
     SpinLogPeriod = spin("SpinLogPeriod", "Период измерений логгеров", 1, 99, 3);
     SpinLogPeriod->setGeometry(84, 366, 52, kSwitchHeight);
+    SpinClockAllowance = spin("SpinClockAllowance",
+                              "Допуск часов, с\nЧасы, которые спешат или отстают не больше, остаются "
+                              "как есть;\nустановленные часы проверяются ещё раз.\n0 — установить часы "
+                              "всех отмеченных логгеров",
+                              0, 3600, 0);
+    SpinClockAllowance->setGeometry(84, 309, 52, kSwitchHeight);
     SpinLogChannel = spin("SpinLogChannel", "Номер частотного канала логгеров", 0, 200, 0);
     SpinLogChannel->setGeometry(84, 385, 52, kSwitchHeight);
     // Right-aligned under its field: a longer text grows to the left, never over the edge.

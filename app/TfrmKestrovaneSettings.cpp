@@ -51,6 +51,8 @@ void TfrmKestrovane::readSettings() {
     CheckBoxAttempt2->setChecked(ini.readBool("Strategy", "Attempt2", true));
     CheckBoxAttempt3->setChecked(ini.readBool("Strategy", "Attempt3", false));
     CheckBoxOnlyNew->setChecked(ini.readBool("Strategy", "OnlyNew", false));
+    SpinClockAllowance->setValue(std::clamp(ini.readInteger("Strategy", "ClockAllowance", 0), 0, 3600));
+    ActionClockCheckOnly->setChecked(ini.readBool("Strategy", "ClockCheckOnly", false));
     openLinkLog(ini);
     // Read, never written: the address is the user's to set.
     central_ = std::make_unique<CentralPushPanel>([this] { showPanel1(); });
@@ -88,6 +90,8 @@ bool TfrmKestrovane::writeSettings() {
         {"Strategy", "Attempt2", CheckBoxAttempt2->isChecked() ? 1 : 0},
         {"Strategy", "Attempt3", CheckBoxAttempt3->isChecked() ? 1 : 0},
         {"Strategy", "OnlyNew", CheckBoxOnlyNew->isChecked() ? 1 : 0},
+        {"Strategy", "ClockAllowance", SpinClockAllowance->valueRounded()},
+        {"Strategy", "ClockCheckOnly", ActionClockCheckOnly->isChecked() ? 1 : 0},
     };
     for (const Key& k : keys) {
         if (!ini.writeInteger(k.section, k.key, k.value)) {

@@ -5,6 +5,8 @@
 #include "files/IniFile.h"
 #include "report/VisitPdf.h"
 #include "ui/LoggerListView.h"
+#include "widgets/TNumSpinEdit.h"
+#include "widgets/TOnOffSwitch.h"
 
 #include <QAction>
 #include <QDir>
@@ -23,6 +25,25 @@ void TfrmKestrovane::buildVisitMenu() {
     connect(action, &QAction::triggered, this, [this] { ActionVisitReportClick(); });
     for (QWidget* w : {static_cast<QWidget*>(ScrollBoxDevList), static_cast<QWidget*>(ImageSaveORX)}) {
         w->addAction(action);
+        w->setContextMenuPolicy(Qt::ActionsContextMenu);
+    }
+    // The clock task's check-only choice, on a right click over its switch and its allowance: the
+    // designed column has no row left for it.
+    ActionClockCheckOnly = new QAction(QStringLiteral("только проверить"), this);
+    ActionClockCheckOnly->setObjectName("ActionClockCheckOnly");
+    ActionClockCheckOnly->setCheckable(true);
+    const QString allowanceHint = SpinClockAllowance->toolTip();
+    const auto showMode = [this, allowanceHint](bool only) {
+        SpinClockAllowance->setToolTip(
+            allowanceHint + (only ? QStringLiteral("\nСейчас «время» только проверяет часы, ничего не "
+                                                   "устанавливая (правая кнопка мыши на «время»)")
+                                  : QStringLiteral("\nПравая кнопка мыши: только проверить")));
+        SpinClockAllowance->setEnabled(!only);
+    };
+    connect(ActionClockCheckOnly, &QAction::toggled, this, showMode);
+    showMode(false);
+    for (QWidget* w : {static_cast<QWidget*>(SwitchTime), static_cast<QWidget*>(SpinClockAllowance)}) {
+        w->addAction(ActionClockCheckOnly);
         w->setContextMenuPolicy(Qt::ActionsContextMenu);
     }
     askReportPath = [this] {

@@ -209,6 +209,18 @@ std::vector<StatusRead> ArchiveSink::statusHistory(const std::string& loggerName
     return out;
 }
 
+std::optional<int> ArchiveSink::keptBetween(const std::string& loggerName, TDateTime from, TDateTime to) {
+    // Records held back are not kept yet: what an erase would lose of them is in memory only.
+    if (!usable())
+        return std::nullopt;
+    int count = 0;
+    if (!archive_.recordsBetween(loggerName, from, to, count)) {
+        failed(static_cast<int>(archive_.error()), archive_.errorText());
+        return std::nullopt;
+    }
+    return count;
+}
+
 std::optional<KeptNewest> ArchiveSink::newestKept(const std::string& loggerName) {
     if (!usable())
         return std::nullopt;

@@ -32,6 +32,7 @@ public:
     void blockAccepted(const LoggerTable& table, int row, const RecordBatch& batch, int measureCount,
                        int newestOffset) override;
     std::optional<KeptNewest> newestKept(const std::string& loggerName) override;
+    std::optional<int> keptBetween(const std::string& loggerName, TDateTime from, TDateTime to) override;
     int unarchivedRecords() const override { return queuedRecords_; }
 
     // The loggers' health: a status read or a clock setting is kept like a block, held back while

@@ -514,6 +514,27 @@ bool RecordArchive::newestPlace(const std::string& loggerName, std::optional<New
     return true;
 }
 
+bool RecordArchive::recordsBetween(const std::string& loggerName, TDateTime from, TDateTime to, int& count) {
+    count = 0;
+    int64_t logger = 0;
+    if (!heldLogger(loggerName, logger))
+        return false;
+    if (logger == 0)
+        return true;
+    // Two variants of one time are one place in the logger's memory.
+    return eachRow(
+        "SELECT COUNT(DISTINCT time) FROM record WHERE logger = ?1 AND time BETWEEN ?2 AND ?3",
+        [&](sqlite3_stmt* s) {
+            sqlite3_bind_int64(s, 1, logger);
+            sqlite3_bind_int64(s, 2, dt::toSeconds(from));
+            sqlite3_bind_int64(s, 3, dt::toSeconds(to));
+        },
+        [&](sqlite3_stmt* s) {
+            count = sqlite3_column_int(s, 0);
+            return false;
+        });
+}
+
 bool RecordArchive::loggers(std::vector<ArchivedLogger>& out) {
     out.clear();
     if (!db_)

@@ -121,6 +121,8 @@ public:
     // The time of the logger's newest record; empty when the archive holds none of it.
     bool newestRecordTime(const std::string& loggerName, std::optional<TDateTime>& newest);
     bool newestPlace(const std::string& loggerName, std::optional<NewestPlace>& place);
+    // Distinct record times of the logger in [from, to]: how much of a stretch of its memory is kept.
+    bool recordsBetween(const std::string& loggerName, TDateTime from, TDateTime to, int& count);
     bool loggers(std::vector<ArchivedLogger>& out) override;
     bool history(const std::string& loggerName, LoggerHistory& out) override;
 

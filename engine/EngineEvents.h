@@ -28,6 +28,12 @@ public:
     virtual bool onlyNew() const { return false; }
     // After a task the modem goes on listening for the noise reading instead of dropping DTR.
     virtual bool listenAfterTask() const { return false; }
+    // The clock task: a clock off by no more than this many seconds is left alone (0: every
+    // clock is set, unseen); check only: every clock is read and none is set.
+    virtual int clockAllowance() const { return 0; }
+    virtual bool clockCheckOnly() const { return false; }
+    // A download sets, after a logger's records, a clock off by more than this; -1: never.
+    virtual int clockSetBeyond() const { return -1; }
 };
 
 // What the engine tells, in its own terms: one callback, an event kind and its data (only the
@@ -44,11 +50,13 @@ struct EngineEvent {
         LinkLevel,        // row (-1: none current), level dBm, barWidth px, time
         StatusDecoded,    // row; text: the raw clock bytes when clockValid is false
         ClockConfirmed,   // row, text: the clock the logger took
+        ClockChecked,     // row, clockValid, seconds: its clock less the computer's; completed: left alone
         Progress,         // position, maximum, phase
         Counts,           // failures, bytes, dropped, unarchived
         Notice,           // notice
         ListeningResumed, // after a task: the noise reading takes the port back
-        Question,         // task, text; the handler sets answer
+        Question,         // task, text; the handler sets answer. With a row: whether to erase
+                          // that logger, records of its memory the archive lacks
         Error,            // text
     };
     enum class Phase { None, Search, Load };
@@ -67,6 +75,8 @@ struct EngineEvent {
     int position = 0, maximum = 0;
     Phase phase = Phase::None;
     int failures = 0, bytes = 0, dropped = 0, unarchived = 0;
+    long long seconds = 0;
+    int records = 0;
     Sound notice = Sound::Completed;
     std::string text;
     bool answer = false;

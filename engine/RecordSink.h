@@ -25,6 +25,12 @@ public:
     virtual void blockAccepted(const LoggerTable& table, int row, const RecordBatch& batch, int measureCount,
                                int newestOffset) = 0;
     virtual std::optional<KeptNewest> newestKept(const std::string& loggerName) = 0;
+    // How many of the logger's records with times in [from, to] are kept; empty when that cannot
+    // be told now (no archive, or one that fails).
+    virtual std::optional<int> keptBetween(const std::string& /*loggerName*/, TDateTime /*from*/,
+                                           TDateTime /*to*/) {
+        return std::nullopt;
+    }
     // Records accepted but not kept yet (the sink holds them back and tries again); the link
     // display says how many.
     virtual int unarchivedRecords() const { return 0; }

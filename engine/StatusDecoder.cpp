@@ -104,6 +104,10 @@ void StoreStatus(LoggerTable& table, int logger, const LoggerStatus& s) {
     l.StringSerial = s.stringSerial;
     l.SensorCodes = s.sensorCodes;
     l.SensorReadings.resize(static_cast<size_t>(s.sensorCount));
+    StoreStatusFields(table, s);
+}
+
+void StoreStatusFields(LoggerTable& table, const LoggerStatus& s) {
     table.StatusSensorCount = s.sensorCount;
     table.StatusError = s.error;
     table.StatusBattery = s.battery;

@@ -56,6 +56,9 @@ int DecodeStatus(const uint8_t* data, size_t size, const std::string& loggerName
 // Writes a decoded status into the table: the logger's string fields and sensor codes, its
 // per-sensor lists sized to the sensor count, and the current-logger status fields.
 void StoreStatus(LoggerTable& table, int logger, const LoggerStatus& status);
+// Only the current-logger status fields: a logger whose records the table holds keeps the string
+// fields they were decoded under.
+void StoreStatusFields(LoggerTable& table, const LoggerStatus& status);
 
 // The hint of the error lamp for a logger's error code (UTF-8).
 const char* LoggerErrorText(int code);

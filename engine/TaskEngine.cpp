@@ -200,6 +200,8 @@ void TaskEngine::StartTask(TTaskKind kind) {
     FailureCount = 0;
     ByteCount = 0;
     DroppedRecords = 0;
+    clockSetRows_.clear();
+    eraseKept_.clear();
     taskStart_ = clock_.now();
     for (int i = 0; i < table_.LoggerCount; ++i) {
         table_.loggers[static_cast<size_t>(i)].LoggerState = NotPolled;
@@ -238,6 +240,8 @@ void TaskEngine::NextLogger() {
     heldRaw_.clear();
     pending_.clear();
     probeFound_.clear();
+    turnClockValid_ = false;
+    turnClockSet_ = false;
 
     if (table_.CurrentLogger >= 0) {
         EngineEvent notice = event(EngineEvent::Notice);
@@ -276,7 +280,8 @@ void TaskEngine::NextLogger() {
             ++cur;
         } while (cur < table_.LoggerCount &&
                  !(settings_.loggerTicked(cur) &&
-                   table_.loggers[static_cast<size_t>(cur)].LoggerState < TaskDone));
+                   table_.loggers[static_cast<size_t>(cur)].LoggerState < TaskDone &&
+                   !eraseKept_.count(cur)));
         if (cur >= table_.LoggerCount) {
             ++AttemptIndex;
             cur = -1;
@@ -346,7 +351,7 @@ bool TaskEngine::ChannelChangeSucceeded() {
 
 size_t TaskEngine::replyDataLimit() const {
     size_t usable = 0;
-    if (TaskStep == AwaitStatus)
+    if (awaitingStatus())
         usable = maxStatusLength(currentName().size());
     else if (TaskStep == AwaitBlock && BatchRecordCount > 0)
         usable = static_cast<size_t>(BatchRecordCount) * static_cast<size_t>(RecordLength);
@@ -465,7 +470,7 @@ bool TaskEngine::replyComplete() const {
         return PacketCount == 1;
     if (!replyIs("START"))
         return false;
-    if (TaskStep == AwaitStatus) {
+    if (awaitingStatus()) {
         const size_t l = currentName().size();
         return ReplyData.size() >= l + 4 && ReplyData.size() == statusLength(l, ReplyData[l + 3]);
     }
@@ -517,7 +522,7 @@ void TaskEngine::TimerReadStreamTimer() {
 
 // Step machine.
 
-void TaskEngine::sendRequest(const std::string& request, int waitingStep) {
+void TaskEngine::sendRequest(const std::string& request, int waitingStep, bool newTurn) {
     restartLimit();
     // The bar fills in about the time limit of ticks.
     setProgress(progress_,
@@ -527,7 +532,8 @@ void TaskEngine::sendRequest(const std::string& request, int waitingStep) {
     LastCommand = currentName() + request;
     sendAir(LastCommand);
     setReception(true);
-    ShowState(NotFound);
+    if (newTurn)
+        ShowState(NotFound);
 }
 
 std::string TaskEngine::setClockRequest() {
@@ -564,20 +570,38 @@ void TaskEngine::HandleReply() {
         handleBlock();
         break;
     case SendTime:
-        sendRequest(setClockRequest(), AwaitTimeAck);
+        if (clockChecked())
+            sendRequest("HEADER-", AwaitClockStatus);
+        else
+            sendRequest(setClockRequest(), AwaitTimeAck);
+        break;
+    case AwaitClockStatus:
+        handleClockStatus();
         break;
     case AwaitTimeAck:
+        if (replyIs("READY") && clockChecked()) {
+            // Taken is not yet right: the status that follows shows the clock the logger keeps.
+            clockTaken();
+            break;
+        }
         if (replyIs("READY")) {
             ShowState(TaskDone);
-            EngineEvent confirmed = event(EngineEvent::ClockConfirmed);
-            confirmed.row = table_.CurrentLogger;
-            confirmed.text = TimeText;
-            tell(confirmed);
+            tellClockConfirmed(TimeText);
         }
         finish();
         break;
+    case AwaitClockConfirm:
+        handleClockConfirm();
+        break;
     case SendErase:
-        sendRequest("ERASE--", AwaitEraseAck);
+        // With an archive to ask, the status tells first what an erase would lose.
+        if (sink_)
+            sendRequest("HEADER-", AwaitEraseStatus);
+        else
+            sendRequest("ERASE--", AwaitEraseAck);
+        break;
+    case AwaitEraseStatus:
+        handleEraseStatus();
         break;
     case AwaitEraseAck:
         if (replyIs("ERASE"))

@@ -44,7 +44,17 @@ public:
         AwaitMeasureAck = 10,
         SendChannel = 11,
         AwaitChannelAck = 12,
+        // A clock checked against its allowance: the status first, and after a setting the status
+        // that confirms it; an erase that looks at the archive first.
+        AwaitClockStatus = 13,
+        AwaitClockConfirm = 14,
+        AwaitEraseStatus = 15,
     };
+    // A setting is confirmed when the clock then reads within the allowance, or this close: the
+    // time sent is in whole seconds and the reply takes its time on the air.
+    static constexpr int64_t kClockConfirmSeconds = 2;
+    // A clock that reads wrong after its setting is set again this many times in the turn.
+    static constexpr int kClockSetTries = 2;
 
     static constexpr size_t kReceptionBufferSize = 4096;
     static constexpr size_t kMaxPacketPayload = 59;
@@ -182,7 +192,8 @@ private:
     int currentYear() const;
     void sendAir(const std::string& bytes);
     void sendCommand(const std::string& bytes);
-    void sendRequest(const std::string& request, int waitingStep);
+    // newTurn: the first request of a turn, which shows the logger as not found until it answers.
+    void sendRequest(const std::string& request, int waitingStep, bool newTurn = true);
     void sendLastCommand();
     void retransmit();
     void requestBlock();
@@ -211,9 +222,31 @@ private:
     bool replyComplete() const;
     void takeReply();
     void handleStatus();
+    // The reply is this logger's whole status, decoded into status.
+    bool replyStatus(LoggerStatus& status) const;
+    bool awaitingStatus() const;
+    void tellStatusDecoded(const LoggerStatus& status);
     void handleBlock();
+    // The clock task with an allowance or only checking, and the erase that keeps what the
+    // archive does not hold.
+    bool clockChecked() const;
+    void takeCheckStatus(const LoggerStatus& status);
+    void handleClockStatus();
+    void handleClockConfirm();
+    void setClock();
+    // The logger acknowledged the time: read its clock back.
+    void clockTaken();
+    // The status clock less the computer's, seconds.
+    long long deviationOf(const LoggerStatus& status) const;
+    void tellClockConfirmed(const std::string& clockText);
+    void handleEraseStatus();
+    // Records of the logger's memory the archive does not hold, from its status.
+    int unarchivedOf(const LoggerStatus& status) const;
     int newestKeptOffset() const;
-    void finish() { NextLogger(); }
+    // The end of a logger's turn, but for a download whose clock is still to be set.
+    void finish();
+    // The allowance a clock read back after its setting is measured against.
+    long long clockTolerance() const;
 
     // One logger's download turn. The plan's blocks run oldest first with offsets counted back
     // from the newest record, so a record the logger takes meanwhile shifts every offset by one:
@@ -302,6 +335,13 @@ private:
     bool gap_ = false; // records missing that no request could find
     int keptInTable_ = 0;
     int staleReplies_ = 0; // replies to this block request that held nothing new
+
+    int clockTries_ = 0;
+    bool turnClockValid_ = false; // this download turn's status clock, against the computer's
+    long long turnDeviation_ = 0;
+    bool turnClockSet_ = false;  // this turn's clock setting was tried already
+    std::set<int> clockSetRows_; // set in this task and acknowledged, not yet confirmed
+    std::set<int> eraseKept_;    // the user kept their memory: not asked again in this task
 
     // The block asked for, record by record (index 0 its oldest, at blockStart_ + blockCount_ - 1),
     // and the part of it the request on the air covers.

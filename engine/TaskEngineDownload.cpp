@@ -103,41 +103,54 @@ int TaskEngine::startTurn(const LoggerStatus& status) {
     return blocks;
 }
 
-void TaskEngine::handleStatus() {
-    const std::string& name = currentName();
-    // At least the name and the sensor count: the exact length check of the decoding decides.
-    if (replyIs("START") && ReplyData.size() >= name.size() + 4) {
-        LoggerStatus status;
-        if (DecodeStatus(ReplyData.data(), ReplyData.size(), name, currentYear(), status) == StatusOk) {
-            const int cur = table_.CurrentLogger;
-            ByteCount += static_cast<int>(ReplyData.size());
-            // Records held at this point come from an earlier turn of this download, which
-            // asks for the whole period again: keep each record once, and the lists in step
-            // with a sensor count that may have changed. What that turn gave up is asked again.
-            if (!table_.loggers[static_cast<size_t>(cur)].RecordTimes.empty())
-                table_.dropRecords(cur);
-            countGivenUp(-table_.loggers[static_cast<size_t>(cur)].GivenUpRecords);
-            StoreStatus(table_, cur, status);
-            statusClockValid_ = status.clockValid;
-            EngineEvent decoded = event(EngineEvent::StatusDecoded);
-            decoded.row = cur;
-            decoded.clockValid = status.clockValid;
-            if (!status.clockValid)
-                decoded.text = status.clockRaw;
-            tell(decoded);
+bool TaskEngine::awaitingStatus() const {
+    return TaskStep == AwaitStatus || TaskStep == AwaitClockStatus || TaskStep == AwaitClockConfirm ||
+           TaskStep == AwaitEraseStatus;
+}
 
-            const int blocks = startTurn(status);
-            if (BatchRecordCount > 0) {
-                restartLimit();
-                setProgress(0, blocks, EngineEvent::Phase::Load);
-                requestBlock();
-                ShowState(StatusLoaded);
-            } else {
-                ShowState(NoMeasurements);
-                finish();
-            }
-            return;
+bool TaskEngine::replyStatus(LoggerStatus& status) const {
+    // At least the name and the sensor count: the exact length check of the decoding decides.
+    return replyIs("START") && ReplyData.size() >= currentName().size() + 4 &&
+           DecodeStatus(ReplyData.data(), ReplyData.size(), currentName(), currentYear(), status) == StatusOk;
+}
+
+void TaskEngine::tellStatusDecoded(const LoggerStatus& status) {
+    ByteCount += static_cast<int>(ReplyData.size());
+    statusClockValid_ = status.clockValid;
+    EngineEvent decoded = event(EngineEvent::StatusDecoded);
+    decoded.row = table_.CurrentLogger;
+    decoded.clockValid = status.clockValid;
+    if (!status.clockValid)
+        decoded.text = status.clockRaw;
+    tell(decoded);
+}
+
+void TaskEngine::handleStatus() {
+    LoggerStatus status;
+    if (replyStatus(status)) {
+        const int cur = table_.CurrentLogger;
+        // Records held at this point come from an earlier turn of this download, which asks for
+        // the whole period again: keep each record once, and the lists in step with a sensor
+        // count that may have changed. What that turn gave up is asked again.
+        if (!table_.loggers[static_cast<size_t>(cur)].RecordTimes.empty())
+            table_.dropRecords(cur);
+        countGivenUp(-table_.loggers[static_cast<size_t>(cur)].GivenUpRecords);
+        StoreStatus(table_, cur, status);
+        tellStatusDecoded(status);
+        turnClockValid_ = status.clockValid;
+        turnDeviation_ = status.clockValid ? deviationOf(status) : 0;
+
+        const int blocks = startTurn(status);
+        if (BatchRecordCount > 0) {
+            restartLimit();
+            setProgress(0, blocks, EngineEvent::Phase::Load);
+            requestBlock();
+            ShowState(StatusLoaded);
+        } else {
+            ShowState(NoMeasurements);
+            finish();
         }
+        return;
     }
     if (replyIs("EMPTY")) {
         ShowState(NoMeasurements);

@@ -82,6 +82,9 @@ void VisitRecorder::follow(const EngineEvent& e, const LoggerTable& table) {
     case EngineEvent::StatusDecoded:
         status(e.row, table, e.clockValid);
         break;
+    case EngineEvent::ClockConfirmed:
+        clockSet(e.row);
+        break;
     default:
         break;
     }
@@ -120,7 +123,9 @@ void VisitRecorder::status(int row, const LoggerTable& t, bool clockValid) {
     v.battery = r.battery;
     v.noise = r.noise;
     v.level.reset(); // this reply's level follows
-    v.deviation = r.deviation;
+    // What the visit found is the clock before it was set; a status after the setting reads it right.
+    if (!v.clockSet)
+        v.deviation = r.deviation;
     v.period = t.StatusPeriod;
     v.measureCount = t.StatusMeasureCount;
     flush();
@@ -168,19 +173,6 @@ void VisitRecorder::state(int row, int code, const LoggerTable& t) {
     if (code != TaskDone)
         return;
     switch (static_cast<TTaskKind>(kind_)) {
-    case TTaskKind::SetTime: {
-        v.clockSet = true;
-        StatusRead r;
-        r.LoggerName = names_[static_cast<size_t>(row)];
-        r.visit = report_.date;
-        r.time = clock_.now();
-        r.clockSet = true;
-        r.deviation = 0;
-        extra(row, r.LoggerName).history.push_back(r);
-        if (keep)
-            keep(r);
-        break;
-    }
     case TTaskKind::Erase:
         v.erased = true;
         break;
@@ -193,6 +185,22 @@ void VisitRecorder::state(int row, int code, const LoggerTable& t) {
     default:
         break;
     }
+}
+
+void VisitRecorder::clockSet(int row) {
+    if (!valid(row))
+        return;
+    flush();
+    report_.loggers[static_cast<size_t>(row)].clockSet = true;
+    StatusRead r;
+    r.LoggerName = names_[static_cast<size_t>(row)];
+    r.visit = report_.date;
+    r.time = clock_.now();
+    r.clockSet = true;
+    r.deviation = 0;
+    extra(row, r.LoggerName).history.push_back(r);
+    if (keep)
+        keep(r);
 }
 
 void VisitRecorder::saved(const std::string& path, const LoggerTable& t, const std::vector<bool>& ticked) {

@@ -41,6 +41,8 @@ public:
     void status(int row, const LoggerTable& table, bool clockValid);
     void link(int row, double levelDbm);
     void state(int row, int code, const LoggerTable& table);
+    // The logger took the computer's time: its drift counts from here.
+    void clockSet(int row);
     // A measurement file was written: it is read back, and each logger in it is told whether
     // its signatures hold.
     void saved(const std::string& path, const LoggerTable& table, const std::vector<bool>& ticked);

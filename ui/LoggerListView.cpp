@@ -321,6 +321,13 @@ void LoggerListView::showClockText(int row, const QString& text) {
     rows_[static_cast<size_t>(row)].glance[2]->setTextColour(QColor());
 }
 
+void LoggerListView::setClockHint(int row, const QString& hint) {
+    if (!valid(row))
+        return;
+    rows_[static_cast<size_t>(row)].values[4]->setToolTip(hint);
+    rows_[static_cast<size_t>(row)].glance[2]->setToolTip(hint);
+}
+
 void LoggerListView::showRawClock(int row, const QString& text) {
     if (!valid(row))
         return;

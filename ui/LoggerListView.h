@@ -69,6 +69,8 @@ public:
     void showLink(int row, double levelDbm, int barWidth);
     void showStatus(int row, const LoggerTable& table);
     void showClockText(int row, const QString& text);
+    // What the clock task found, on the clock label and its column at a glance.
+    void setClockHint(int row, const QString& hint);
     // A clock that forms no valid date or time: its raw bytes, in red, never compared.
     void showRawClock(int row, const QString& text);
     // What needs the engineer's eye before the next visit (battery, clock drift, link margin), as

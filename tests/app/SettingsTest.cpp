@@ -145,12 +145,27 @@ private slots:
         QVERIFY(w->close());
         QVERIFY(boxes.texts.isEmpty());
         const QByteArray text = readFile(iniPath());
-        QCOMPARE(keysInOrder(text),
-                 QStringList({"Main/Top", "Main/Left", "Main/Height", "Main/Width", "Analyzer/Top",
-                              "Analyzer/Left", "Analyzer/Height", "Analyzer/Width", "Settings/Port",
-                              "Settings/Channel", "Settings/SoundMode", "Strategy/DataBlockSize",
-                              "Strategy/Power1", "Strategy/Power2", "Strategy/Power3", "Strategy/Attempt1",
-                              "Strategy/Attempt2", "Strategy/Attempt3", "Strategy/OnlyNew"}));
+        QCOMPARE(keysInOrder(text), QStringList({"Main/Top",
+                                                 "Main/Left",
+                                                 "Main/Height",
+                                                 "Main/Width",
+                                                 "Analyzer/Top",
+                                                 "Analyzer/Left",
+                                                 "Analyzer/Height",
+                                                 "Analyzer/Width",
+                                                 "Settings/Port",
+                                                 "Settings/Channel",
+                                                 "Settings/SoundMode",
+                                                 "Strategy/DataBlockSize",
+                                                 "Strategy/Power1",
+                                                 "Strategy/Power2",
+                                                 "Strategy/Power3",
+                                                 "Strategy/Attempt1",
+                                                 "Strategy/Attempt2",
+                                                 "Strategy/Attempt3",
+                                                 "Strategy/OnlyNew",
+                                                 "Strategy/ClockAllowance",
+                                                 "Strategy/ClockCheckOnly"}));
         QVERIFY(text.contains("Top=25"));
         QVERIFY(text.contains("Left=15"));
         QVERIFY(text.contains("Width=1008"));

@@ -270,6 +270,8 @@ std::string told(const EngineEvent& e) {
         return "status" + row;
     case EngineEvent::ClockConfirmed:
         return "clock" + row;
+    case EngineEvent::ClockChecked:
+        return "clock checked" + row;
     case EngineEvent::Progress:
         return "progress " + std::to_string(e.position) + "/" + std::to_string(e.maximum);
     case EngineEvent::Counts:

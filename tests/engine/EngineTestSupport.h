@@ -148,6 +148,7 @@ public:
     std::vector<std::string> heard;
     const IClock* clock = nullptr; // set: its status clock reads this clock's time
     int64_t clockOffsetSec = 0;    // its clock minus that time
+    bool takesTime = true;         // false: acknowledges a clock setting and keeps its own
 
     Bytes answer(const std::string& request) {
         const std::string body = request.substr(name.size());
@@ -179,6 +180,11 @@ public:
         }
         if (body == "ERASE--")
             return reply(seq, name + "ERASE");
+        if (body.size() == 7 && body[0] == 'T' && clock && takesTime) {
+            const auto u = [&](size_t i) { return static_cast<int>(static_cast<uint8_t>(body[i])); };
+            const TDateTime set = dt::encode(2000 + u(3), u(2), u(1), u(4), u(5), u(6));
+            clockOffsetSec = dt::toSeconds(set) - dt::toSeconds(clock->now());
+        }
         return reply(seq, name + "READY");
     }
 };

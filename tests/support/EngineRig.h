@@ -33,6 +33,9 @@ public:
     bool onlyNew() const override { return onlyNewDownload; }
     bool loggerTicked(int row) const override { return !unticked.count(row); }
     bool listenAfterTask() const override { return listening; }
+    int clockAllowance() const override { return clockAllowanceSeconds; }
+    bool clockCheckOnly() const override { return clockOnlyCheck; }
+    int clockSetBeyond() const override { return clockSetBeyondSeconds; }
 
     void operator()(EngineEvent& e) {
         events.push_back(e);
@@ -128,6 +131,9 @@ public:
     bool finishSet = true;
     bool onlyNewDownload = false;
     bool listening = false;
+    int clockAllowanceSeconds = 0;
+    bool clockOnlyCheck = false;
+    int clockSetBeyondSeconds = -1;
     std::map<int, bool> unticked;
 
     // The task switch and what the front end did with the events.

@@ -28,6 +28,7 @@ struct Options {
     bool attempts[3] = {true, true, false};
     int powers[3] = {0, 1, 2}; // RadioGrPower1..3 item indices
     int days = 31;             // the period starts at midnight this many days before now
+    int setClockBeyond = -1;   // after its download a logger's clock off by more is set; -1: none
     bool verbose = false;      // every status text the window would show, one per line
     bool onlyNew = false;      // each logger from just after its newest archived record
     std::string archivePath;   // the record archive; empty: none (the caller sets the default)
