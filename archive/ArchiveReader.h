@@ -9,7 +9,8 @@
 
 struct ArchivedLogger {
     std::string LoggerName;
-    int64_t recordCount = 0; // conflicts included
+    std::string LoggerComment; // the group file's, as it was at the latest download; Windows-1251
+    int64_t recordCount = 0;   // conflicts included
     int64_t conflictCount = 0;
     TDateTime firstTime = 0.0;
     TDateTime lastTime = 0.0;

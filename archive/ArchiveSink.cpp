@@ -181,7 +181,7 @@ void ArchiveSink::blockAccepted(const LoggerTable& table, int row, const RecordB
     if (l.SensorCodes.size() != static_cast<size_t>(batch.sensorCount))
         return;
     Pending p;
-    p.identity = ArchiveIdentity{l.LoggerName, l.StringType, l.StringSerial, l.SensorCodes};
+    p.identity = ArchiveIdentity{l.LoggerName, l.StringType, l.StringSerial, l.SensorCodes, l.LoggerComment};
     p.downloadTime = clock_.now();
     p.times = batch.times;
     p.voltages = batch.voltages;

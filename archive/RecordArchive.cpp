@@ -64,6 +64,14 @@ CREATE TABLE IF NOT EXISTS pushed (
 CREATE INDEX IF NOT EXISTS record_block ON record(block);
 )";
 
+// Version 4: the group file's comment on each logger, for the lists that name loggers.
+const char* const kSchemaComments = R"(
+CREATE TABLE IF NOT EXISTS logger_comment (
+    logger INTEGER PRIMARY KEY REFERENCES logger(id),
+    comment BLOB NOT NULL
+);
+)";
+
 // The reader needs only the tables of version 1.
 constexpr int kOldestReadable = 1;
 
@@ -282,8 +290,8 @@ bool RecordArchive::createSchema() {
         return false;
     const std::string stamp = "PRAGMA application_id=" + std::to_string(kApplicationId) +
                               "; PRAGMA user_version=" + std::to_string(kSchemaVersion) + ";";
-    if (!exec(kSchema) || !exec(kSchemaPush) || !exec(healthSchema()) || !exec(stamp.c_str()) ||
-        !exec("COMMIT")) {
+    if (!exec(kSchema) || !exec(kSchemaPush) || !exec(healthSchema()) || !exec(kSchemaComments) ||
+        !exec(stamp.c_str()) || !exec("COMMIT")) {
         sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
         return false;
     }
@@ -298,7 +306,7 @@ bool RecordArchive::migrate() {
         int to;
         const char* sql;
     };
-    static const Step steps[] = {{2, kSchemaPush}, {3, healthSchema()}};
+    static const Step steps[] = {{2, kSchemaPush}, {3, healthSchema()}, {4, kSchemaComments}};
     int64_t version = 0;
     int rc = queryInt(db_, "PRAGMA user_version", version);
     if (rc != SQLITE_OK)
@@ -419,7 +427,7 @@ bool RecordArchive::storeBlock(const ArchiveIdentity& identity, TDateTime downlo
     if (rc != SQLITE_OK)
         return failFromSqlite(rc);
     int64_t logger = 0;
-    if (!loggerId(identity.LoggerName, true, logger)) {
+    if (!loggerId(identity.LoggerName, true, logger) || !storeComment(logger, identity.LoggerComment)) {
         sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
         return false;
     }
@@ -535,16 +543,37 @@ bool RecordArchive::recordsBetween(const std::string& loggerName, TDateTime from
         });
 }
 
+bool RecordArchive::storeComment(int64_t logger, const std::string& comment) {
+    if (comment.empty())
+        return true;
+    return eachRow(
+        "INSERT INTO logger_comment(logger, comment) VALUES (?1, ?2) "
+        "ON CONFLICT(logger) DO UPDATE SET comment = excluded.comment",
+        [&](sqlite3_stmt* s) {
+            sqlite3_bind_int64(s, 1, logger);
+            bindBytes(s, 2, comment);
+        },
+        [](sqlite3_stmt*) { return false; });
+}
+
 bool RecordArchive::loggers(std::vector<ArchivedLogger>& out) {
     out.clear();
     if (!db_)
         return fail(ArchiveError::Failed, "the archive is not open");
+    // An archive of an earlier version, opened for reading, has no comments yet.
+    int64_t commented = 0;
+    int rc = queryInt(db_, "SELECT count(*) FROM sqlite_master WHERE name = 'logger_comment'", commented);
+    if (rc != SQLITE_OK)
+        return failFromSqlite(rc);
     sqlite3_stmt* s = nullptr;
-    int rc =
-        sqlite3_prepare_v2(db_,
-                           "SELECT l.name, count(*), sum(r.variant > 0), min(r.time), max(r.time) "
-                           "FROM logger l JOIN record r ON r.logger = l.id GROUP BY l.id ORDER BY l.name",
-                           -1, &s, nullptr);
+    rc = sqlite3_prepare_v2(
+        db_,
+        commented ? "SELECT l.name, count(*), sum(r.variant > 0), min(r.time), max(r.time), "
+                    "(SELECT comment FROM logger_comment c WHERE c.logger = l.id) "
+                    "FROM logger l JOIN record r ON r.logger = l.id GROUP BY l.id ORDER BY l.name"
+                  : "SELECT l.name, count(*), sum(r.variant > 0), min(r.time), max(r.time), '' "
+                    "FROM logger l JOIN record r ON r.logger = l.id GROUP BY l.id ORDER BY l.name",
+        -1, &s, nullptr);
     while (rc == SQLITE_OK && (rc = sqlite3_step(s)) == SQLITE_ROW) {
         ArchivedLogger l;
         l.LoggerName = columnBytes(s, 0);
@@ -552,6 +581,7 @@ bool RecordArchive::loggers(std::vector<ArchivedLogger>& out) {
         l.conflictCount = sqlite3_column_int64(s, 2);
         l.firstTime = dt::fromSeconds(sqlite3_column_int64(s, 3));
         l.lastTime = dt::fromSeconds(sqlite3_column_int64(s, 4));
+        l.LoggerComment = columnBytes(s, 5);
         out.push_back(std::move(l));
         rc = SQLITE_OK;
     }

@@ -20,6 +20,8 @@ struct ArchiveIdentity {
     uint8_t StringType = 0;
     int16_t StringSerial = 0;
     std::vector<int16_t> SensorCodes;
+    // The group file's comment on the logger (Windows-1251); empty keeps the one kept before.
+    std::string LoggerComment;
 };
 
 // The accepted records of one block, borrowed from the caller. Readings run record by record:
@@ -98,7 +100,7 @@ public:
         // for what a central database lacks; only the marks of what it took are written.
         Push,
     };
-    static constexpr int kSchemaVersion = 3;
+    static constexpr int kSchemaVersion = 4;
 
     RecordArchive() = default;
     ~RecordArchive();
@@ -153,6 +155,7 @@ public:
 
 private:
     static const char* healthSchema();
+    bool storeComment(int64_t logger, const std::string& comment);
     bool fail(ArchiveError kind, const std::string& detail);
     bool failFromSqlite(int code);
     bool exec(const char* sql);

@@ -31,9 +31,9 @@ TfrmArchiveLoggers::TfrmArchiveLoggers(const QString& title, const QString& loca
 
     table_ = new QTableWidget(static_cast<int>(loggers_.size()), ColumnCount, this);
     table_->setObjectName(QStringLiteral("TableArchiveLoggers"));
-    table_->setHorizontalHeaderLabels({QStringLiteral("Логгер"), QStringLiteral("Записей"),
-                                       QStringLiteral("Первая запись"), QStringLiteral("Последняя запись"),
-                                       QStringLiteral("Конфликтов")});
+    table_->setHorizontalHeaderLabels({QStringLiteral("Логгер"), QStringLiteral("Комментарий"),
+                                       QStringLiteral("Записей"), QStringLiteral("Первая запись"),
+                                       QStringLiteral("Последняя запись"), QStringLiteral("Конфликтов")});
     table_->verticalHeader()->hide();
     table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table_->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -48,6 +48,7 @@ TfrmArchiveLoggers::TfrmArchiveLoggers(const QString& title, const QString& loca
             table_->setItem(row, col, item);
         };
         put(ColLogger, QString::fromStdString(cp1251ToUtf8(l.LoggerName)), false);
+        put(ColComment, QString::fromStdString(cp1251ToUtf8(l.LoggerComment)), false);
         put(ColRecords, QString::number(l.recordCount), true);
         put(ColFirst, ormix::dateTimeText(l.firstTime), false);
         put(ColLast, ormix::dateTimeText(l.lastTime), false);

@@ -15,7 +15,7 @@ class QTableWidget;
 class TfrmArchiveLoggers : public QDialog {
     Q_OBJECT
 public:
-    enum Column { ColLogger, ColRecords, ColFirst, ColLast, ColConflicts, ColumnCount };
+    enum Column { ColLogger, ColComment, ColRecords, ColFirst, ColLast, ColConflicts, ColumnCount };
 
     // title names the archive in the caption ("Архив — archive.sqlite"); location is its path or
     // the database's address.

@@ -46,16 +46,19 @@ class ArchiveWindowTest : public QObject {
     }
 
     // D0042: three hours on one string, hour 1 again with other values, then two hours on a new
-    // string. A second logger with a Cyrillic name.
+    // string, its comment changed meanwhile. A second logger with a Cyrillic name and no comment.
     QString makeArchive() {
         const QString path = dir_.filePath(QStringLiteral("archive.sqlite"));
         RecordArchive a;
         if (!a.open(path.toStdString()))
             return {};
-        store(a, testBlock("D0042", 2, 0, 3));
+        TestBlock first = testBlock("D0042", 2, 0, 3);
+        first.identity.LoggerComment = utf8ToCp1251("старое место");
+        store(a, first);
         store(a, testBlock("D0042", 2, 1, 1, 5));
         TestBlock changed = testBlock("D0042", 2, 3, 2);
         changed.identity.StringSerial = 999;
+        changed.identity.LoggerComment = utf8ToCp1251("скважина 2");
         store(a, changed);
         store(a, testBlock(utf8ToCp1251("DЖ43"), 1, 0, 1));
         return path;
@@ -81,8 +84,8 @@ private slots:
         });
         w.findChild<QAction*>(QStringLiteral("ActionOpenArchive"))->trigger();
         QVERIFY(errors_.isEmpty());
-        QCOMPARE(listed, (QStringList{"D0042", "6", "01.01.26 00:00:00", "01.01.26 04:00:00", "1", "DЖ43",
-                                      "1", "01.01.26 00:00:00", "01.01.26 00:00:00", "0"}));
+        QCOMPARE(listed, (QStringList{"D0042", "скважина 2", "6", "01.01.26 00:00:00", "01.01.26 04:00:00",
+                                      "1", "DЖ43", "", "1", "01.01.26 00:00:00", "01.01.26 00:00:00", "0"}));
 
         QCOMPARE(w.fileCount(), 1);
         QVERIFY(w.isHistory(0));
