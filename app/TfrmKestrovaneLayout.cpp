@@ -253,7 +253,10 @@ void TfrmKestrovane::buildPanelControl() {
 
     plainLabel(p, "пакет", 4, 170, 50, 14);
     const QString blockHint = "Размер пакета данных:\n4kB = быстрая загрузка, низкая помехоустойчивость\n"
-                              "512 = медленная загрузка, высокая помехоустойчивость";
+                              "512 = медленная загрузка, высокая помехоустойчивость\n"
+                              "Это наибольший блок запроса: после двух ответов подряд, оборванных "
+                              "на середине, запрос уменьшается вдвое (до 512), каждый целый ответ "
+                              "удваивает его снова";
     TrackBarDataBlockSize = new QSlider(Qt::Vertical, p);
     describe(TrackBarDataBlockSize, "TrackBarDataBlockSize", blockHint);
     TrackBarDataBlockSize->setRange(0, 3);

@@ -216,7 +216,14 @@ private:
     void resetBlockReception();
     // Puts the reply's good records into the block; the number of records still to ask for.
     int mergeReply();
-    void askMissing();
+    // Asks for the records of the block still missing; failed: the reply just taken lacked some
+    // it was asked for (a part not asked yet is no failure).
+    void askMissing(bool failed);
+    // The records of a gap a request skips cost more than another request would.
+    int joinRecords() const;
+    // The request size follows the link: smaller after a reply lost or cut off, larger again
+    // while replies come whole.
+    void adaptRequestSize(bool cutOff, bool clean);
     bool fitsBetweenHeld(size_t i, const uint8_t* rec, TDateTime time) const;
     // The reply holds exactly what its keyword and the step announce.
     bool replyComplete() const;
@@ -320,7 +327,10 @@ private:
     bool beginExclusive_ = false; // "только новые": only what is newer than the newest kept record
     bool timeFilter_ = true;      // false: every record the status reports, whatever its time
     int periodHours_ = 1;
-    int maxBatch_ = 1;
+    int maxBatch_ = 1;                        // records of the plan's blocks: the block size setting
+    int airBatch_ = 1;                        // records one request asks for at most, as the link allows
+    int minBatch_ = 1;                        // the smallest block size's records
+    int cutRun_ = 0;                          // replies in a row whose tail was lost
     int forwardStart_ = 0, forwardCount_ = 0; // the forward block last asked for
     int oldestAsked_ = 0;                     // offset of the oldest memory position asked for
     int progressBlocks_ = 0;

@@ -9,14 +9,6 @@
 #include <cstring>
 #include <optional>
 
-namespace {
-
-// Two runs of missing records closer than this are asked for in one request: a request and the
-// wait for its reply cost about as much as this many bytes on the line.
-constexpr size_t kJoinBytes = 600;
-
-} // namespace
-
 void TaskEngine::resetBlockReception() {
     packet_.clear();
     have_.clear();
@@ -269,9 +261,37 @@ bool TaskEngine::fitsBetweenHeld(size_t i, const uint8_t* rec, TDateTime time) c
     return (!before || t > *before) && (!after || t < *after);
 }
 
+// The records of a gap between two runs of missing records cost their time on the line when one
+// request spans both runs; a request of its own costs the wait for its reply and its text packet.
+int TaskEngine::joinRecords() const {
+    const double bytesPerMs = std::max<uint32_t>(port_.BaudRateValue(), 1200) / 10.0 / 1000.0;
+    const double latencyMs = replyLatencyMs_ >= 0 ? replyLatencyMs_ : 100.0;
+    const double requestBytes = latencyMs * bytesPerMs + static_cast<double>(currentName().size() + 5 + 4);
+    const double recordBytes = std::max(1, RecordLength) * (kMaxPacketPayload + 4.0) / kMaxPacketPayload;
+    return std::max(1, static_cast<int>(requestBytes / recordBytes));
+}
+
+// A reply whose tail is lost keeps what came before the cut, and the next request asks for the
+// rest: one such reply costs a quiet tick whatever its length, and smaller requests would be cut
+// as often. Two in a row are a link that keeps cutting replies short: the requests are halved,
+// down to the smallest block size, and each reply that comes whole doubles them again, up to the
+// block size setting.
+void TaskEngine::adaptRequestSize(bool cutOff, bool clean) {
+    if (cutOff) {
+        if (++cutRun_ >= 2) {
+            airBatch_ = std::max(minBatch_, airBatch_ / 2);
+            cutRun_ = 0;
+        }
+    } else {
+        cutRun_ = 0;
+        if (clean)
+            airBatch_ = std::min(maxBatch_, airBatch_ * 2);
+    }
+}
+
 // The next request of the block: the first run of records still to ask for, joined with the runs
-// close behind it.
-void TaskEngine::askMissing() {
+// close behind it, no longer than the link allows.
+void TaskEngine::askMissing(bool failed) {
     const int count = blockCount_;
     const auto wanted = [this](int i) {
         return !mergedValid_[static_cast<size_t>(i)] && tries_[static_cast<size_t>(i)] < kBlockTries;
@@ -280,9 +300,8 @@ void TaskEngine::askMissing() {
     while (first < count && !wanted(first))
         ++first;
     int last = first;
-    const int join =
-        std::max(1, static_cast<int>(kJoinBytes / static_cast<size_t>(std::max(1, RecordLength))));
-    for (int i = first + 1; i < count; ++i) {
+    const int join = joinRecords();
+    for (int i = first + 1; i < count && i - first < airBatch_; ++i) {
         if (!wanted(i))
             continue;
         if (i - last > join)
@@ -291,16 +310,21 @@ void TaskEngine::askMissing() {
     }
     if (first >= count) { // nothing placed at all: the whole block
         first = 0;
-        last = count - 1;
+        last = std::min(count, airBatch_) - 1;
     } else if (last == count - 1 && first > 0 && mergedValid_[static_cast<size_t>(first - 1)]) {
         // Nothing held after it in the block to tell a moved memory by: one held before it goes
         // along, whose sameness shows the places still hold.
         --first;
     }
-    ++BlockFailures;
     partFirst_ = first;
     StartOffset = blockStart_ + count - 1 - last;
     BatchRecordCount = last - first + 1;
     LastCommand = blockRequest();
-    retransmit();
+    if (failed) {
+        ++BlockFailures;
+        retransmit();
+        return;
+    }
+    sendAir(LastCommand);
+    setReception(true);
 }

@@ -85,6 +85,9 @@ int TaskEngine::startTurn(const LoggerStatus& status) {
     const int blocks = PlanDownload(now, planBegin, planFinish, status.sensorCount, status.period,
                                     status.measureCount, settings_.dataBlockPosition());
     maxBatch_ = blockCapacity(status.sensorCount, settings_.dataBlockPosition());
+    minBatch_ = std::min(maxBatch_, blockCapacity(status.sensorCount, 3));
+    airBatch_ = maxBatch_;
+    cutRun_ = 0;
     blockKind_ = BlockKind::Forward;
     forwardStart_ = StartOffset;
     forwardCount_ = BatchRecordCount;
@@ -184,11 +187,16 @@ void TaskEngine::handleBlock() {
         retransmit();
         return;
     }
+    // The reply's tail never came: it was cut off, or lost with the packets after it.
+    const int packets = static_cast<int>((ReplyData.size() + kMaxPacketPayload - 1) / kMaxPacketPayload);
+    adaptRequestSize(lastPacket_ < packets, !flawed_);
     // What is missing is asked for again, each record a few times, so that a damaged memory
     // region cannot hold the logger to its time limit.
     ByteCount += static_cast<int>(dataBytes_);
     if (mergeReply() > 0) {
-        askMissing();
+        // A part of the block not asked for yet is no failure; a record asked for and not had is.
+        const auto asked = mergedValid_.begin() + partFirst_;
+        askMissing(flawed_ || std::find(asked, asked + BatchRecordCount, 0) != asked + BatchRecordCount);
         return;
     }
     // A damaged reply counts once, even when what it lacked had come before.
@@ -579,6 +587,11 @@ void TaskEngine::requestBlock() {
     blockStart_ = StartOffset;
     blockCount_ = BatchRecordCount;
     partFirst_ = 0;
+    // A block larger than the link allows now is asked for in parts, oldest first.
+    if (BatchRecordCount > airBatch_) {
+        StartOffset += BatchRecordCount - airBatch_;
+        BatchRecordCount = airBatch_;
+    }
     TaskStep = AwaitBlock;
     LastCommand = blockRequest();
     sendAir(LastCommand);

@@ -876,3 +876,39 @@ INSTANTIATE_TEST_SUITE_P(PacketFaults, SelectiveRepeat,
                              std::replace(n.begin(), n.end(), ' ', '_');
                              return n;
                          });
+
+// Replies cut off early, four in a row: after every second one the requests on the air are
+// halved, down to the smallest block size, and replies that come whole double them again. The
+// plan's blocks, the bar and the records are those of a good link, and each cut reply is one
+// failure.
+TEST_F(Example, RequestsShrinkAfterRepliesCutOffAndGrowBackAfterWholeOnes) {
+    d.spoil = [&](const std::string& req, Bytes& framed) {
+        if (req[5] == 'D' && d.heard.size() >= 2 && d.heard.size() <= 5)
+            framed.resize(packetStarts(framed)[3] + 10);
+        return true;
+    };
+    ASSERT_TRUE(h.start(TTaskKind::Download));
+    h.run();
+    EXPECT_EQ(h.state(0), TaskDone);
+    EXPECT_EQ(h.engine.failureCount(), 4);
+    const auto all = recordSeconds(now0, 500, 3);
+    EXPECT_EQ(tableSeconds(h.table, 0), std::vector<int64_t>(all.begin() + 252, all.end()));
+    std::vector<int> counts;
+    for (size_t i = 1; i < d.heard.size(); ++i)
+        counts.push_back(blockAsked(d.heard[i]).second);
+    // 2048-byte blocks hold 113 records of four sensors, 512-byte ones 28; the rest of a block
+    // after a cut goes with one record already held.
+    ASSERT_GE(counts.size(), 7u);
+    EXPECT_EQ(counts[0], 113);
+    EXPECT_LE(counts[2], 57);
+    EXPECT_LE(counts[4], 29);
+    EXPECT_GT(counts[5], counts[4]);
+    EXPECT_EQ(std::count(counts.begin(), counts.end(), 113), 2); // the first try and the next block whole
+    // The bar counts the plan's three blocks, not the requests.
+    std::vector<int> bar;
+    for (const EngineEvent& e : h.host.of(EngineEvent::Progress))
+        if (e.phase == EngineEvent::Phase::Load && e.maximum == 3)
+            bar.push_back(e.position);
+    EXPECT_EQ(std::vector<int>(bar.begin(), bar.begin() + std::min<size_t>(bar.size(), 4)),
+              (std::vector<int>{0, 1, 2, 3}));
+}
