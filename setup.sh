@@ -21,6 +21,8 @@ packages=(
     xvfb xauth x11-utils imagemagick fonts-dejavu-core fonts-liberation
     # pdftotext reads the visit report back in its test.
     poppler-utils
+    # The damaged-link benchmark over a pty writes its scenarios with jq.
+    jq
     # xdg-mime looks a file's type up through mimetype (libfile-mimeinfo-perl) when no desktop
     # environment runs; without it *.orx is plain text and the viewer is never chosen.
     xdg-utils libfile-mimeinfo-perl shared-mime-info desktop-file-utils
