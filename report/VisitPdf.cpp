@@ -19,7 +19,7 @@ namespace {
 
 // Shares of the page's width, column by column: the comment, the file and the warnings take
 // words that must wrap; numbers need little.
-constexpr double kWidths[] = {9, 11.5, 9.5, 6, 7.5, 10, 7, 7.5, 5.5, 5.5, 5, 11, 13};
+constexpr double kWidths[] = {9, 11.5, 9.5, 6, 7.5, 9.5, 8, 7.5, 5.5, 5.5, 5, 11, 12.5};
 constexpr double kPad = 1.2; // mm inside each cell
 
 QString q(const std::string& s) {
