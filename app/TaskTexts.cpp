@@ -52,6 +52,11 @@ QString loggersOf(int n) {
            (pluralForm(n) == 0 ? QStringLiteral("логгера") : QStringLiteral("логгеров"));
 }
 
+QString recordsOf(int n) {
+    return QString::number(n) + ' ' +
+           (pluralForm(n) == 0 ? QStringLiteral("записи") : QStringLiteral("записей"));
+}
+
 QString names(const LoggerTable& table, const std::vector<int>& rows) {
     QStringList out;
     for (size_t i = 0; i < rows.size() && i < kNamesShown; ++i)

@@ -14,6 +14,8 @@ namespace tasktext {
 QString loggersCount(int n);
 // "1 логгера", "3 логгеров" (of whose memory).
 QString loggersOf(int n);
+// "1 записи", "5 записей" (after "нет").
+QString recordsOf(int n);
 // "D1, D2, D3" and "… и ещё 7" past the first few.
 QString names(const LoggerTable& table, const std::vector<int>& rows);
 

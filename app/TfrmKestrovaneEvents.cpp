@@ -229,13 +229,9 @@ std::string TfrmKestrovane::eraseLossQuestion(int row, int records) const {
     QString who = textFromCp1251(l.LoggerName);
     if (!l.LoggerComment.empty())
         who += QStringLiteral(" («%1»)").arg(textFromCp1251(l.LoggerComment));
-    // After "нет": 1, 21 записи; 2, 5, 11 записей.
-    const bool one = records % 10 == 1 && records % 100 != 11;
-    return QStringLiteral("В архиве нет %1 %2 регистратора %3.\r\nПри стирании они будут потеряны. "
+    return QStringLiteral("В архиве нет %1 регистратора %2.\r\nПри стирании они будут потеряны. "
                           "Стереть память этого логгера?")
-        .arg(records)
-        .arg(one ? QStringLiteral("записи") : QStringLiteral("записей"))
-        .arg(who)
+        .arg(tasktext::recordsOf(records), who)
         .toStdString();
 }
 

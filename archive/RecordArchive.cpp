@@ -566,14 +566,11 @@ bool RecordArchive::loggers(std::vector<ArchivedLogger>& out) {
     if (rc != SQLITE_OK)
         return failFromSqlite(rc);
     sqlite3_stmt* s = nullptr;
-    rc = sqlite3_prepare_v2(
-        db_,
-        commented ? "SELECT l.name, count(*), sum(r.variant > 0), min(r.time), max(r.time), "
-                    "(SELECT comment FROM logger_comment c WHERE c.logger = l.id) "
-                    "FROM logger l JOIN record r ON r.logger = l.id GROUP BY l.id ORDER BY l.name"
-                  : "SELECT l.name, count(*), sum(r.variant > 0), min(r.time), max(r.time), '' "
-                    "FROM logger l JOIN record r ON r.logger = l.id GROUP BY l.id ORDER BY l.name",
-        -1, &s, nullptr);
+    const std::string sql =
+        std::string("SELECT l.name, count(*), sum(r.variant > 0), min(r.time), max(r.time), ") +
+        (commented ? "(SELECT comment FROM logger_comment c WHERE c.logger = l.id) " : "'' ") +
+        "FROM logger l JOIN record r ON r.logger = l.id GROUP BY l.id ORDER BY l.name";
+    rc = sqlite3_prepare_v2(db_, sql.c_str(), -1, &s, nullptr);
     while (rc == SQLITE_OK && (rc = sqlite3_step(s)) == SQLITE_ROW) {
         ArchivedLogger l;
         l.LoggerName = columnBytes(s, 0);

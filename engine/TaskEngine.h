@@ -240,7 +240,9 @@ private:
     void takeCheckStatus(const LoggerStatus& status);
     void handleClockStatus();
     void handleClockConfirm();
-    void setClock();
+    // Sends the computer's time; first: the first setting of this logger's turn.
+    void setClock(bool first);
+    void tellClockChecked(bool valid, long long seconds, bool leftAlone);
     // The logger acknowledged the time: read its clock back.
     void clockTaken();
     // The status clock less the computer's, seconds.

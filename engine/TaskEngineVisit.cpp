@@ -31,13 +31,8 @@ void TaskEngine::finish() {
         const uint8_t state = table_.loggers[static_cast<size_t>(table_.CurrentLogger)].LoggerState;
         if ((state == TaskDone || state == NoMeasurements) && std::llabs(turnDeviation_) > beyond) {
             turnClockSet_ = true;
-            EngineEvent checked = event(EngineEvent::ClockChecked);
-            checked.row = table_.CurrentLogger;
-            checked.clockValid = true;
-            checked.seconds = turnDeviation_;
-            tell(checked);
-            clockTries_ = 0;
-            setClock();
+            tellClockChecked(true, turnDeviation_, false);
+            setClock(true);
             return;
         }
     }
@@ -64,8 +59,17 @@ void TaskEngine::tellClockConfirmed(const std::string& clockText) {
     tell(confirmed);
 }
 
-void TaskEngine::setClock() {
-    ++clockTries_;
+void TaskEngine::tellClockChecked(bool valid, long long seconds, bool leftAlone) {
+    EngineEvent checked = event(EngineEvent::ClockChecked);
+    checked.row = table_.CurrentLogger;
+    checked.clockValid = valid;
+    checked.seconds = seconds;
+    checked.completed = leftAlone;
+    tell(checked);
+}
+
+void TaskEngine::setClock(bool first) {
+    clockTries_ = first ? 1 : clockTries_ + 1;
     // After a download the row keeps the download's state.
     sendRequest(setClockRequest(), AwaitTimeAck, kind_ != TTaskKind::Download);
 }
@@ -79,14 +83,11 @@ void TaskEngine::handleClockStatus() {
     LoggerStatus status;
     if (replyStatus(status)) {
         takeCheckStatus(status);
-        EngineEvent checked = event(EngineEvent::ClockChecked);
-        checked.row = table_.CurrentLogger;
-        checked.clockValid = status.clockValid;
-        checked.seconds = status.clockValid ? deviationOf(status) : 0;
-        const bool within = status.clockValid && std::llabs(checked.seconds) <= settings_.clockAllowance();
-        checked.completed = within || settings_.clockCheckOnly();
-        tell(checked);
-        if (checked.completed) {
+        const long long seconds = status.clockValid ? deviationOf(status) : 0;
+        const bool within = status.clockValid && std::llabs(seconds) <= settings_.clockAllowance();
+        const bool leftAlone = within || settings_.clockCheckOnly();
+        tellClockChecked(status.clockValid, seconds, leftAlone);
+        if (leftAlone) {
             ShowState(TaskDone);
             // Set in an earlier attempt whose confirming status was lost.
             if (within && clockSetRows_.count(table_.CurrentLogger))
@@ -94,8 +95,7 @@ void TaskEngine::handleClockStatus() {
             finish();
             return;
         }
-        clockTries_ = 0;
-        setClock();
+        setClock(true);
         return;
     }
     if (replyIs("EMPTY")) {
@@ -105,8 +105,7 @@ void TaskEngine::handleClockStatus() {
             finish();
             return;
         }
-        clockTries_ = 0;
-        setClock();
+        setClock(true);
         return;
     }
     retransmit();
@@ -127,7 +126,7 @@ void TaskEngine::handleClockConfirm() {
         if (clockTries_ < kClockSetTries) {
             FailureCount += 1;
             UpdateLinkDisplay();
-            setClock();
+            setClock(false);
         } else {
             finish();
         }
